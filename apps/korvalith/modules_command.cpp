@@ -1,0 +1,43 @@
+#include <cstdio>
+#include <filesystem>
+
+#include "commands.h"
+#include "lw_module.h"
+#include "session.h"
+
+namespace korvalith::app {
+
+namespace {
+const char* tagName(uint32_t tag) {
+    switch (tag) {
+        case LWSRVTAG_USERNAME: return "user name";
+        case LWSRVTAG_CMDGROUP: return "group";
+        case LWSRVTAG_DESCRIPTION: return "description";
+        case LWSRVTAG_NODEGROUP: return "node menu";
+    }
+    return "tag";
+}
+
+void listModule(const hostsim::Module& module, std::ostream& out) {
+    out << std::filesystem::path(module.path()).stem().string() << "  (" << module.path() << ")\n";
+    for (const auto& server : module.servers()) {
+        out << "  " << server.className << " \"" << server.name << "\"\n";
+        if (server.tags.empty()) out << "      (no tags)\n";
+        for (const auto& tag : server.tags) {
+            char number[16];
+            std::snprintf(number, sizeof number, "0x%05x", tag.tag);
+            out << "      " << number << " " << tagName(tag.tag) << ": \"" << tag.text << "\"\n";
+        }
+    }
+}
+}  // namespace
+
+int runModules(const std::string& moduleDir, std::ostream& out) {
+    Session session(moduleDir);
+    listModule(session.pro(), out);
+    out << "\n";
+    listModule(session.node(), out);
+    return 0;
+}
+
+}  // namespace korvalith::app

@@ -1,0 +1,44 @@
+#include "host_access.h"
+
+#include <cstdint>
+
+#include "lw_host.h"
+
+namespace korvalith {
+namespace {
+std::atomic<LWGlobalFunc*> g_lookup{nullptr};
+std::atomic<uint32_t> g_systemWord{0};
+std::atomic<uint32_t> g_productWord{0};
+}  // namespace
+
+void setHostLookup(LWGlobalFunc* lookup) { g_lookup.store(lookup, std::memory_order_release); }
+LWGlobalFunc* hostLookup() { return g_lookup.load(std::memory_order_acquire); }
+
+void* lookupService(const char* name, int use) {
+    LWGlobalFunc* lookup = hostLookup();
+    return lookup ? lookup(name, use) : nullptr;
+}
+
+void setHostWords(uint32_t systemWord, uint32_t productWord) {
+    g_systemWord.store(systemWord, std::memory_order_relaxed);
+    g_productWord.store(productWord, std::memory_order_relaxed);
+}
+uint32_t hostSystemWord() { return g_systemWord.load(std::memory_order_relaxed); }
+uint32_t hostProductWord() { return g_productWord.load(std::memory_order_relaxed); }
+int hostApplicationType() { return static_cast<int>((hostSystemWord() & LWSYS_TYPEBITS) >> LWSYS_TYPE_SHIFT); }
+int hostMajorVersion() { return static_cast<int>((hostProductWord() & LWINF_MAJORBITS) >> LWINF_MAJOR_SHIFT); }
+
+void* acquireService(ServiceSlot& slot) {
+    void* answer = lookupService(slot.name, GFUSE_ACQUIRE);
+    if (answer) {
+        slot.pointer.store(answer, std::memory_order_release);
+        slot.count.fetch_add(1, std::memory_order_acq_rel);
+    }
+    return answer;
+}
+
+void releaseService(ServiceSlot& slot) {
+    if (slot.count.fetch_sub(1, std::memory_order_acq_rel) - 1 <= 0) lookupService(slot.name, GFUSE_RELEASE);
+}
+
+}  // namespace korvalith

@@ -1,0 +1,236 @@
+#include "host.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "lw_host.h"
+#include "lw_message.h"
+#include "lw_mtutil.h"
+
+namespace hostsim {
+
+namespace {
+std::atomic<Host*> g_current{nullptr};
+
+// Longest server list a descriptor may hold before it counts as unterminated.
+constexpr int kMaxServers = 4096;
+
+extern "C" void* hostLookup(const char* name, int use) {
+    Host* host = Host::current();
+    return host ? host->lookup(name, use) : nullptr;
+}
+
+std::string hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", v);
+    return buf;
+}
+
+std::string checkDescriptor(const LWModuleDescriptor& d) {
+    if (d.sysSync != LWMOD_SYNC)
+        return "bad synchronisation word " + hex(d.sysSync) + " (expected " + hex(LWMOD_SYNC) + ")";
+    if (d.sysVersion != LWMOD_FORMAT_VERSION)
+        return "unsupported module format version " + std::to_string(d.sysVersion) + " (expected " +
+               std::to_string(LWMOD_FORMAT_VERSION) + ")";
+    if (d.sysMachine != LWMOD_MACHINE)
+        return "module built for machine word " + hex(d.sysMachine) + " (expected " + hex(LWMOD_MACHINE) + ")";
+    if (!d.serverDefs) return "the descriptor has no server list";
+    for (int i = 0; i < kMaxServers; ++i) {
+        const LWServerRecord& s = d.serverDefs[i];
+        if (!s.className && !s.name && !s.activate && !s.tagInfo) return {};
+        if (!s.className || !s.name || !s.activate)
+            return "server record " + std::to_string(i) + " lacks a class, a name or an activation function";
+    }
+    return "the server list has no terminating record";
+}
+}  // namespace
+
+// ---------------------------------------------------------------- Module
+
+Module::~Module() {
+    if (handle_) dlclose(handle_);
+}
+
+std::vector<ServerInfo> Module::servers() const {
+    std::vector<ServerInfo> out;
+    for (const LWServerRecord* s = descriptor_->serverDefs; s->className; ++s) {
+        ServerInfo info{s->className, s->name, {}};
+        for (const LWServerTagInfo* t = s->tagInfo; t && t->string; ++t) info.tags.push_back({t->tag, t->string});
+        out.push_back(std::move(info));
+    }
+    return out;
+}
+
+const LWServerRecord* Module::findServer(const std::string& className, const std::string& name) const {
+    for (const LWServerRecord* s = descriptor_->serverDefs; s->className; ++s)
+        if (className == s->className && name == s->name) return s;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- Host
+
+Host::Host() {
+    Host* expected = nullptr;
+    if (!g_current.compare_exchange_strong(expected, this)) throw HostError("another host is already running");
+    services_[LWMESSAGEFUNCS_GLOBAL] = const_cast<LWMessageFuncs*>(messages_.table());
+    services_[LWMTUTILFUNCS_GLOBAL] = const_cast<LWMTUtilFuncs*>(mutexGroups_.table());
+}
+
+Host::~Host() {
+    while (!modules_.empty()) unloadModule(*modules_.back());
+    g_current.store(nullptr);
+}
+
+Host* Host::current() { return g_current.load(); }
+
+LWGlobalFunc* Host::lookupFunction() { return hostLookup; }
+
+Module& Host::loadModule(const std::string& path) {
+    for (const auto& m : modules_)
+        if (m->path() == path) throw HostError("module " + path + " is already loaded");
+    dlerror();
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = dlerror();
+        throw HostError("cannot load module " + path + ": " + (why ? why : "unknown error"));
+    }
+    std::unique_ptr<Module> module(new Module);
+    module->path_ = path;
+    module->handle_ = handle;
+    auto* descriptor = static_cast<const LWModuleDescriptor*>(dlsym(handle, LWMOD_DESCRIPTOR_SYMBOL));
+    if (!descriptor) throw HostError(path + " is not a plug-in module: it exports no " LWMOD_DESCRIPTOR_SYMBOL);
+    std::string problem = checkDescriptor(*descriptor);
+    if (!problem.empty()) throw HostError(path + " is not a usable plug-in module: " + problem);
+    module->descriptor_ = descriptor;
+    if (descriptor->startup) {
+        module->moduleData_ = descriptor->startup();
+        if (!module->moduleData_) throw HostError("module " + path + " failed to start");
+    }
+    modules_.push_back(std::move(module));
+    return *modules_.back();
+}
+
+void Host::unloadModule(Module& module) {
+    for (auto it = modules_.begin(); it != modules_.end(); ++it) {
+        if (it->get() != &module) continue;
+        {
+            // Answers of its global servers die with the module.
+            std::lock_guard lock(mutex_);
+            globalAnswers_.clear();
+        }
+        if (module.descriptor_->shutdown) module.descriptor_->shutdown(module.moduleData_);
+        modules_.erase(it);
+        return;
+    }
+    throw HostError("module " + module.path() + " is not loaded by this host");
+}
+
+int Host::activate(const std::string& className, const std::string& name, int version, void* local,
+                   void* serverData, LWGlobalFunc* lookup) {
+    for (const auto& m : modules_)
+        if (const LWServerRecord* s = m->findServer(className, name))
+            return s->activate(version, lookup, local, serverData);
+    throw HostError("no loaded module serves " + className + " \"" + name + "\"");
+}
+
+void Host::registerService(const std::string& name, void* table) {
+    std::lock_guard lock(mutex_);
+    services_[name] = table;
+}
+
+void Host::unregisterService(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    services_.erase(name);
+}
+
+uint32_t Host::systemWord() const { return static_cast<uint32_t>(application_) << LWSYS_TYPE_SHIFT; }
+
+uint32_t Host::productWord() const {
+    return (static_cast<uint32_t>(major_) << LWINF_MAJOR_SHIFT) & LWINF_MAJORBITS;
+}
+
+void* Host::answerFromGlobals(const std::string& name) {
+    for (const auto& m : modules_) {
+        const LWServerRecord* s = m->findServer(LWGLOBALSERVICE_CLASS, name);
+        if (!s) continue;
+        LWGlobalService service{name.c_str(), nullptr};
+        if (s->activate(globalVersion_, lookupFunction(), &service, nullptr) == LWAFUNC_OK && service.data)
+            return service.data;
+    }
+    return nullptr;
+}
+
+void* Host::lookup(const char* cname, int use) {
+    if (!cname) return nullptr;
+    const std::string name = cname;
+    void* answer = nullptr;
+    bool known = true;
+    if (name == LWSYSTEMID_GLOBAL) {
+        answer = reinterpret_cast<void*>(static_cast<uintptr_t>(systemWord()));
+    } else if (name == LWPRODUCTINFO_GLOBAL) {
+        answer = reinterpret_cast<void*>(static_cast<uintptr_t>(productWord()));
+    } else {
+        std::unique_lock lock(mutex_);
+        if (auto it = services_.find(name); it != services_.end()) {
+            answer = it->second;
+        } else if (auto g = globalAnswers_.find(name); g != globalAnswers_.end()) {
+            answer = g->second;
+        } else if (use != GFUSE_RELEASE) {
+            // Activating a global runs plug-in code that looks services up
+            // itself, so the host's lock is not held meanwhile.
+            lock.unlock();
+            answer = answerFromGlobals(name);
+            lock.lock();
+            if (answer) globalAnswers_[name] = answer;
+        }
+        known = answer != nullptr || use == GFUSE_RELEASE;
+    }
+    count(name, use, known);
+    return use == GFUSE_RELEASE ? nullptr : answer;
+}
+
+void Host::count(const std::string& name, int use, bool answered) {
+    std::lock_guard lock(mutex_);
+    ServiceUse& u = uses_[name];
+    switch (use) {
+        case GFUSE_ACQUIRE:
+            if (answered) u.acquired++;
+            else u.refused++;
+            break;
+        case GFUSE_RELEASE:
+            if (u.held() > 0) u.released++;
+            else u.unbalancedReleases++;
+            break;
+        default:
+            u.transient++;
+            if (!answered) u.refused++;
+            break;
+    }
+}
+
+ServiceUse Host::use(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    auto it = uses_.find(name);
+    return it == uses_.end() ? ServiceUse{} : it->second;
+}
+
+std::map<std::string, ServiceUse> Host::uses() const {
+    std::lock_guard lock(mutex_);
+    return uses_;
+}
+
+bool Host::allBalanced() const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [name, u] : uses_)
+        if (!u.balanced()) return false;
+    return true;
+}
+
+void Host::resetUses() {
+    std::lock_guard lock(mutex_);
+    uses_.clear();
+}
+
+}  // namespace hostsim

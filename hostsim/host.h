@@ -1,0 +1,136 @@
+// The stand-in host: loads plug-in modules through their descriptors,
+// activates servers, answers service lookups with per-service use counts,
+// and carries the services the plug-ins call. One host is current per
+// process, because the lookup function the plug-ins receive is a plain C
+// function without context.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lw_global.h"
+#include "lw_module.h"
+#include "message_log.h"
+#include "mutex_groups.h"
+
+namespace hostsim {
+
+class HostError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class AppType { Layout = 0, Modeler = 1, RenderNode = 2 };
+
+struct ServerTag {
+    uint32_t tag;
+    std::string text;
+};
+
+struct ServerInfo {
+    std::string className;
+    std::string name;
+    std::vector<ServerTag> tags;  // empty for a null tag list
+};
+
+// How one service name has been used through the lookup function.
+struct ServiceUse {
+    int acquired = 0;            // use 1 answered with non-null
+    int released = 0;            // use 2 of something held
+    int unbalancedReleases = 0;  // use 2 of something not held
+    int transient = 0;           // use 0
+    int refused = 0;             // lookups answered with null
+    int held() const { return acquired - released; }
+    bool balanced() const { return held() == 0 && unbalancedReleases == 0; }
+};
+
+class Module {
+public:
+    ~Module();
+    const std::string& path() const { return path_; }
+    void* moduleData() const { return moduleData_; }
+    const LWModuleDescriptor& descriptor() const { return *descriptor_; }
+    std::vector<ServerInfo> servers() const;
+    const LWServerRecord* findServer(const std::string& className, const std::string& name) const;
+
+private:
+    friend class Host;
+    Module() = default;
+    std::string path_;
+    void* handle_ = nullptr;
+    const LWModuleDescriptor* descriptor_ = nullptr;
+    void* moduleData_ = nullptr;
+};
+
+class Host {
+public:
+    Host();
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The host of this process, or null.
+    static Host* current();
+    // The lookup function handed to activations.
+    static LWGlobalFunc* lookupFunction();
+
+    // --- modules ---
+    // Loads, checks the descriptor and starts a module; throws HostError
+    // with the reason when the file is not a usable module.
+    Module& loadModule(const std::string& path);
+    // Shuts the module down and unloads it.
+    void unloadModule(Module& module);
+    const std::vector<std::unique_ptr<Module>>& modules() const { return modules_; }
+
+    // Activates the first server of this class and name among the loaded
+    // modules. Throws HostError when no module serves it.
+    int activate(const std::string& className, const std::string& name, int version, void* local,
+                 void* serverData = nullptr, LWGlobalFunc* lookup = lookupFunction());
+
+    // --- services ---
+    void registerService(const std::string& name, void* table);
+    void unregisterService(const std::string& name);
+    void* lookup(const char* name, int use);
+    ServiceUse use(const std::string& name) const;
+    std::map<std::string, ServiceUse> uses() const;
+    // True when every service ever looked up is back to no holds and was
+    // never released without being held.
+    bool allBalanced() const;
+    void resetUses();
+    // Interface version offered to "Global" servers when a lookup reaches them.
+    void setGlobalVersion(int version) { globalVersion_ = version; }
+
+    // --- "System ID" and "Product Info" ---
+    void setApplication(AppType type) { application_ = type; }
+    AppType application() const { return application_; }
+    void setMajorVersion(int major) { major_ = major; }
+    int majorVersion() const { return major_; }
+    uint32_t systemWord() const;
+    uint32_t productWord() const;
+
+    // --- "Info Messages 2" and "MultiThreading Utilities" ---
+    MessageLog& messages() { return messages_; }
+    MutexGroups& mutexGroups() { return mutexGroups_; }
+
+private:
+    void* answerFromGlobals(const std::string& name);
+    void count(const std::string& name, int use, bool answered);
+
+    mutable std::mutex mutex_;  // services, uses and global answers
+    std::map<std::string, void*> services_;
+    std::map<std::string, void*> globalAnswers_;
+    std::map<std::string, ServiceUse> uses_;
+    std::vector<std::unique_ptr<Module>> modules_;
+    AppType application_ = AppType::Layout;
+    int major_ = 9;
+    int globalVersion_ = 1;
+    MessageLog messages_;
+    MutexGroups mutexGroups_;
+};
+
+}  // namespace hostsim

@@ -1,0 +1,17 @@
+// "ShaderHandler" and "ShaderInterface" servers "KorvalithPro".
+#include "activation.h"
+#include "servers.h"
+
+extern "C" int korvalithShaderActivate(int version, LWGlobalFunc* global, void*, void*) {
+    korvalith::HandlerActivation activation(global);
+    if (version < 4) return LWAFUNC_BADVERSION;
+    // The shader handler is not built into this module yet.
+    return LWAFUNC_BADAPP;
+}
+
+extern "C" int korvalithShaderInterfaceActivate(int version, LWGlobalFunc* global, void*, void*) {
+    if (version != 4) return LWAFUNC_BADVERSION;
+    korvalith::activationPrologue(global);
+    // No shader panel can be made yet.
+    return LWAFUNC_BADAPP;
+}
