@@ -3,5 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh build -DCMAKE_BUILD_TYPE=Release -DKORVALITH_TESTS=OFF -DKORVALITH_BENCH=OFF
+bash scripts/build.sh build -DKORVALITH_TESTS=OFF -DKORVALITH_BENCH=OFF
 build/bin/korvalith modules

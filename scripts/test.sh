@@ -7,11 +7,11 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 export KORVALITH_TESTDATA="${KORVALITH_TESTDATA:-$(cd .. && pwd)/shared/testdata}"
 
-bash scripts/build.sh build
+bash scripts/build.sh build -DKORVALITH_TESTS=ON -DKORVALITH_BENCH=ON
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
-bash scripts/build.sh build-asan -DKORVALITH_SANITIZE=address -DKORVALITH_BENCH=OFF
+bash scripts/build.sh build-asan -DKORVALITH_SANITIZE=address -DKORVALITH_TESTS=ON -DKORVALITH_BENCH=OFF
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$(nproc)")
 
-bash scripts/build.sh build-tsan -DKORVALITH_SANITIZE=thread -DKORVALITH_BENCH=OFF
+bash scripts/build.sh build-tsan -DKORVALITH_SANITIZE=thread -DKORVALITH_TESTS=ON -DKORVALITH_BENCH=OFF
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L threads -j "$(nproc)")
