@@ -1,0 +1,127 @@
+#include "registry.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace korvalith {
+
+ImageRegistry& ImageRegistry::instance() {
+    static ImageRegistry* registry = new ImageRegistry;
+    return *registry;
+}
+
+void ImageRegistry::ensureLock() {
+    std::call_once(lockOnce_, [this] { lock_ = new HostLock; });
+}
+
+HostLock& ImageRegistry::lock() {
+    ensureLock();
+    return *lock_;
+}
+
+bool ImageRegistry::isSupportedFile(const char* path) {
+    if (!path || !*path) return false;
+    auto file = codec::File::open(path);
+    return file && (file->info().reader == codec::Reader::Jpeg2000 || file->info().reader == codec::Reader::Ecw);
+}
+
+CoreImage* ImageRegistry::acquireImage(const char* path) {
+    if (!path) return nullptr;
+    ScopedHostLock guard(lock(), 0);
+    for (CoreImage* image : images_) {
+        const ImageSource* source = image->source();
+        if (source && source->path() && std::strcmp(source->path(), path) == 0) {
+            image->refCount++;
+            return image;
+        }
+    }
+    if (!isSupportedFile(path)) return nullptr;
+    auto image = std::make_unique<CoreImage>();
+    if (!image->load(path)) return nullptr;
+    images_.push_back(image.release());
+    count_++;
+    return images_.back();
+}
+
+// Only images in the list are touched: a handle that was already destroyed
+// or never registered is ignored instead of written to.
+void ImageRegistry::releaseImage(CoreImage* image) {
+    if (!image) return;
+    ScopedHostLock guard(lock(), 0);
+    for (auto it = images_.begin(); it != images_.end(); ++it) {
+        if (*it != image) continue;
+        if (--image->refCount == 0) {
+            delete image;
+            images_.erase(it);
+            count_--;
+        }
+        return;
+    }
+}
+
+void ImageRegistry::addImageRef(CoreImage* image) {
+    if (!image) return;
+    ScopedHostLock guard(lock(), 0);
+    for (CoreImage* i : images_)
+        if (i == image) image->refCount++;
+}
+
+bool ImageRegistry::replaceImageFile(CoreImage* image, const char* path) {
+    if (!image || !path || !isSupportedFile(path)) return false;
+    return image->load(path);
+}
+
+int ImageRegistry::imageIndex(CoreImage* image) {
+    if (!image) return -2;
+    ScopedHostLock guard(lock(), 0);
+    int position = 0;
+    for (CoreImage* i : images_) {
+        if (i == image) return position;
+        ++position;
+    }
+    return -2;
+}
+
+CoreImage* ImageRegistry::imageAt(int position) {
+    if (position < 0) return nullptr;
+    ScopedHostLock guard(lock(), 0);
+    for (CoreImage* image : images_)
+        if (position-- == 0) return image;
+    return nullptr;
+}
+
+const char* ImageRegistry::imageTitle(CoreImage* image) {
+    if (!image) return nullptr;
+    ScopedHostLock guard(lock(), 0);
+    const ImageSource* source = image->source();
+    if (!source) return nullptr;
+    std::snprintf(image->title, sizeof image->title, "%s (%i)", source->name() ? source->name() : "",
+                  image->refCount);
+    return image->title;
+}
+
+const char* ImageRegistry::choiceName(int index) {
+    if (index == 0) return "(none)";
+    if (index == 1) return "(load image)";
+    CoreImage* image = imageAt(index - 2);
+    return image ? imageTitle(image) : nullptr;
+}
+
+uint32_t ImageRegistry::memoryUsed(CoreImage* image) {
+    if (image) return image->memoryUsed();
+    ScopedHostLock guard(lock(), 0);
+    uint32_t bytes = 0;
+    for (CoreImage* i : images_) bytes += i->memoryUsed();
+    return bytes;
+}
+
+void ImageRegistry::freeMemory(CoreImage* image) {
+    if (image) {
+        image->releaseAll();
+        return;
+    }
+    ScopedHostLock guard(lock(), 0);
+    for (CoreImage* i : images_) i->releaseAll();
+}
+
+}  // namespace korvalith

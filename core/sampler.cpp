@@ -1,0 +1,242 @@
+#include "sampler.h"
+
+#include <cmath>
+
+namespace korvalith {
+
+namespace {
+
+const double kInverseLn2 = 1.0 / std::log(2.0);
+
+// Level coordinates beyond this are treated as far outside; keeps the
+// conversion from double defined for any uv.
+constexpr double kCoordinateLimit = 4.0e18;
+
+// Reads one pixel through the store of a known cell type.
+template <typename Cell>
+inline bool fetchTyped(TileStore<Cell>& store, const Level& level, float* out, int64_t x, int64_t y,
+                       const ChannelSpec& channel, int hmode, int vmode) {
+    int64_t mx, my;
+    if (!mapEdge(x, level.width() - 1, hmode, &mx) || !mapEdge(y, level.height() - 1, vmode, &my)) return false;
+    const int ix = static_cast<int>(mx), iy = static_cast<int>(my);
+    const int tx = ix / store.tileWidth(), ty = iy / store.tileHeight();
+    const int64_t slot = static_cast<int64_t>(ty) * level.tilesPerSide() + tx;
+    store.tile(slot, tx, ty).getPixel(channel, ix, iy, out);
+    return true;
+}
+
+// Bilinear sample of n channel values at level position (fx, fy).
+template <typename Cell>
+float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, double fy, const ChannelSpec& channel,
+                    int hmode, int vmode, float* values) {
+    const int n = channel.bandCount;
+    if (!(std::fabs(fx) < kCoordinateLimit) || !(std::fabs(fy) < kCoordinateLimit)) return 0.0f;
+    const double fx0 = std::floor(fx), fy0 = std::floor(fy);
+    const int64_t x0 = static_cast<int64_t>(fx0), x1 = static_cast<int64_t>(std::ceil(fx));
+    const int64_t y0 = static_cast<int64_t>(fy0), y1 = static_cast<int64_t>(std::ceil(fy));
+    float p00[ChannelSpec::kMaxBands] = {}, p10[ChannelSpec::kMaxBands] = {};
+    float p01[ChannelSpec::kMaxBands] = {}, p11[ChannelSpec::kMaxBands] = {};
+    const bool ok00 = fetchTyped(store, level, p00, x0, y0, channel, hmode, vmode);
+    const bool ok10 = fetchTyped(store, level, p10, x1, y0, channel, hmode, vmode);
+    const bool ok01 = fetchTyped(store, level, p01, x0, y1, channel, hmode, vmode);
+    const bool ok11 = fetchTyped(store, level, p11, x1, y1, channel, hmode, vmode);
+    if (!(ok00 || ok10 || ok01 || ok11)) return 0.0f;
+    const float p = static_cast<float>(fx - fx0);
+    const float q = static_cast<float>(fy - fy0);
+    const float w00 = static_cast<float>(ok00) * (1.0f - q) * (1.0f - p);
+    const float w10 = static_cast<float>(ok10) * (1.0f - q) * p;
+    const float w01 = static_cast<float>(ok01) * q * (1.0f - p);
+    const float w11 = static_cast<float>(ok11) * q * p;
+    for (int i = 0; i < n; ++i) values[i] = w00 * p00[i] + w10 * p10[i] + w01 * p01[i] + w11 * p11[i];
+    return w00 + w10 + w01 + w11;
+}
+
+// Dispatches on the level's cell type once per level sample.
+template <typename Fn>
+inline float withStore(Level& level, Fn&& fn) {
+    TileStoreBase* store = level.store();
+    if (!store) return 0.0f;
+    switch (store->cellType()) {
+        case kCell8: return fn(static_cast<TileStore<uint8_t>&>(*store));
+        case kCell16: return fn(static_cast<TileStore<int16_t>&>(*store));
+        default: return fn(static_cast<TileStore<int32_t>&>(*store));
+    }
+}
+
+// Bilinear sample of one level, with the used flag set.
+float levelSample(Level& level, const double uv[2], const ChannelSpec& channel, int hmode, int vmode, float* values) {
+    level.setUsed(true);
+    const double fx = level.width() * uv[0] - 0.5;
+    const double fy = level.height() * uv[1] - 0.5;
+    return withStore(level, [&](auto& store) {
+        return bilinearTyped(store, level, fx, fy, channel, hmode, vmode, values);
+    });
+}
+
+inline float reduceToScalar(const ChannelSpec& channel, const float* e) {
+    if (channel.bandCount < 3) return e[0];
+    if (channel.kind == kChannelLuminance) return 0.299f * e[0] + 0.587f * e[1] + 0.114f * e[2];
+    return (e[0] + e[1] + e[2]) * 0.33333334f;
+}
+
+struct Gradient {
+    float coverage = 0, dx = 0, dy = 0;
+};
+
+Gradient levelGradient(Level& level, const double uv[2], const ChannelSpec& channel, int hmode, int vmode) {
+    level.setUsed(true);
+    const double fx = level.width() * uv[0] - 0.5;
+    const double fy = level.height() * uv[1] - 0.5;
+    Gradient g;
+    withStore(level, [&](auto& store) {
+        float e[4][ChannelSpec::kMaxBands] = {};
+        const double at[4][2] = {{fx - 0.75, fy}, {fx + 0.75, fy}, {fx, fy - 0.75}, {fx, fy + 0.75}};
+        float c[4];
+        float s[4];
+        for (int k = 0; k < 4; ++k) {
+            c[k] = bilinearTyped(store, level, at[k][0], at[k][1], channel, hmode, vmode, e[k]);
+            s[k] = reduceToScalar(channel, e[k]);
+        }
+        g.dx = s[1] - s[0];
+        g.dy = s[3] - s[2];
+        g.coverage = ((c[0] + c[1]) * 0.5f + (c[2] + c[3]) * 0.5f) * 0.5f;
+        return 0.0f;
+    });
+    return g;
+}
+
+}  // namespace
+
+LevelChoice chooseLevels(int levelCount, int tileWidth, int tileHeight, double inverseMin, double footprint,
+                         double blendWidth) {
+    LevelChoice choice;
+    const double a = std::fabs(footprint) * static_cast<double>(tileWidth < tileHeight ? tileWidth : tileHeight);
+    const double g = a < inverseMin ? inverseMin : (a < 1.0 ? a : 1.0);
+    double t = std::log(1.0 / g) * kInverseLn2;
+    const double top = levelCount - 1;
+    if (!(t >= 0)) t = 0;
+    if (t > top) t = top;
+    choice.t = t;
+    choice.lo = static_cast<int>(std::floor(t));
+    choice.hi = static_cast<int>(std::ceil(t));
+    if (choice.hi > levelCount - 1) choice.hi = levelCount - 1;
+    if (choice.lo < 0) choice.lo = 0;
+    if (blendWidth != 0) {
+        double w = ((t - choice.lo) - 1 + blendWidth) / blendWidth;
+        if (!(w >= 0)) w = 0;  // also not a number
+        if (w > 1) w = 1;
+        choice.weight = w;
+    }
+    return choice;
+}
+
+bool mapEdge(int64_t v, int64_t c, int mode, int64_t* out) {
+    // A level one pixel wide holds no pixels in its tiles.
+    if (c <= 0) return false;
+    if (v < 0 || v >= c) {
+        switch (mode) {
+            case kEdgeReset: return false;
+            case kEdgeRepeat:
+                if (v < 0) v += 1;
+                v %= c;
+                if (v < 0) v += c;
+                break;
+            case kEdgeMirror: {
+                const float q = std::floor(static_cast<float>(v) / static_cast<float>(c));
+                int64_t r = v % c;
+                if (r < 0) r += c;
+                v = std::fmod(q, 2.0f) != 0.0f ? c - r : r;
+                break;
+            }
+            case kEdgeClamp:
+                if (v < 0) v = 0;
+                else if (v > c) v = c;
+                break;
+            default: break;
+        }
+    }
+    if (v < 0) v = 0;
+    if (v > c - 1) v = c - 1;
+    *out = v;
+    return true;
+}
+
+bool fetchPixel(Level& level, float* out, int64_t x, int64_t y, const ChannelSpec& channel, int hmode, int vmode) {
+    TileStoreBase* store = level.store();
+    if (!store) {
+        int64_t mx, my;
+        return mapEdge(x, level.width() - 1, hmode, &mx) && mapEdge(y, level.height() - 1, vmode, &my);
+    }
+    switch (store->cellType()) {
+        case kCell8: return fetchTyped(static_cast<TileStore<uint8_t>&>(*store), level, out, x, y, channel, hmode, vmode);
+        case kCell16: return fetchTyped(static_cast<TileStore<int16_t>&>(*store), level, out, x, y, channel, hmode, vmode);
+        default: return fetchTyped(static_cast<TileStore<int32_t>&>(*store), level, out, x, y, channel, hmode, vmode);
+    }
+}
+
+float sampleImage(CoreImage* image, const double uv[2], double footprint, double blendWidth, int channelIndex,
+                  float rgba[4], float* scalar, int hmode, int vmode) {
+    if (!image || !image->source() || image->levelCount() <= 0) return 0.0f;
+    const ChannelSpec* channel = image->source()->channel(channelIndex);
+    if (!channel) return 0.0f;
+    const LevelChoice choice = chooseLevels(image->levelCount(), image->tileWidth(), image->tileHeight(),
+                                            image->inverseMin(), footprint, blendWidth);
+    const bool blend = choice.hi != choice.lo && choice.weight != 0;
+    Level& lo = image->level(choice.lo);
+    Level* hi = blend ? &image->level(choice.hi) : nullptr;
+
+    const int n = channel->bandCount;
+    float e[ChannelSpec::kMaxBands] = {};
+    float coverage = levelSample(lo, uv, *channel, hmode, vmode, e);
+    if (hi) {
+        float e2[ChannelSpec::kMaxBands] = {};
+        const float c2 = levelSample(*hi, uv, *channel, hmode, vmode, e2);
+        const double w = choice.weight;
+        for (int i = 0; i < n; ++i) e[i] = static_cast<float>(e2[i] * w + e[i] * (1 - w));
+        coverage = static_cast<float>((1 - w) * coverage + w * c2);
+    }
+
+    if (n == 4) {
+        rgba[0] = e[0], rgba[1] = e[1], rgba[2] = e[2], rgba[3] = e[3];
+        *scalar = e[3];
+    } else if (n == 3 && channel->kind == kChannelBands) {
+        rgba[0] = e[0], rgba[1] = e[1], rgba[2] = e[2], rgba[3] = 1.0f;
+    } else if (n == 3) {
+        const float s = channel->kind == kChannelAverage ? (e[0] + e[1] + e[2]) * 0.33333334f
+                                                         : 0.299f * e[0] + 0.587f * e[1] + 0.114f * e[2];
+        rgba[0] = rgba[1] = rgba[2] = s;
+        rgba[3] = 1.0f;
+        *scalar = s;
+    } else {
+        rgba[0] = rgba[1] = rgba[2] = e[0];
+        rgba[3] = 1.0f;
+        *scalar = e[0];
+    }
+    return coverage;
+}
+
+float sampleGradient(CoreImage* image, const double uv[2], double footprint, double blendWidth, int channelIndex,
+                     float* dx, float* dy, int hmode, int vmode) {
+    if (!image || !image->source() || image->levelCount() <= 0) return 0.0f;
+    const ChannelSpec* channel = image->source()->channel(channelIndex);
+    if (!channel) return 0.0f;
+    const LevelChoice choice = chooseLevels(image->levelCount(), image->tileWidth(), image->tileHeight(),
+                                            image->inverseMin(), footprint, blendWidth);
+    const bool blend = choice.hi != choice.lo && choice.weight != 0;
+    Level& lo = image->level(choice.lo);
+    Level* hi = blend ? &image->level(choice.hi) : nullptr;
+
+    Gradient g = levelGradient(lo, uv, *channel, hmode, vmode);
+    if (hi) {
+        const Gradient g2 = levelGradient(*hi, uv, *channel, hmode, vmode);
+        const double w = choice.weight;
+        g.coverage = static_cast<float>((1 - w) * g.coverage + w * g2.coverage);
+        g.dx = static_cast<float>((1 - w) * g.dx + w * g2.dx);
+        g.dy = static_cast<float>((1 - w) * g.dy + w * g2.dy);
+    }
+    *dx = g.dx;
+    *dy = g.dy;
+    return g.coverage;
+}
+
+}  // namespace korvalith
