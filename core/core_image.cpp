@@ -46,6 +46,12 @@ void CoreImage::releaseAll() {
 }
 
 bool CoreImage::load(const std::string& path) {
+    // The file is opened before the old source goes, so the codec parses
+    // it once; a failure still leaves the image without a source.
+    return adoptSource(std::make_unique<EcwImageSource>(path.c_str()));
+}
+
+bool CoreImage::adoptSource(std::unique_ptr<ImageSource> source) {
     {
         ScopedHostLock guard(lock_, kImageSource);
         releaseAll();
@@ -54,8 +60,7 @@ bool CoreImage::load(const std::string& path) {
             preview_.setSource(nullptr);
         }
         source_.reset();
-        auto source = std::make_unique<EcwImageSource>(path.c_str());
-        if (!source->opened()) return false;
+        if (!source || !source->opened()) return false;
         source_ = std::move(source);
     }
     resetPyramid();

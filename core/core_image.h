@@ -36,6 +36,9 @@ public:
     // pyramid. False when the file cannot be opened; the image then has no
     // source.
     bool load(const std::string& path);
+    // The same with a source that is already open (any kind of source);
+    // false when it is null or not open.
+    bool adoptSource(std::unique_ptr<ImageSource> source);
     void resetPyramid();
 
     // The level, or null when it was not created yet. No lock.

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "sampler.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace korvalith;
+
+TEST(LevelChoice, FootprintPicksLevelsAndBlendWeights) {
+    // An image with 6 levels and tiles of 313 × 157: min(tw, th) = 157.
+    const int L = 6, tw = 313, th = 157;
+    const double r = 1.0 / 5000;
+    const double t19 = std::pow(2.0, -1.9) / th;  // footprint giving t = 1.9
+    const struct {
+        double footprint, blend;
+        int lo, hi;
+        double weight;
+    } cases[] = {
+        {0, 0, 5, 5, 0},                // finest level
+        {1e-9, 0.25, 5, 5, 0},          // below 1/min(W, H): still the finest
+        {1.0 / th, 0.25, 0, 0, 0},      // one tile: the coarsest
+        {-1.0 / th, 0.25, 0, 0, 0},     // the sign is ignored
+        {10, 1, 0, 0, 0},               // larger than the image
+        {t19, 0.25, 1, 2, 0.6},         // finer level fades in over the last quarter
+        {t19, 0, 1, 2, 0},              // no blending
+        {t19, 1, 1, 2, 0.9},            // over the whole step
+        {t19, 0.05, 1, 2, 0},           // not yet in the last twentieth
+        {std::nan(""), 0.25, 0, 0, 0},  // not a number: the coarsest
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.footprint) + " blend " + std::to_string(c.blend));
+        const LevelChoice choice = chooseLevels(L, tw, th, r, c.footprint, c.blend);
+        EXPECT_EQ(choice.lo, c.lo);
+        EXPECT_EQ(choice.hi, c.hi);
+        EXPECT_NEAR(choice.weight, c.weight, 1e-9);
+    }
+}
+
+double centre(int pixel, int size) { return (pixel + 0.5) / size; }
+
+TEST(Sampler, ChannelsMapBandsToColourAndScalar) {
+    auto rgba = coretest::patternImage(300, 200, 4);  // one level at 300 × 200
+    ASSERT_EQ(rgba->levelCount(), 1);
+    const int x = 17, y = 9;
+    const double uv[2] = {centre(x, 300), centre(y, 200)};
+    float e[4];
+    for (int b = 0; b < 4; ++b) e[b] = coretest::defaultPattern(x, y, b) * kScale8;
+    const float avg = (e[0] + e[1] + e[2]) * 0.33333334f;
+    const float lum = 0.299f * e[0] + 0.587f * e[1] + 0.114f * e[2];
+    const struct {
+        int channel;
+        float r, g, b, a;
+        bool scalarWritten;
+        float scalar;
+    } cases[] = {
+        {0, e[0], e[1], e[2], e[3], true, e[3]},  // RGBA
+        {1, e[0], e[1], e[2], 1, false, 0},        // RGB
+        {2, e[0], e[0], e[0], 1, true, e[0]},      // Red
+        {5, e[3], e[3], e[3], 1, true, e[3]},      // Alpha
+        {6, avg, avg, avg, 1, true, avg},          // Average
+        {7, lum, lum, lum, 1, true, lum},          // Luminance
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.channel);
+        float out[4] = {-1, -1, -1, -1};
+        float scalar = -7;
+        EXPECT_FLOAT_EQ(sampleImage(rgba.get(), uv, 0, 0, c.channel, out, &scalar, 0, 0), 1.0f);
+        EXPECT_FLOAT_EQ(out[0], c.r);
+        EXPECT_FLOAT_EQ(out[1], c.g);
+        EXPECT_FLOAT_EQ(out[2], c.b);
+        EXPECT_FLOAT_EQ(out[3], c.a);
+        EXPECT_FLOAT_EQ(scalar, c.scalarWritten ? c.scalar : -7);
+    }
+}
+
+TEST(Sampler, WhiteLuminanceIsOne) {
+    auto white = coretest::patternImage(64, 64, 1, [](int, int, int) { return 255; });
+    const double uv[2] = {0.4, 0.6};
+    float out[4];
+    float scalar = 0;
+    EXPECT_FLOAT_EQ(sampleImage(white.get(), uv, 0, 0, 0, out, &scalar, 0, 0), 1.0f);
+    for (float v : out) EXPECT_NEAR(v, 1.0f, 1e-6f);
+    EXPECT_NEAR(scalar, 1.0f, 1e-6f);
+}
+
+TEST(Sampler, CornerInResetModeFadesWithCoverage) {
+    auto image = coretest::patternImage(200, 100, 1);
+    const double uv[2] = {0, 0};
+    float out[4];
+    float scalar = 0;
+    EXPECT_FLOAT_EQ(sampleImage(image.get(), uv, 0, 0, 0, out, &scalar, kEdgeReset, kEdgeReset), 0.25f);
+    EXPECT_FLOAT_EQ(out[0], 0.25f * coretest::defaultPattern(0, 0, 0) * kScale8);
+    // Repeat wraps to the far side, so the whole footprint is covered.
+    EXPECT_FLOAT_EQ(sampleImage(image.get(), uv, 0, 0, 0, out, &scalar, kEdgeRepeat, kEdgeRepeat), 1.0f);
+    // Far outside in Reset mode nothing is covered and nothing read.
+    const double outside[2] = {3, 3};
+    EXPECT_FLOAT_EQ(sampleImage(image.get(), outside, 0, 0, 0, out, &scalar, kEdgeReset, kEdgeReset), 0.0f);
+}
+
+TEST(Sampler, BilinearBetweenPixels) {
+    auto image = coretest::patternImage(300, 200, 1, [](int x, int y, int) { return x + 2 * y; });
+    // A quarter of the way from pixel (10, 20) to (11, 21).
+    const double uv[2] = {(10.75) / 300, (20.75) / 200};
+    float out[4];
+    float scalar;
+    EXPECT_FLOAT_EQ(sampleImage(image.get(), uv, 0, 0, 0, out, &scalar, 0, 0), 1.0f);
+    EXPECT_NEAR(scalar, (10.25 + 2 * 20.25) / 255.0, 1e-5);
+}
+
+TEST(Sampler, BlendMixesTheTwoLevels) {
+    auto image = coretest::patternImage(2048, 2048, 1);  // 4 levels
+    ASSERT_EQ(image->levelCount(), 4);
+    const double uv[2] = {0.3, 0.7};
+    const int tile = std::min(image->tileWidth(), image->tileHeight());
+    float lo[4], hi[4], mixed[4];
+    float s;
+    // Exactly at levels 1 and 2, then halfway with a blend over the whole step.
+    sampleImage(image.get(), uv, std::pow(2.0, -1.01) / tile, 0, 0, lo, &s, 0, 0);
+    sampleImage(image.get(), uv, std::pow(2.0, -2.01) / tile, 0, 0, hi, &s, 0, 0);
+    sampleImage(image.get(), uv, std::pow(2.0, -1.5) / tile, 1, 0, mixed, &s, 0, 0);
+    EXPECT_NEAR(mixed[0], 0.5 * lo[0] + 0.5 * hi[0], 1e-6);
+    // Without blending the same footprint reads the coarser level only.
+    sampleImage(image.get(), uv, std::pow(2.0, -1.5) / tile, 0, 0, mixed, &s, 0, 0);
+    EXPECT_FLOAT_EQ(mixed[0], lo[0]);
+    EXPECT_EQ(image->levelIfPresent(3), nullptr);  // never needed
+}
+
+TEST(Sampler, GradientOfARamp) {
+    auto image = coretest::patternImage(256, 64, 1, [](int x, int, int) { return x; });
+    const double uv[2] = {centre(100, 256), centre(30, 64)};
+    float dx = 0, dy = 0;
+    EXPECT_FLOAT_EQ(sampleGradient(image.get(), uv, 0, 0, 0, &dx, &dy, 0, 0), 1.0f);
+    EXPECT_NEAR(dx, 1.5f / 255, 1e-6);
+    EXPECT_NEAR(dy, 0.0f, 1e-7);
+    // At the left edge in Reset mode part of the taps fall outside.
+    const double edge[2] = {0, 0.5};
+    EXPECT_LT(sampleGradient(image.get(), edge, 0, 0, 0, &dx, &dy, 0, 0), 1.0f);
+}
+
+TEST(Sampler, NullImageAndBadChannelLeaveOutputsAlone) {
+    auto image = coretest::patternImage(64, 64, 1);
+    const double uv[2] = {0.5, 0.5};
+    float out[4] = {9, 9, 9, 9};
+    float scalar = 9;
+    EXPECT_EQ(sampleImage(nullptr, uv, 0, 0, 0, out, &scalar, 0, 0), 0.0f);
+    EXPECT_EQ(sampleImage(image.get(), uv, 0, 0, 5, out, &scalar, 0, 0), 0.0f);
+    EXPECT_EQ(out[0], 9);
+    EXPECT_EQ(scalar, 9);
+}
+
+TEST(Sampler, AnyCoordinateIsSafe) {
+    auto image = coretest::patternImage(300, 300, 3);
+    const double values[] = {1e300, -1e300, std::nan(""), INFINITY, -INFINITY, 1e12, -3.5};
+    float out[4];
+    float s, dx, dy;
+    for (double u : values)
+        for (int mode = 0; mode < 4; ++mode) {
+            const double uv[2] = {u, 0.5};
+            const float c = sampleImage(image.get(), uv, 0, 0.5, 0, out, &s, mode, mode);
+            EXPECT_TRUE(c >= 0 && c <= 1) << u << " mode " << mode;
+            sampleGradient(image.get(), uv, 0.01, 0.5, 0, &dx, &dy, mode, mode);
+        }
+}
+
+// Render threads sample one image while its levels and tiles are created.
+TEST(Sampler, ThreadsSampleWhileTilesAreCreated) {
+    auto reference = coretest::patternImage(4000, 3000, 3);
+    auto shared = coretest::patternImage(4000, 3000, 3);
+    constexpr int kSamples = 4000;
+    std::vector<std::array<double, 3>> points(kSamples);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> unit(0, 1), foot(0, 0.01);
+    for (auto& p : points) p = {unit(rng), unit(rng), foot(rng)};
+    std::vector<std::array<float, 5>> expected(kSamples);
+    for (int i = 0; i < kSamples; ++i) {
+        float s = 0;
+        expected[i][4] = sampleImage(reference.get(), points[i].data(), points[i][2], 0.5, 0, expected[i].data(), &s,
+                                     kEdgeRepeat, kEdgeMirror);
+    }
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < kSamples; ++k) {
+                const int i = (k * 7 + t * 1000) % kSamples;
+                float out[4];
+                float s = 0;
+                const float c = sampleImage(shared.get(), points[i].data(), points[i][2], 0.5, 0, out, &s,
+                                            kEdgeRepeat, kEdgeMirror);
+                if (c != expected[i][4] || out[0] != expected[i][0] || out[2] != expected[i][2]) ++mismatches;
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(shared->memoryUsed(), reference->memoryUsed());
+}
+
+}  // namespace
