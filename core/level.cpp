@@ -4,23 +4,6 @@
 
 namespace korvalith {
 
-PyramidGeometry pyramidGeometry(int width, int height) {
-    PyramidGeometry g;
-    if (width <= 0 || height <= 0) return g;
-    const int m = std::min(width, height);
-    int levels = 1;
-    if (m > 256) {
-        int k = 1;
-        while ((m >> k) > 256) ++k;
-        levels = 1 + k;
-    }
-    g.levels = levels;
-    g.tileWidth = (width >> (levels - 1)) + 1;
-    g.tileHeight = (height >> (levels - 1)) + 1;
-    g.inverseMin = 1.0 / static_cast<double>(m);
-    return g;
-}
-
 Level::Level(CoreImage& image, ImageSource& source, int index, int levelCount, int tileWidth, int tileHeight)
     : index_(index),
       factor_(1 << (levelCount - 1 - index)),

@@ -6,20 +6,13 @@
 
 #include "cache_item.h"
 #include "host_lock.h"
+#include "pyramid_geometry.h"
 #include "tile_store.h"
 
 namespace korvalith {
 
 class CoreImage;
 
-// Geometry of the pyramid of a W × H image.
-struct PyramidGeometry {
-    int levels = 0;       // L: 1 when min(W, H) ≤ 256, else 1 + the smallest k with m / 2^k ≤ 256
-    int tileWidth = 0;    // W / 2^(L−1) + 1
-    int tileHeight = 0;   // H / 2^(L−1) + 1
-    double inverseMin = 0;  // 1 / min(W, H)
-};
-PyramidGeometry pyramidGeometry(int width, int height);
 
 class Level final : public CacheItem {
 public:

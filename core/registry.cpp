@@ -6,17 +6,27 @@
 namespace korvalith {
 
 ImageRegistry& ImageRegistry::instance() {
-    static ImageRegistry* registry = new ImageRegistry;
-    return *registry;
+    static ImageRegistry registry;
+    return registry;
 }
 
 void ImageRegistry::ensureLock() {
-    std::call_once(lockOnce_, [this] { lock_ = new HostLock; });
+    if (lock_.load(std::memory_order_acquire)) return;
+    std::lock_guard guard(lockCreation_);
+    if (!lock_.load(std::memory_order_relaxed)) lock_.store(new HostLock, std::memory_order_release);
 }
 
 HostLock& ImageRegistry::lock() {
     ensureLock();
-    return *lock_;
+    return *lock_.load(std::memory_order_acquire);
+}
+
+void ImageRegistry::shutdown() {
+    std::lock_guard guard(lockCreation_);
+    for (CoreImage* image : images_) delete image;
+    images_.clear();
+    count_ = 0;
+    delete lock_.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 bool ImageRegistry::isSupportedFile(const char* path) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <atomic>
 #include <mutex>
 
 #include "core_image.h"
@@ -17,8 +18,11 @@ class ImageRegistry {
 public:
     static ImageRegistry& instance();
 
-    // Builds the registry lock once; it lives until the process ends.
+    // Builds the registry lock once; it lives until the module shuts down.
     void ensureLock();
+    // Destroys every image still registered and the lock, when the module
+    // is unloaded: nothing can reach them afterwards.
+    void shutdown();
 
     CoreImage* acquireImage(const char* path);
     void releaseImage(CoreImage* image);
@@ -42,8 +46,8 @@ private:
     ImageRegistry() = default;
     HostLock& lock();
 
-    std::once_flag lockOnce_;
-    HostLock* lock_ = nullptr;  // never destroyed: render threads may still touch it at exit
+    std::mutex lockCreation_;
+    std::atomic<HostLock*> lock_{nullptr};
     std::list<CoreImage*> images_;
     int64_t count_ = 0;
 };

@@ -1,7 +1,9 @@
 // Module descriptor and server table of KorvalithPro.
 #include <cstdint>
 
+#include "codec.h"
 #include "lw_global.h"
+#include "registry.h"
 #include "lw_module.h"
 #include "lw_server.h"
 #include "servers.h"
@@ -45,11 +47,14 @@ constexpr LWServerRecord kServers[] = {
 };
 
 void* startup() {
-    // The codec library is started here once the image core is built in.
+    korvalith::codec::startup();
     return reinterpret_cast<void*>(~uintptr_t{0});
 }
 
-void shutdown(void*) {}
+void shutdown(void*) {
+    korvalith::ImageRegistry::instance().shutdown();
+    korvalith::codec::shutdown();
+}
 
 }  // namespace
 

@@ -1,0 +1,80 @@
+// The table of the global service "KorvalithCoreServices": the only way
+// other code, in this module or another, reaches the image core. A plain
+// table of functions in fixed slot order; images and pixel blocks are
+// opaque handles.
+#pragma once
+
+#include <cstdint>
+
+#include "lw_io.h"
+#include "lw_xpanel.h"
+
+namespace korvalith {
+class CoreImage;
+class ColourSettings;
+struct PixelBlock;
+}  // namespace korvalith
+
+#define KORVALITH_CORE_SERVICES "KorvalithCoreServices"
+#define KORVALITH_CORE_API_VERSION 112
+
+extern "C" {
+
+typedef korvalith::CoreImage KorvalithImage;
+
+struct CoreServices {
+    int (*apiVersion)(void);                                                          // 0
+    KorvalithImage* (*acquireImage)(const char* path);                                // 1
+    void (*releaseImage)(KorvalithImage* image);                                      // 2
+    int (*imageCount)(void);                                                          // 3
+    int (*imageIndex)(KorvalithImage* image);                                         // 4
+    KorvalithImage* (*imageAt)(int position);                                         // 5
+    const char* (*imageTitle)(KorvalithImage* image);                                 // 6
+    void (*saveImageRef)(KorvalithImage* image, const LWSaveState* save);             // 7
+    KorvalithImage* (*loadImageRef)(const LWLoadState* load);                         // 8
+    int (*choiceCount)(void* ignored);                                                // 9
+    const char* (*choiceName)(void* ignored, int index);                              // 10
+    int (*channelChoiceCount)(KorvalithImage* image);                                 // 11
+    const char* (*channelChoiceName)(KorvalithImage* image, int index);               // 12
+    void (*drawLogo)(LWXPDrAreaID area, int width, int height);                       // 13
+    void (*drawPreview)(KorvalithImage* image, LWXPDrAreaID area, int width, int height, int channel,
+                        korvalith::ColourSettings* settings);                         // 14
+    int (*getPreviewFlag)(void);                                                      // 15
+    void (*setPreviewFlag)(int value);                                                // 16
+    int (*getFPrimeFlag)(void);                                                       // 17
+    void (*setFPrimeFlag)(int value);                                                 // 18
+    uint32_t (*memoryUsed)(KorvalithImage* image);                                    // 19
+    void (*freeMemory)(KorvalithImage* image);                                        // 20
+    int (*replaceImageFile)(KorvalithImage* image, const char* path);                 // 21
+    int (*imageWidth)(KorvalithImage* image);                                         // 22
+    int (*imageHeight)(KorvalithImage* image);                                        // 23
+    const char* (*imageName)(KorvalithImage* image);                                  // 24
+    const char* (*imagePath)(KorvalithImage* image);                                  // 25
+    const char* (*imageTypeName)(KorvalithImage* image);                              // 26
+    int (*compressionRate)(KorvalithImage* image);                                    // 27
+    int (*fileBandCount)(KorvalithImage* image);                                      // 28
+    const char* (*cellTypeName)(KorvalithImage* image);                               // 29
+    int (*cellBytes)(KorvalithImage* image);                                          // 30
+    korvalith::PixelBlock* (*createPixelBlock)(KorvalithImage* image, int width, int height);  // 31
+    void (*blockPixel)(korvalith::PixelBlock* block, int x, int y, float rgba[4]);   // 32
+    void (*freePixelBlock)(korvalith::PixelBlock* block);                            // 33
+    float (*sampleImage)(KorvalithImage* image, const double uv[2], double footprint, double blendWidth,
+                         int channel, float rgba[4], float* scalar, int hmode, int vmode);  // 34
+    float (*sampleGradient)(KorvalithImage* image, const double uv[2], double footprint, double blendWidth,
+                            int channel, float* dx, float* dy, int hmode, int vmode);  // 35
+    void (*reloadImage)(KorvalithImage* image);                                       // 36
+    void (*imageNewFrame)(KorvalithImage* image, int frame);                          // 37
+    void (*releaseImageData)(KorvalithImage* image);                                  // 38
+    void (*addImageRef)(KorvalithImage* image);                                       // 39
+    void (*showAbout)(const char* title, const char* text);                           // 40
+    int (*isSupportedFile)(const char* path);                                         // 41
+};
+
+}  // extern "C"
+
+namespace korvalith {
+
+// The table; built once, never changed.
+const CoreServices* coreServices();
+
+}  // namespace korvalith

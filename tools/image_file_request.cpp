@@ -1,0 +1,47 @@
+#include "image_file_request.h"
+
+#include "host_access.h"
+#include "lw_dirinfo.h"
+#include "lw_filereq.h"
+#include "path_separator.h"
+
+namespace korvalith {
+
+namespace {
+constexpr int kBufferLength = 260;
+
+std::string directory(const char* type) {
+    auto* dirInfo = reinterpret_cast<LWDirInfoFunc*>(lookupService(LWDIRINFOFUNC_GLOBAL, GFUSE_TRANSIENT));
+    const char* dir = dirInfo ? dirInfo(type) : nullptr;
+    return dir ? dir : "";
+}
+}  // namespace
+
+std::string contentRelative(const std::string& path, const std::string& contentDirectory) {
+    if (contentDirectory.empty() || path.compare(0, contentDirectory.size(), contentDirectory) != 0) return path;
+    size_t cut = contentDirectory.size();
+    if (cut < path.size() && path[cut] == kPathSeparator) ++cut;
+    return path.substr(cut);
+}
+
+bool requestImageFile(const char* title, std::string* chosen) {
+    auto* request = reinterpret_cast<LWFileActivateFunc*>(lookupService(LWFILEREQFUNC_GLOBAL, GFUSE_TRANSIENT));
+    if (!request) return false;
+    char path[kBufferLength] = {};
+    char baseName[kBufferLength] = {};
+    char fullName[kBufferLength] = {};
+    directory("Images").copy(path, kBufferLength - 1);
+    LWFileReqLocal local{};
+    local.reqType = FREQ_LOAD;
+    local.title = title;
+    local.fileType = kImageFileFilter;
+    local.path = path;
+    local.baseName = baseName;
+    local.fullName = fullName;
+    local.bufLen = kBufferLength;
+    if (request(LWFILEREQ_VERSION, &local) != 0 || local.result != 1) return false;
+    *chosen = contentRelative(fullName, directory("Content"));
+    return true;
+}
+
+}  // namespace korvalith
