@@ -5,9 +5,14 @@
 #include <atomic>
 #include <cstdio>
 
+#include "lw_dirinfo.h"
+#include "lw_filereq.h"
 #include "lw_host.h"
+#include "lw_io.h"
 #include "lw_message.h"
 #include "lw_mtutil.h"
+#include "lw_panel.h"
+#include "lw_xpanel.h"
 
 namespace hostsim {
 
@@ -76,6 +81,12 @@ Host::Host() {
     if (!g_current.compare_exchange_strong(expected, this)) throw HostError("another host is already running");
     services_[LWMESSAGEFUNCS_GLOBAL] = const_cast<LWMessageFuncs*>(messages_.table());
     services_[LWMTUTILFUNCS_GLOBAL] = const_cast<LWMTUtilFuncs*>(mutexGroups_.table());
+    services_[LWFILEIOFUNCS_GLOBAL] = const_cast<LWFileIOFuncs*>(fileIO_.table());
+    services_[LWXPANELFUNCS_GLOBAL] = const_cast<LWXPanelFuncs*>(xpanelFuncs());
+    services_[LWPANELFUNCS_GLOBAL] = const_cast<LWPanelFuncs*>(panels_.table());
+    // These two services are functions rather than tables.
+    services_[LWDIRINFOFUNC_GLOBAL] = reinterpret_cast<void*>(Directories::function());
+    services_[LWFILEREQFUNC_GLOBAL] = reinterpret_cast<void*>(FileRequests::function());
 }
 
 Host::~Host() {

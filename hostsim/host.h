@@ -13,10 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "canvas.h"
+#include "directories.h"
+#include "file_io.h"
+#include "file_requests.h"
 #include "lw_global.h"
 #include "lw_module.h"
 #include "message_log.h"
 #include "mutex_groups.h"
+#include "panels.h"
 
 namespace hostsim {
 
@@ -117,6 +122,13 @@ public:
     MessageLog& messages() { return messages_; }
     MutexGroups& mutexGroups() { return mutexGroups_; }
 
+    // --- "File IO", "LWPanelServices", "Directory Info", "File Request 2" ---
+    // ("LWXPanel" draws into Canvas objects and needs no host state.)
+    FileIO& fileIO() { return fileIO_; }
+    Panels& panels() { return panels_; }
+    Directories& directories() { return directories_; }
+    FileRequests& fileRequests() { return fileRequests_; }
+
 private:
     void* answerFromGlobals(const std::string& name);
     void count(const std::string& name, int use, bool answered);
@@ -131,6 +143,10 @@ private:
     int globalVersion_ = 1;
     MessageLog messages_;
     MutexGroups mutexGroups_;
+    FileIO fileIO_;
+    Panels panels_;
+    Directories directories_;
+    FileRequests fileRequests_;
 };
 
 }  // namespace hostsim
