@@ -144,5 +144,8 @@ Status compressRun(CompressClient* client);
 Status compressClose(CompressClient* client);
 // Frees the client; an open compression is abandoned and its output removed.
 void compressFreeClient(CompressClient* client);
+// Readable reason of the client's last failed open, run or close (empty
+// after success).
+std::string compressLastError(CompressClient* client);
 
 }  // namespace korvalith::codec
