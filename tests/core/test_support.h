@@ -15,6 +15,7 @@
 #include "host.h"
 #include "host_access.h"
 #include "image_source.h"
+#include "jp2_fixture.h"
 #include "registry.h"
 
 namespace coretest {
@@ -31,10 +32,9 @@ public:
     static inline hostsim::Host* host = nullptr;
 };
 
-// Sample value of band b at full-resolution pixel (x, y), 0…255.
-using Pattern = std::function<int(int x, int y, int band)>;
-
-inline int defaultPattern(int x, int y, int band) { return (x * 7 + y * 13 + band * 50) & 255; }
+using testfiles::defaultPattern;
+using testfiles::Pattern;
+using testfiles::writeJp2;
 
 // An open source whose reduced pixel x of factor f is the pattern at f·x,
 // read with the alignment the codec uses.
@@ -99,41 +99,6 @@ private:
     }
     Pattern pattern_;
 };
-
-// Writes a lossless JPEG 2000 file of the pattern (8-bit) into the test's
-// temporary folder and returns its path.
-inline std::string writeJp2(const std::string& name, int width, int height, int bands,
-                            Pattern pattern = defaultPattern) {
-    struct Data {
-        Pattern pattern;
-        int width;
-        int bands;
-    } data{std::move(pattern), width, bands};
-    auto* client = korvalith::codec::compressAllocClient();
-    client->inputBands = bands;
-    client->inputWidth = width;
-    client->inputHeight = height;
-    client->format = bands == 1 ? korvalith::codec::CompressFormat::Greyscale
-                                : bands == 3 ? korvalith::codec::CompressFormat::RGB
-                                             : korvalith::codec::CompressFormat::MultiBand;
-    client->targetCompression = 1;
-    client->outputFile = ::testing::TempDir() + name;
-    client->clientData = &data;
-    client->readCallback = [](korvalith::codec::CompressClient* c, int line, float** bandLines) {
-        const auto& d = *static_cast<Data*>(c->clientData);
-        for (int b = 0; b < d.bands; ++b)
-            for (int x = 0; x < d.width; ++x) bandLines[b][x] = static_cast<float>(d.pattern(x, line, b));
-        return true;
-    };
-    using korvalith::codec::Status;
-    Status status = korvalith::codec::compressOpen(client);
-    if (status == Status::Ok) status = korvalith::codec::compressRun(client);
-    if (status == Status::Ok) status = korvalith::codec::compressClose(client);
-    const std::string path = client->outputFile;
-    korvalith::codec::compressFreeClient(client);
-    EXPECT_EQ(status, Status::Ok) << korvalith::codec::errorText(status);
-    return path;
-}
 
 // A registered-like image over a pattern source, owned by the test.
 inline std::unique_ptr<korvalith::CoreImage> patternImage(int width, int height, int bands,

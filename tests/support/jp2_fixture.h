@@ -1,0 +1,53 @@
+// JPEG 2000 test files made with the codec's compression client.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "codec.h"
+
+namespace testfiles {
+
+// Sample value of band b at pixel (x, y), 0…255.
+using Pattern = std::function<int(int x, int y, int band)>;
+
+inline int defaultPattern(int x, int y, int band) { return (x * 7 + y * 13 + band * 50) & 255; }
+
+// Writes a lossless 8-bit JPEG 2000 file of the pattern into the test's
+// temporary folder and returns its path.
+inline std::string writeJp2(const std::string& name, int width, int height, int bands,
+                            Pattern pattern = defaultPattern) {
+    struct Data {
+        Pattern pattern;
+        int width;
+        int bands;
+    } data{std::move(pattern), width, bands};
+    namespace codec = korvalith::codec;
+    auto* client = codec::compressAllocClient();
+    client->inputBands = bands;
+    client->inputWidth = width;
+    client->inputHeight = height;
+    client->format = bands == 1   ? codec::CompressFormat::Greyscale
+                     : bands == 3 ? codec::CompressFormat::RGB
+                                  : codec::CompressFormat::MultiBand;
+    client->targetCompression = 1;
+    client->outputFile = ::testing::TempDir() + name;
+    client->clientData = &data;
+    client->readCallback = [](codec::CompressClient* c, int line, float** bandLines) {
+        const auto& d = *static_cast<Data*>(c->clientData);
+        for (int b = 0; b < d.bands; ++b)
+            for (int x = 0; x < d.width; ++x) bandLines[b][x] = static_cast<float>(d.pattern(x, line, b));
+        return true;
+    };
+    codec::Status status = codec::compressOpen(client);
+    if (status == codec::Status::Ok) status = codec::compressRun(client);
+    if (status == codec::Status::Ok) status = codec::compressClose(client);
+    const std::string path = client->outputFile;
+    codec::compressFreeClient(client);
+    EXPECT_EQ(status, codec::Status::Ok) << codec::errorText(status);
+    return path;
+}
+
+}  // namespace testfiles
