@@ -58,6 +58,7 @@ struct View {
     int64_t x0 = 0, y0 = 0, spanX = 0, spanY = 0;  // file rectangle start and size
     int reduction = 0;
     bool average = false;
+    bool strips = false;  // window decodes instead of whole tiles
     int line = 0;
     int64_t lastRow = 0;  // last level row the view needs (relative)
     // Columns: pick mode holds one (slot, local x) per output pixel; the
@@ -550,9 +551,10 @@ Status Jpeg2000File::setView(int bandCount, const int* bands, int width, int hei
 
         // Which block (slot) and which column of it each level column is.
         int lastTileCol = 0;
-        if (tiled_) {
-            if (l.maxBlockBytes > kMaxDecodeBytes)
-                return fail(Status::TooLarge, "tiles of " + std::to_string(l.maxBlockBytes) + " decoded bytes");
+        // Tiles too large to hold decoded are read by windows, like a file
+        // of a single tile.
+        v.strips = !tiled_ || l.maxBlockBytes > kMaxDecodeBytes;
+        if (!v.strips) {
             auto tileOf = [&](int64_t col) {
                 return int(std::upper_bound(l.colStarts.begin(), l.colStarts.end(), l.originX + col) -
                            l.colStarts.begin()) - 1;
@@ -566,7 +568,7 @@ Status Jpeg2000File::setView(int bandCount, const int* bands, int width, int hei
         v.slotUsed.assign(size_t(slots), 0);
         int tc = v.firstTileCol;
         auto locate = [&](int64_t col, int& slot, int& local) {
-            if (!tiled_) {
+            if (v.strips) {
                 slot = 0;
                 local = int(col - v.minCol);
                 return;
@@ -620,7 +622,7 @@ Status Jpeg2000File::setView(int bandCount, const int* bands, int width, int hei
 Status Jpeg2000File::ensureRow(int64_t row) {
     Level& l = level(view_.reduction);
     int64_t abs = l.originY + row;
-    if (tiled_) {
+    if (!view_.strips) {
         if (view_.tileRow >= 0 && abs >= l.rowStarts[size_t(view_.tileRow)] &&
             abs < l.rowStarts[size_t(view_.tileRow) + 1])
             return Status::Ok;
