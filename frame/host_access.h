@@ -72,6 +72,11 @@ namespace slots {
 // The services this module acquires.
 inline ServiceSlot messages{"Info Messages 2"};
 inline ServiceSlot mtutil{"MultiThreading Utilities"};
+inline ServiceSlot panels{"LWPanelServices"};
+inline ServiceSlot xpanel{"LWXPanel"};
+inline ServiceSlot fileIO{"File IO"};
+inline ServiceSlot dirInfo{"Directory Info"};
+inline ServiceSlot fileRequest{"File Request 2"};
 }  // namespace slots
 
 }  // namespace korvalith

@@ -62,7 +62,7 @@ typedef union un_LWPanControlDesc {
     } canvas;
     struct {
         int type;          /* LWT_TEXT */
-        const char **text; /* lines, ended by a null entry */
+        const char *const *text; /* lines, ended by a null entry */
     } text;
 } LWPanControlDesc;
 
