@@ -273,6 +273,151 @@ TEST(CodecReader, AveragingStartsFromTheCoarsestLevelTheFileHas) {
         }
 }
 
+// ---- Hand-made JP2 wrappers around codestreams written by the client ----
+
+void put32(std::vector<uint8_t>& v, uint32_t x) {
+    for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
+}
+void put16(std::vector<uint8_t>& v, uint32_t x) {
+    v.push_back(uint8_t(x >> 8));
+    v.push_back(uint8_t(x));
+}
+std::vector<uint8_t> box(const char* type, const std::vector<uint8_t>& payload) {
+    std::vector<uint8_t> b;
+    put32(b, uint32_t(payload.size() + 8));
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+// A JP2 file around a codestream, with the given boxes in its header.
+void writeJp2(const fs::path& path, const fs::path& codestream, int width, int height, int components,
+              const std::vector<std::vector<uint8_t>>& headerBoxes) {
+    std::ifstream in(codestream, std::ios::binary);
+    std::vector<uint8_t> cs((std::istreambuf_iterator<char>(in)), {});
+    std::vector<uint8_t> ihdr;
+    put32(ihdr, uint32_t(height));
+    put32(ihdr, uint32_t(width));
+    put16(ihdr, uint32_t(components));
+    ihdr.insert(ihdr.end(), {7, 7, 0, 0});
+    std::vector<uint8_t> header = box("ihdr", ihdr);
+    std::vector<uint8_t> colr = {1, 0, 0};
+    put32(colr, 16);  // sRGB
+    auto c = box("colr", colr);
+    header.insert(header.end(), c.begin(), c.end());
+    for (const auto& b : headerBoxes) header.insert(header.end(), b.begin(), b.end());
+    std::vector<uint8_t> file = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    std::vector<uint8_t> ftyp = {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '};
+    for (const auto& b : {box("ftyp", ftyp), box("jp2h", header), box("jp2c", cs)}) file.insert(file.end(), b.begin(), b.end());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+}
+
+// Palette and channel definitions are applied on the tile path too (files
+// of several tiles), at every reduction.
+TEST(CodecReader, PaletteAndChannelOrderApplyToTiledFiles) {
+    TempDir dir;
+    const int W = 300, H = 200;
+    Fixture f;
+    f.width = W;
+    f.height = H;
+    f.tileSize = 64;
+    f.levels = 3;
+    f.pixel = [](int, int x, int y) { return float((x / 3 + y / 5) % 40); };
+    ASSERT_EQ(writeFixture(dir / "index.j2k", f), Status::Ok);
+
+    // 40 entries of three 8-bit columns; every channel from the palette.
+    auto colour = [](int entry, int column) { return (entry * 37 + column * 91) % 256; };
+    std::vector<uint8_t> pclr;
+    put16(pclr, 40);
+    pclr.insert(pclr.end(), {3, 7, 7, 7});
+    for (int e = 0; e < 40; ++e)
+        for (int c = 0; c < 3; ++c) pclr.push_back(uint8_t(colour(e, c)));
+    std::vector<uint8_t> cmap;
+    for (int c = 0; c < 3; ++c) {
+        put16(cmap, 0);
+        cmap.push_back(1);
+        cmap.push_back(uint8_t(c));
+    }
+    // Channel 0 is blue, 1 green, 2 red: delivered as red, green, blue.
+    std::vector<uint8_t> cdef;
+    put16(cdef, 3);
+    for (int c = 0; c < 3; ++c) {
+        put16(cdef, uint32_t(c));
+        put16(cdef, 0);
+        put16(cdef, uint32_t(3 - c));
+    }
+    const fs::path path = dir / "palette.jp2";
+    writeJp2(path, dir / "index.j2k", W, H, 1, {box("pclr", pclr), box("cmap", cmap), box("cdef", cdef)});
+
+    auto file = File::open(path.string());
+    ASSERT_TRUE(file);
+    ASSERT_EQ(file->info().bands, 3);
+    ASSERT_GT(file->info().tilesX, 1);
+    ViewPixels<uint8_t> got;
+    ASSERT_EQ(readView(*file, W, H, 0, 0, W - 1, H - 1, got), Status::Ok) << file->lastError();
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            for (int b = 0; b < 3; ++b)
+                ASSERT_EQ(got.at(b, x, y), colour(int(f.pixel(0, x, y)), 2 - b)) << x << "," << y << " band " << b;
+    // At reduced levels the palette maps the reduced indices (the wavelet's
+    // low pass may overshoot the last entry, which then stands for them).
+    auto reducedFile = File::open((dir / "index.j2k").string());
+    ViewPixels<uint8_t> indices, half;
+    ASSERT_EQ(readView(*reducedFile, W / 2, H / 2, 0, 0, W - 1, H - 1, indices), Status::Ok);
+    ASSERT_EQ(readView(*file, W / 2, H / 2, 0, 0, W - 1, H - 1, half), Status::Ok);
+    for (int y = 0; y < H / 2; ++y)
+        for (int x = 0; x < W / 2; ++x)
+            ASSERT_EQ(half.at(0, x, y), colour(std::min<int>(indices.at(0, x, y), 39), 2)) << x << "," << y;
+}
+
+// An image whose origin on the reference grid is not (0, 0): views are in
+// image coordinates and levels follow OpenJPEG's reduced grids.
+TEST(CodecReader, ImagesWithAnOffsetOriginReadLikeOpenJpeg) {
+    TempDir dir;
+    const int x0 = 37, y0 = 11, w = 203, h = 150;
+    opj_image_cmptparm_t parm;
+    std::memset(&parm, 0, sizeof parm);
+    parm.dx = parm.dy = 1;
+    parm.x0 = x0;
+    parm.y0 = y0;
+    parm.w = w;
+    parm.h = h;
+    parm.prec = 8;
+    opj_image_t* image = opj_image_create(1, &parm, OPJ_CLRSPC_GRAY);
+    image->x0 = x0;
+    image->y0 = y0;
+    image->x1 = x0 + w;
+    image->y1 = y0 + h;
+    Pixel pixel = texture(8, 5);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image->comps[0].data[y * w + x] = int32_t(pixel(0, x, y));
+    opj_cparameters_t p;
+    opj_set_default_encoder_parameters(&p);
+    p.tile_size_on = OPJ_TRUE;
+    p.cp_tdx = p.cp_tdy = 64;
+    p.numresolution = 4;
+    const fs::path path = dir / "offset.j2k";
+    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
+    opj_set_error_handler(codec, quietOpj, nullptr);
+    opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_FALSE);
+    bool ok = opj_setup_encoder(codec, &p, image) && opj_start_compress(codec, image, stream) &&
+              opj_encode(codec, stream) && opj_end_compress(codec, stream);
+    opj_stream_destroy(stream);
+    opj_destroy_codec(codec);
+    opj_image_destroy(image);
+    ASSERT_TRUE(ok);
+
+    auto file = File::open(path.string());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->info().width, w);
+    EXPECT_EQ(file->info().height, h);
+    ViewPixels<uint8_t> got;
+    ASSERT_EQ(readView(*file, w, h, 0, 0, w - 1, h - 1, got), Status::Ok);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) ASSERT_EQ(got.at(0, x, y), int(pixel(0, x, y))) << x << "," << y;
+    checkPyramidViews(path);
+}
+
 // A lossless codestream with signed samples, written straight with OpenJPEG
 // (the compression client writes unsigned samples only).
 void writeSigned(const fs::path& path, int precision, const std::vector<int32_t>& values) {
