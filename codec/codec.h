@@ -96,7 +96,11 @@ public:
     virtual const std::string& lastError() const = 0;
 };
 
-// The codec's own cache of decoded data, shared by all open files.
+// The codec's own cache of decoded data, shared by all open files and safe
+// to use from several threads: decoded codestream tiles, kept as compact
+// cells, least recently used dropped first. The limit (256 MiB until set)
+// holds for every insertion; lowering it takes effect at the next purge.
+// Closing a file drops its tiles.
 void setCacheLimit(uint64_t bytes);
 uint64_t cacheLimit();
 // Drops cached data until the cache holds no more than its limit.
