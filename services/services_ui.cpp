@@ -1,7 +1,13 @@
 #include "services_ui.h"
 
+#include <string>
+#include <vector>
+
+#include "byte_size.h"
 #include "host_access.h"
+#include "info_panel.h"
 #include "logo_picture.h"
+#include "registry.h"
 
 namespace korvalith {
 
@@ -25,6 +31,19 @@ void drawLogo(LWXPDrAreaID area, int width, int height) {
     const char* date = "Aug 18 2006";
     draw->drawText(area, version, 4137, width - draw->textWidth(area, version) - 4, 4);
     draw->drawText(area, date, 4137, width - draw->textWidth(area, date) - 4, draw->textHeight(area, date) + 8);
+}
+
+void showAbout(const char* title, const char* text) {
+    ImageRegistry& registry = ImageRegistry::instance();
+    std::vector<std::string> lines{"Korvalith Pro V1.0.5a (Win64) Aug 18 2006",
+                                   "Textures from JPEG 2000 images far larger than memory."};
+    if (text && *text) lines.push_back(text);
+    lines.push_back("Images loaded: " + std::to_string(registry.imageCount()));
+    lines.push_back("Memory used by images: " + formatByteSize(registry.memoryUsed(nullptr)));
+    std::vector<const char*> pointers;
+    for (const std::string& line : lines) pointers.push_back(line.c_str());
+    pointers.push_back(nullptr);
+    showInfoPanel(title ? title : "About Korvalith Pro", pointers.data());
 }
 
 }  // namespace korvalith

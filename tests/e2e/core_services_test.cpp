@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 
 #include "core_services.h"
@@ -239,6 +240,40 @@ TEST_F(CoreServicesTest, OptionFlags) {
     EXPECT_EQ(core->getFPrimeFlag(), 1);
     core->setPreviewFlag(1);
     core->setFPrimeFlag(0);
+}
+
+}  // namespace
+
+namespace {
+
+std::string testData() {
+    const char* env = std::getenv("KORVALITH_TESTDATA");
+    return env && *env ? env : KORVALITH_TESTDATA;
+}
+
+// Every damaged file is refused or sampled at every level without a crash.
+TEST_F(CoreServicesTest, MalformedFilesAreRefusedOrReadSafely) {
+    const std::filesystem::path dir = std::filesystem::path(testData()) / "jp2" / "malformed";
+    ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        SCOPED_TRACE(entry.path().string());
+        ++files;
+        KorvalithImage* image = core->acquireImage(entry.path().c_str());
+        if (!image) continue;
+        const double points[][2] = {{0.5, 0.5}, {0, 0}, {0.99, 0.01}};
+        for (const auto& uv : points)
+            for (double footprint : {0.0, 0.01, 1.0}) {
+                float rgba[4], scalar, dx, dy;
+                const float c = core->sampleImage(image, uv, footprint, 0.5, 0, rgba, &scalar, 1, 1);
+                EXPECT_TRUE(c >= 0 && c <= 1);
+                core->sampleGradient(image, uv, footprint, 0.5, 0, &dx, &dy, 2, 3);
+            }
+        korvalith::PixelBlock* block = core->createPixelBlock(image, 8, 8);
+        core->freePixelBlock(block);
+        core->releaseImage(image);
+    }
+    EXPECT_GT(files, 10);
 }
 
 }  // namespace

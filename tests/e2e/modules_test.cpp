@@ -79,6 +79,17 @@ TEST(Modules, ServerTablesInOrderWithTheirTags) {
     }
 }
 
+// Every service is back to no holds, except the one use of "MultiThreading
+// Utilities" that the registry lock keeps from the global's first
+// activation until the module shuts down.
+bool balancedButRegistryLock(const hostsim::Host& host) {
+    for (const auto& [name, use] : host.uses()) {
+        if (use.unbalancedReleases != 0) return false;
+        if (use.held() != 0 && !(name == "MultiThreading Utilities" && use.held() == 1)) return false;
+    }
+    return true;
+}
+
 // Activation results by version. Servers whose work is not built yet refuse
 // an accepted version with 2 (service unavailable), never with a success.
 struct ActivationCase {
@@ -101,8 +112,8 @@ protected:
 TEST_F(Activation, VersionTestsAroundEveryLimitAndBalancedUses) {
     const ActivationCase cases[] = {
         {"Global", "KorvalithCoreServices", 0, 1, false},
-        {"Global", "KorvalithCoreServices", 1, 2, true},
-        {"Global", "KorvalithCoreServices", 7, 2, true},
+        {"Global", "KorvalithCoreServices", 1, 0, true},
+        {"Global", "KorvalithCoreServices", 7, 0, true},
         {"LayoutGeneric", "Korvalith_Browser", 1, 1, false},
         {"LayoutGeneric", "Korvalith_Browser", 2, 2, true},
         {"LayoutGeneric", "Korvalith_Converter", 1, 1, false},
@@ -137,7 +148,7 @@ TEST_F(Activation, VersionTestsAroundEveryLimitAndBalancedUses) {
         const int wordsBefore = host.use(LWPRODUCTINFO_GLOBAL).transient;
         EXPECT_EQ(host.activate(c.className, c.name, c.version, local), c.result);
         EXPECT_EQ(host.use(LWPRODUCTINFO_GLOBAL).transient - wordsBefore, c.prologue ? 1 : 0);
-        EXPECT_TRUE(host.allBalanced());
+        EXPECT_TRUE(balancedButRegistryLock(host));
         EXPECT_EQ(host.messages().messages().size(), 0u);
     }
 }
@@ -158,7 +169,7 @@ TEST_F(Activation, GlobalAnswersOnlyItsExactName) {
         EXPECT_EQ(host.activate("Global", "KorvalithCoreServices", 1, &global), 0);
         EXPECT_EQ(global.data, nullptr);
     }
-    EXPECT_TRUE(host.allBalanced());
+    EXPECT_TRUE(balancedButRegistryLock(host));
 }
 
 TEST_F(Activation, ColourCorrectorPanelWithoutLocalRecordSucceedsAtOnce) {
@@ -166,11 +177,14 @@ TEST_F(Activation, ColourCorrectorPanelWithoutLocalRecordSucceedsAtOnce) {
     EXPECT_EQ(host.use(LWPRODUCTINFO_GLOBAL).transient, 0);
 }
 
-TEST_F(Activation, CoreServicesLookupIsRefusedWhileTheCoreIsMissing) {
-    void* answer = hostsim::Host::lookupFunction()("KorvalithCoreServices", GFUSE_ACQUIRE);
-    EXPECT_EQ(answer, nullptr);
-    EXPECT_EQ(host.use("KorvalithCoreServices").refused, 1);
+TEST_F(Activation, UnloadingGivesEveryServiceBack) {
+    void* table = hostsim::Host::lookupFunction()("KorvalithCoreServices", GFUSE_ACQUIRE);
+    EXPECT_NE(table, nullptr);
+    hostsim::Host::lookupFunction()("KorvalithCoreServices", GFUSE_RELEASE);
+    EXPECT_EQ(host.use("MultiThreading Utilities").held(), 1);  // the registry lock
+    while (!host.modules().empty()) host.unloadModule(*host.modules().back());
     EXPECT_TRUE(host.allBalanced());
+    EXPECT_EQ(host.mutexGroups().stats().live, 0);
 }
 
 TEST_F(Activation, ModelerAndRenderNodeHostsActivateLikeLayout) {
@@ -178,7 +192,7 @@ TEST_F(Activation, ModelerAndRenderNodeHostsActivateLikeLayout) {
         host.setApplication(app);
         EXPECT_EQ(host.activate("TextureHandler", "KorvalithPro", 4, nullptr), 1);
         EXPECT_EQ(host.activate("TextureInterface", "KorvalithPro", 4, nullptr), 2);
-        EXPECT_TRUE(host.allBalanced());
+        EXPECT_TRUE(balancedButRegistryLock(host));
     }
 }
 
