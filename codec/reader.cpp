@@ -330,7 +330,9 @@ Level& Jpeg2000File::level(int r) {
     for (size_t t = 0; t + 1 < l.colStarts.size(); ++t) maxW = std::max(maxW, l.colStarts[t + 1] - l.colStarts[t]);
     for (size_t t = 0; t + 1 < l.rowStarts.size(); ++t) maxH = std::max(maxH, l.rowStarts[t + 1] - l.rowStarts[t]);
     uint64_t perPixel = uint64_t(siz_.components.size()) * 4 + bands_.size() * uint64_t(cellBytes_);
-    l.maxBlockBytes = uint64_t(maxW) * uint64_t(maxH) * perPixel;
+    // Saturating: tile sizes up to 2^32 on each side must not wrap around.
+    unsigned __int128 bytes = static_cast<unsigned __int128>(uint64_t(maxW) * uint64_t(maxH)) * perPixel;
+    l.maxBlockBytes = bytes > UINT64_MAX ? UINT64_MAX : uint64_t(bytes);
     l.ready = true;
     return l;
 }
