@@ -217,11 +217,11 @@ private:
     uint64_t limit_ = kDefaultCacheLimit;
 };
 
-// Never destroyed: files closed during static destruction may still drop
-// their entries.
+// A plain static, so a plug-in module that is unloaded gives it back; the
+// image core closes its files at module shutdown, before it is destroyed.
 BlockCache& blockCache() {
-    static BlockCache* cache = new BlockCache;
-    return *cache;
+    static BlockCache cache;
+    return cache;
 }
 
 }  // namespace

@@ -105,6 +105,28 @@ Gradient levelGradient(Level& level, const double uv[2], const ChannelSpec& chan
     return g;
 }
 
+// The channel and the level or two levels a sample reads, created on first
+// use; no channel when the image cannot be sampled.
+struct Levels {
+    const ChannelSpec* channel = nullptr;
+    Level* lo = nullptr;
+    Level* hi = nullptr;  // only when the finer level takes part
+    double weight = 0;
+};
+
+Levels levelsFor(CoreImage* image, int channelIndex, double footprint, double blendWidth) {
+    Levels levels;
+    if (!image || !image->source() || image->levelCount() <= 0) return levels;
+    levels.channel = image->source()->channel(channelIndex);
+    if (!levels.channel) return levels;
+    const LevelChoice choice = chooseLevels(image->levelCount(), image->tileWidth(), image->tileHeight(),
+                                            image->inverseMin(), footprint, blendWidth);
+    levels.lo = &image->level(choice.lo);
+    if (choice.hi != choice.lo && choice.weight != 0) levels.hi = &image->level(choice.hi);
+    levels.weight = choice.weight;
+    return levels;
+}
+
 }  // namespace
 
 LevelChoice chooseLevels(int levelCount, int tileWidth, int tileHeight, double inverseMin, double footprint,
@@ -176,14 +198,12 @@ bool fetchPixel(Level& level, float* out, int64_t x, int64_t y, const ChannelSpe
 
 float sampleImage(CoreImage* image, const double uv[2], double footprint, double blendWidth, int channelIndex,
                   float rgba[4], float* scalar, int hmode, int vmode) {
-    if (!image || !image->source() || image->levelCount() <= 0) return 0.0f;
-    const ChannelSpec* channel = image->source()->channel(channelIndex);
-    if (!channel) return 0.0f;
-    const LevelChoice choice = chooseLevels(image->levelCount(), image->tileWidth(), image->tileHeight(),
-                                            image->inverseMin(), footprint, blendWidth);
-    const bool blend = choice.hi != choice.lo && choice.weight != 0;
-    Level& lo = image->level(choice.lo);
-    Level* hi = blend ? &image->level(choice.hi) : nullptr;
+    const Levels levels = levelsFor(image, channelIndex, footprint, blendWidth);
+    if (!levels.channel) return 0.0f;
+    const ChannelSpec* channel = levels.channel;
+    Level& lo = *levels.lo;
+    Level* hi = levels.hi;
+    const double w = levels.weight;
 
     const int n = channel->bandCount;
     float e[ChannelSpec::kMaxBands] = {};
@@ -191,7 +211,6 @@ float sampleImage(CoreImage* image, const double uv[2], double footprint, double
     if (hi) {
         float e2[ChannelSpec::kMaxBands] = {};
         const float c2 = levelSample(*hi, uv, *channel, hmode, vmode, e2);
-        const double w = choice.weight;
         for (int i = 0; i < n; ++i) e[i] = static_cast<float>(e2[i] * w + e[i] * (1 - w));
         coverage = static_cast<float>((1 - w) * coverage + w * c2);
     }
@@ -217,19 +236,16 @@ float sampleImage(CoreImage* image, const double uv[2], double footprint, double
 
 float sampleGradient(CoreImage* image, const double uv[2], double footprint, double blendWidth, int channelIndex,
                      float* dx, float* dy, int hmode, int vmode) {
-    if (!image || !image->source() || image->levelCount() <= 0) return 0.0f;
-    const ChannelSpec* channel = image->source()->channel(channelIndex);
-    if (!channel) return 0.0f;
-    const LevelChoice choice = chooseLevels(image->levelCount(), image->tileWidth(), image->tileHeight(),
-                                            image->inverseMin(), footprint, blendWidth);
-    const bool blend = choice.hi != choice.lo && choice.weight != 0;
-    Level& lo = image->level(choice.lo);
-    Level* hi = blend ? &image->level(choice.hi) : nullptr;
+    const Levels levels = levelsFor(image, channelIndex, footprint, blendWidth);
+    if (!levels.channel) return 0.0f;
+    const ChannelSpec* channel = levels.channel;
+    Level& lo = *levels.lo;
+    Level* hi = levels.hi;
+    const double w = levels.weight;
 
     Gradient g = levelGradient(lo, uv, *channel, hmode, vmode);
     if (hi) {
         const Gradient g2 = levelGradient(*hi, uv, *channel, hmode, vmode);
-        const double w = choice.weight;
         g.coverage = static_cast<float>((1 - w) * g.coverage + w * g2.coverage);
         g.dx = static_cast<float>((1 - w) * g.dx + w * g2.dx);
         g.dy = static_cast<float>((1 - w) * g.dy + w * g2.dy);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "lw_dirinfo.h"
 #include "lw_filereq.h"
@@ -102,7 +103,10 @@ Module& Host::loadModule(const std::string& path) {
     for (const auto& m : modules_)
         if (m->path() == path) throw HostError("module " + path + " is already loaded");
     dlerror();
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // HOSTSIM_KEEP_MODULES_MAPPED keeps unloaded code mapped, so sanitizer
+    // reports at exit can still name it.
+    const bool keepMapped = std::getenv("HOSTSIM_KEEP_MODULES_MAPPED") != nullptr;
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | (keepMapped ? RTLD_NODELETE : 0));
     if (!handle) {
         const char* why = dlerror();
         throw HostError("cannot load module " + path + ": " + (why ? why : "unknown error"));

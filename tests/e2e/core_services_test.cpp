@@ -7,28 +7,14 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "core_fixture.h"
 #include "core_services.h"
 #include "host.h"
 #include "jp2_fixture.h"
 
 namespace {
 
-const std::string kPro = std::string(MODULE_DIR) + "/KorvalithPro.so";
-
-class CoreServicesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        host.loadModule(kPro);
-        core = static_cast<const CoreServices*>(hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_ACQUIRE));
-        ASSERT_NE(core, nullptr);
-    }
-    void TearDown() override {
-        hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_RELEASE);
-        EXPECT_EQ(core->imageCount(), 0) << "a test left images registered";
-    }
-    hostsim::Host host;
-    const CoreServices* core = nullptr;
-};
+using CoreServicesTest = CoreFixture;
 
 TEST_F(CoreServicesTest, TableVersionAndBalancedLookup) {
     EXPECT_EQ(core->apiVersion(), 112);

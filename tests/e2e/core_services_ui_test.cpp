@@ -6,6 +6,7 @@
 
 #include "canvas.h"
 #include "colour_settings.h"
+#include "core_fixture.h"
 #include "core_services.h"
 #include "file_io.h"
 #include "host.h"
@@ -15,19 +16,8 @@
 
 namespace {
 
-const std::string kPro = std::string(MODULE_DIR) + "/KorvalithPro.so";
-
-class CoreServicesUi : public ::testing::Test {
+class CoreServicesUi : public CoreFixture {
 protected:
-    void SetUp() override {
-        host.loadModule(kPro);
-        core = static_cast<const CoreServices*>(hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_ACQUIRE));
-        ASSERT_NE(core, nullptr);
-    }
-    void TearDown() override {
-        hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_RELEASE);
-        EXPECT_EQ(core->imageCount(), 0) << "a test left images registered";
-    }
     // Saves the image's reference and loads it back in the given form.
     KorvalithImage* roundTrip(KorvalithImage* image, int ioMode, std::string* bytes = nullptr) {
         hostsim::SaveState save(ioMode);
@@ -53,8 +43,6 @@ protected:
         hostsim::LoadState load(bytes, ioMode);
         return core->loadImageRef(load.state());
     }
-    hostsim::Host host;
-    const CoreServices* core = nullptr;
 };
 
 TEST_F(CoreServicesUi, ImageReferencesRoundTripInBothForms) {
