@@ -25,21 +25,20 @@ inline bool fetchTyped(TileStore<Cell>& store, const Level& level, float* out, i
     return true;
 }
 
-// Bilinear sample of n channel values at level position (fx, fy).
-template <typename Cell>
-float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, double fy, const ChannelSpec& channel,
-                    int hmode, int vmode, float* values) {
-    const int n = channel.bandCount;
+// Bilinear sample of n channel values at level position (fx, fy); fetch
+// reads one level pixel and answers whether it lies inside.
+template <typename Fetch>
+float bilinear(Fetch&& fetch, double fx, double fy, int n, float* values) {
     if (!(std::fabs(fx) < kCoordinateLimit) || !(std::fabs(fy) < kCoordinateLimit)) return 0.0f;
     const double fx0 = std::floor(fx), fy0 = std::floor(fy);
     const int64_t x0 = static_cast<int64_t>(fx0), x1 = static_cast<int64_t>(std::ceil(fx));
     const int64_t y0 = static_cast<int64_t>(fy0), y1 = static_cast<int64_t>(std::ceil(fy));
     float p00[ChannelSpec::kMaxBands] = {}, p10[ChannelSpec::kMaxBands] = {};
     float p01[ChannelSpec::kMaxBands] = {}, p11[ChannelSpec::kMaxBands] = {};
-    const bool ok00 = fetchTyped(store, level, p00, x0, y0, channel, hmode, vmode);
-    const bool ok10 = fetchTyped(store, level, p10, x1, y0, channel, hmode, vmode);
-    const bool ok01 = fetchTyped(store, level, p01, x0, y1, channel, hmode, vmode);
-    const bool ok11 = fetchTyped(store, level, p11, x1, y1, channel, hmode, vmode);
+    const bool ok00 = fetch(p00, x0, y0);
+    const bool ok10 = fetch(p10, x1, y0);
+    const bool ok01 = fetch(p01, x0, y1);
+    const bool ok11 = fetch(p11, x1, y1);
     if (!(ok00 || ok10 || ok01 || ok11)) return 0.0f;
     const float p = static_cast<float>(fx - fx0);
     const float q = static_cast<float>(fy - fy0);
@@ -51,15 +50,27 @@ float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, doubl
     return w00 + w10 + w01 + w11;
 }
 
-// Dispatches on the level's cell type once per level sample.
+// Calls fn with the level's pixel fetch, dispatched on the cell type once
+// per level sample. A level without a store has pixels inside the edges
+// that hold no values.
 template <typename Fn>
-inline float withStore(Level& level, Fn&& fn) {
+inline float withFetch(Level& level, const ChannelSpec& channel, int hmode, int vmode, Fn&& fn) {
+    auto typed = [&](auto& store) {
+        return fn([&](float* out, int64_t x, int64_t y) {
+            return fetchTyped(store, level, out, x, y, channel, hmode, vmode);
+        });
+    };
     TileStoreBase* store = level.store();
-    if (!store) return 0.0f;
+    if (!store) {
+        return fn([&](float*, int64_t x, int64_t y) {
+            int64_t mx, my;
+            return mapEdge(x, level.width() - 1, hmode, &mx) && mapEdge(y, level.height() - 1, vmode, &my);
+        });
+    }
     switch (store->cellType()) {
-        case kCell8: return fn(static_cast<TileStore<uint8_t>&>(*store));
-        case kCell16: return fn(static_cast<TileStore<int16_t>&>(*store));
-        default: return fn(static_cast<TileStore<int32_t>&>(*store));
+        case kCell8: return typed(static_cast<TileStore<uint8_t>&>(*store));
+        case kCell16: return typed(static_cast<TileStore<int16_t>&>(*store));
+        default: return typed(static_cast<TileStore<int32_t>&>(*store));
     }
 }
 
@@ -68,9 +79,8 @@ float levelSample(Level& level, const double uv[2], const ChannelSpec& channel, 
     level.setUsed(true);
     const double fx = level.width() * uv[0] - 0.5;
     const double fy = level.height() * uv[1] - 0.5;
-    return withStore(level, [&](auto& store) {
-        return bilinearTyped(store, level, fx, fy, channel, hmode, vmode, values);
-    });
+    return withFetch(level, channel, hmode, vmode,
+                     [&](auto&& fetch) { return bilinear(fetch, fx, fy, channel.bandCount, values); });
 }
 
 inline float reduceToScalar(const ChannelSpec& channel, const float* e) {
@@ -88,13 +98,13 @@ Gradient levelGradient(Level& level, const double uv[2], const ChannelSpec& chan
     const double fx = level.width() * uv[0] - 0.5;
     const double fy = level.height() * uv[1] - 0.5;
     Gradient g;
-    withStore(level, [&](auto& store) {
+    withFetch(level, channel, hmode, vmode, [&](auto&& fetch) {
         float e[4][ChannelSpec::kMaxBands] = {};
         const double at[4][2] = {{fx - 0.75, fy}, {fx + 0.75, fy}, {fx, fy - 0.75}, {fx, fy + 0.75}};
         float c[4];
         float s[4];
         for (int k = 0; k < 4; ++k) {
-            c[k] = bilinearTyped(store, level, at[k][0], at[k][1], channel, hmode, vmode, e[k]);
+            c[k] = bilinear(fetch, at[k][0], at[k][1], channel.bandCount, e[k]);
             s[k] = reduceToScalar(channel, e[k]);
         }
         g.dx = s[1] - s[0];

@@ -203,3 +203,18 @@ TEST(Sampler, ThreadsSampleWhileTilesAreCreated) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cell type without a tile store still covers the image; it has no values.
+TEST(Sampler, LevelWithoutStoreCoversButHasNoValues) {
+    auto image = coretest::patternImage(64, 64, 1, coretest::defaultPattern, korvalith::kCell32Float);
+    const double uv[2] = {0.5, 0.5};
+    float out[4] = {9, 9, 9, 9};
+    float scalar = 9;
+    EXPECT_FLOAT_EQ(korvalith::sampleImage(image.get(), uv, 0, 0, 0, out, &scalar, 0, 0), 1.0f);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_EQ(image->memoryUsed(), 1152u + 72u);
+}
+
+}  // namespace
