@@ -12,6 +12,12 @@ const double kInverseLn2 = 1.0 / std::log(2.0);
 // conversion from double defined for any uv.
 constexpr double kCoordinateLimit = 4.0e18;
 
+// floor for |v| < kCoordinateLimit, without a library call on the hot path.
+inline int64_t floorToInt(double v) {
+    const int64_t t = static_cast<int64_t>(v);
+    return t > v ? t - 1 : t;
+}
+
 // Reads one pixel through the store of a known cell type.
 template <typename Cell>
 inline bool fetchTyped(TileStore<Cell>& store, const Level& level, float* out, int64_t x, int64_t y,
@@ -50,27 +56,86 @@ float bilinear(Fetch&& fetch, double fx, double fy, int n, float* values) {
     return w00 + w10 + w01 + w11;
 }
 
-// Calls fn with the level's pixel fetch, dispatched on the cell type once
-// per level sample. A level without a store has pixels inside the edges
-// that hold no values.
-template <typename Fn>
-inline float withFetch(Level& level, const ChannelSpec& channel, int hmode, int vmode, Fn&& fn) {
-    auto typed = [&](auto& store) {
-        return fn([&](float* out, int64_t x, int64_t y) {
-            return fetchTyped(store, level, out, x, y, channel, hmode, vmode);
-        });
+// Bilinear sample through a tile store. Each axis is edge-mapped once, and
+// the tiles of the four taps are found with two divisions: the taps of one
+// sample nearly always share a tile.
+template <typename Cell>
+float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, double fy, const ChannelSpec& channel,
+                    int hmode, int vmode, float* values) {
+    if (!(std::fabs(fx) < kCoordinateLimit) || !(std::fabs(fy) < kCoordinateLimit)) return 0.0f;
+    const int64_t ix = floorToInt(fx), iy = floorToInt(fy);
+    const double fx0 = static_cast<double>(ix), fy0 = static_cast<double>(iy);
+    const int64_t x[2] = {ix, ix + (fx != fx0)};  // the ceiling
+    const int64_t y[2] = {iy, iy + (fy != fy0)};
+    int64_t mx[2], my[2];
+    bool okx[2], oky[2];
+    okx[0] = mapEdge(x[0], level.width() - 1, hmode, &mx[0]);
+    okx[1] = x[1] == x[0] ? (mx[1] = mx[0], okx[0]) : mapEdge(x[1], level.width() - 1, hmode, &mx[1]);
+    oky[0] = mapEdge(y[0], level.height() - 1, vmode, &my[0]);
+    oky[1] = y[1] == y[0] ? (my[1] = my[0], oky[0]) : mapEdge(y[1], level.height() - 1, vmode, &my[1]);
+    if (!(okx[0] || okx[1]) || !(oky[0] || oky[1])) return 0.0f;
+
+    // Tile column and row of each mapped coordinate.
+    auto tilesOf = [](const int64_t* m, const bool* ok, int size, int* t) {
+        const int first = ok[0] ? 0 : 1;
+        t[first] = static_cast<int>(m[first] / size);
+        const int other = 1 - first;
+        if (ok[other]) {
+            const int64_t start = static_cast<int64_t>(t[first]) * size;
+            t[other] = m[other] >= start && m[other] < start + size ? t[first] : static_cast<int>(m[other] / size);
+        }
     };
+    int tx[2] = {0, 0}, ty[2] = {0, 0};
+    tilesOf(mx, okx, store.tileWidth(), tx);
+    tilesOf(my, oky, store.tileHeight(), ty);
+
+    float p[4][ChannelSpec::kMaxBands] = {};
+    bool ok[4];
+    Tile<Cell>* tile = nullptr;
+    int lastTx = -1, lastTy = -1;
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            ok[j * 2 + i] = okx[i] && oky[j];
+            if (!ok[j * 2 + i]) continue;
+            if (tx[i] != lastTx || ty[j] != lastTy) {
+                lastTx = tx[i];
+                lastTy = ty[j];
+                tile = &store.tile(static_cast<int64_t>(lastTy) * level.tilesPerSide() + lastTx, lastTx, lastTy);
+            }
+            tile->getPixel(channel, static_cast<int>(mx[i]), static_cast<int>(my[j]), p[j * 2 + i]);
+        }
+    const float pf = static_cast<float>(fx - fx0);
+    const float qf = static_cast<float>(fy - fy0);
+    const float w00 = static_cast<float>(ok[0]) * (1.0f - qf) * (1.0f - pf);
+    const float w10 = static_cast<float>(ok[1]) * (1.0f - qf) * pf;
+    const float w01 = static_cast<float>(ok[2]) * qf * (1.0f - pf);
+    const float w11 = static_cast<float>(ok[3]) * qf * pf;
+    for (int i = 0; i < channel.bandCount; ++i)
+        values[i] = w00 * p[0][i] + w10 * p[1][i] + w01 * p[2][i] + w11 * p[3][i];
+    return w00 + w10 + w01 + w11;
+}
+
+// Bilinear sample of one level at level position (fx, fy), dispatched on
+// the cell type. A level without a store has pixels inside the edges that
+// hold no values.
+float bilinearLevel(Level& level, double fx, double fy, const ChannelSpec& channel, int hmode, int vmode,
+                    float* values) {
     TileStoreBase* store = level.store();
     if (!store) {
-        return fn([&](float*, int64_t x, int64_t y) {
-            int64_t mx, my;
-            return mapEdge(x, level.width() - 1, hmode, &mx) && mapEdge(y, level.height() - 1, vmode, &my);
-        });
+        return bilinear(
+            [&](float*, int64_t x, int64_t y) {
+                int64_t mx, my;
+                return mapEdge(x, level.width() - 1, hmode, &mx) && mapEdge(y, level.height() - 1, vmode, &my);
+            },
+            fx, fy, channel.bandCount, values);
     }
     switch (store->cellType()) {
-        case kCell8: return typed(static_cast<TileStore<uint8_t>&>(*store));
-        case kCell16: return typed(static_cast<TileStore<int16_t>&>(*store));
-        default: return typed(static_cast<TileStore<int32_t>&>(*store));
+        case kCell8:
+            return bilinearTyped(static_cast<TileStore<uint8_t>&>(*store), level, fx, fy, channel, hmode, vmode, values);
+        case kCell16:
+            return bilinearTyped(static_cast<TileStore<int16_t>&>(*store), level, fx, fy, channel, hmode, vmode, values);
+        default:
+            return bilinearTyped(static_cast<TileStore<int32_t>&>(*store), level, fx, fy, channel, hmode, vmode, values);
     }
 }
 
@@ -79,8 +144,7 @@ float levelSample(Level& level, const double uv[2], const ChannelSpec& channel, 
     level.setUsed(true);
     const double fx = level.width() * uv[0] - 0.5;
     const double fy = level.height() * uv[1] - 0.5;
-    return withFetch(level, channel, hmode, vmode,
-                     [&](auto&& fetch) { return bilinear(fetch, fx, fy, channel.bandCount, values); });
+    return bilinearLevel(level, fx, fy, channel, hmode, vmode, values);
 }
 
 inline float reduceToScalar(const ChannelSpec& channel, const float* e) {
@@ -98,20 +162,19 @@ Gradient levelGradient(Level& level, const double uv[2], const ChannelSpec& chan
     const double fx = level.width() * uv[0] - 0.5;
     const double fy = level.height() * uv[1] - 0.5;
     Gradient g;
-    withFetch(level, channel, hmode, vmode, [&](auto&& fetch) {
+    {
         float e[4][ChannelSpec::kMaxBands] = {};
         const double at[4][2] = {{fx - 0.75, fy}, {fx + 0.75, fy}, {fx, fy - 0.75}, {fx, fy + 0.75}};
         float c[4];
         float s[4];
         for (int k = 0; k < 4; ++k) {
-            c[k] = bilinear(fetch, at[k][0], at[k][1], channel.bandCount, e[k]);
+            c[k] = bilinearLevel(level, at[k][0], at[k][1], channel, hmode, vmode, e[k]);
             s[k] = reduceToScalar(channel, e[k]);
         }
         g.dx = s[1] - s[0];
         g.dy = s[3] - s[2];
         g.coverage = ((c[0] + c[1]) * 0.5f + (c[2] + c[3]) * 0.5f) * 0.5f;
-        return 0.0f;
-    });
+    }
     return g;
 }
 
@@ -149,8 +212,9 @@ LevelChoice chooseLevels(int levelCount, int tileWidth, int tileHeight, double i
     if (!(t >= 0)) t = 0;
     if (t > top) t = top;
     choice.t = t;
-    choice.lo = static_cast<int>(std::floor(t));
-    choice.hi = static_cast<int>(std::ceil(t));
+    // t lies in 0 … L − 1 here, so conversion is the floor.
+    choice.lo = static_cast<int>(t);
+    choice.hi = choice.lo + (t != choice.lo);
     if (choice.hi > levelCount - 1) choice.hi = levelCount - 1;
     if (choice.lo < 0) choice.lo = 0;
     if (blendWidth != 0) {
