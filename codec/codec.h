@@ -98,7 +98,7 @@ public:
 
 // The codec's own cache of decoded data, shared by all open files and safe
 // to use from several threads: decoded codestream tiles, kept as compact
-// cells, least recently used dropped first. The limit (256 MiB until set)
+// cells, least recently used dropped first. The limit (32 MiB until set)
 // holds for every insertion; lowering it takes effect at the next purge.
 // Closing a file drops its tiles.
 void setCacheLimit(uint64_t bytes);

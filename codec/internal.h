@@ -23,7 +23,9 @@ constexpr uint64_t kMaxLineBytes = 1ull << 30;
 // OpenJPEG keeps per-tile coding parameters for every component; refuse
 // headers whose tile × component count would make that table absurd.
 constexpr uint64_t kMaxTileComponents = 1ull << 18;
-constexpr uint64_t kDefaultCacheLimit = 256ull << 20;
+// Until the first release pass sizes it to the free memory, the cache starts
+// at the smallest limit that pass would choose.
+constexpr uint64_t kDefaultCacheLimit = 32ull << 20;
 
 inline int64_t ceilDiv(int64_t a, int64_t b) { return (a + b - 1) / b; }
 inline int64_t ceilDivPow2(int64_t a, int r) { return (a + (int64_t(1) << r) - 1) >> r; }

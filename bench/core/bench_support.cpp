@@ -44,7 +44,7 @@ std::string benchImage(int width, int height, int bands) {
     client->format = bands == 3 ? korvalith::codec::CompressFormat::RGB : korvalith::codec::CompressFormat::MultiBand;
     if (bands == 1) client->format = korvalith::codec::CompressFormat::Greyscale;
     client->targetCompression = 20;
-    client->outputFile = path + ".part";
+    client->outputFile = path + ".part.jp2";  // the extension chooses the format
     client->clientData = &data;
     client->readCallback = [](korvalith::codec::CompressClient* c, int line, float** out) {
         const auto& d = *static_cast<Data*>(c->clientData);
@@ -68,7 +68,7 @@ std::string benchImage(int width, int height, int bands) {
     korvalith::codec::compressFreeClient(client);
     if (status != Status::Ok) throw std::runtime_error(std::string("cannot write ") + path + ": " +
                                                        korvalith::codec::errorText(status));
-    std::filesystem::rename(path + ".part", path);
+    std::filesystem::rename(path + ".part.jp2", path);
     return path;
 }
 

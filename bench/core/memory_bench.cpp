@@ -15,12 +15,14 @@ using namespace korvalith;
 void BM_ThousandRandomFullResolutionSamples(benchmark::State& state) {
     bench::startCore();
     const std::string path = bench::benchImage(32768, 16384, static_cast<int>(state.range(0)));
+    state.counters["resident_before_MB"] = bench::residentBytes() / 1048576.0;
     for (auto _ : state) {
         CoreImage* image = ImageRegistry::instance().acquireImage(path.c_str());
         if (!image) {
             state.SkipWithError("benchmark image cannot be opened");
             return;
         }
+        state.counters["resident_after_open_MB"] = bench::residentBytes() / 1048576.0;
         std::mt19937 rng(3);
         std::uniform_real_distribution<double> unit(0, 1);
         float rgba[4], scalar;
