@@ -275,16 +275,14 @@ float sampleImage(CoreImage* image, const double uv[2], double footprint, double
     const Levels levels = levelsFor(image, channelIndex, footprint, blendWidth);
     if (!levels.channel) return 0.0f;
     const ChannelSpec* channel = levels.channel;
-    Level& lo = *levels.lo;
-    Level* hi = levels.hi;
     const double w = levels.weight;
 
     const int n = channel->bandCount;
     float e[ChannelSpec::kMaxBands] = {};
-    float coverage = levelSample(lo, uv, *channel, hmode, vmode, e);
-    if (hi) {
+    float coverage = levelSample(*levels.lo, uv, *channel, hmode, vmode, e);
+    if (levels.hi) {
         float e2[ChannelSpec::kMaxBands] = {};
-        const float c2 = levelSample(*hi, uv, *channel, hmode, vmode, e2);
+        const float c2 = levelSample(*levels.hi, uv, *channel, hmode, vmode, e2);
         for (int i = 0; i < n; ++i) e[i] = static_cast<float>(e2[i] * w + e[i] * (1 - w));
         coverage = static_cast<float>((1 - w) * coverage + w * c2);
     }
@@ -313,13 +311,11 @@ float sampleGradient(CoreImage* image, const double uv[2], double footprint, dou
     const Levels levels = levelsFor(image, channelIndex, footprint, blendWidth);
     if (!levels.channel) return 0.0f;
     const ChannelSpec* channel = levels.channel;
-    Level& lo = *levels.lo;
-    Level* hi = levels.hi;
     const double w = levels.weight;
 
-    Gradient g = levelGradient(lo, uv, *channel, hmode, vmode);
-    if (hi) {
-        const Gradient g2 = levelGradient(*hi, uv, *channel, hmode, vmode);
+    Gradient g = levelGradient(*levels.lo, uv, *channel, hmode, vmode);
+    if (levels.hi) {
+        const Gradient g2 = levelGradient(*levels.hi, uv, *channel, hmode, vmode);
         g.coverage = static_cast<float>((1 - w) * g.coverage + w * g2.coverage);
         g.dx = static_cast<float>((1 - w) * g.dx + w * g2.dx);
         g.dy = static_cast<float>((1 - w) * g.dy + w * g2.dy);

@@ -1,5 +1,7 @@
-// Sampling speed on cached tiles: random and coherent coordinates, one
-// level and a blend across two, on one and two threads.
+// Sampling speed on cached tiles: random coordinates over the whole image
+// (bound by memory latency) and within a 512 × 512 window (tiles in the
+// processor's caches), coherent coordinates, one level and a blend across
+// two, on one and two threads.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -18,6 +20,7 @@ constexpr int kPoints = 1 << 16;
 struct Setup {
     CoreImage* image = nullptr;
     std::vector<double> random;    // u, v pairs over the whole image
+    std::vector<double> window;    // u, v pairs over a 512 × 512 pixel window
     std::vector<double> coherent;  // u, v pairs along rows, pixel by pixel
     double footprintOneLevel = 0;  // the finest level alone
     double footprintBlend = 0;     // halfway between the two finest levels
@@ -35,6 +38,11 @@ const Setup& setup() {
             s.random.push_back(unit(rng));
             s.random.push_back(unit(rng));
         }
+        std::uniform_real_distribution<double> inWindow(0.4, 0.4 + 512.0 / 8192);
+        for (int i = 0; i < kPoints; ++i) {
+            s.window.push_back(inWindow(rng));
+            s.window.push_back(inWindow(rng));
+        }
         for (int i = 0; i < kPoints; ++i) {
             s.coherent.push_back((i % 4096 + 0.5) / 8192.0 + 0.25);
             s.coherent.push_back((i / 4096 + 0.5) / 8192.0 + 0.4);
@@ -44,7 +52,7 @@ const Setup& setup() {
         s.footprintBlend = std::pow(2.0, -(s.image->levelCount() - 1.5)) / tile;
         // Every tile these points touch is read before timing starts.
         float rgba[4], scalar;
-        for (const auto* points : {&s.random, &s.coherent})
+        for (const auto* points : {&s.random, &s.window, &s.coherent})
             for (int i = 0; i < kPoints; ++i)
                 for (double f : {s.footprintOneLevel, s.footprintBlend})
                     sampleImage(s.image, &(*points)[2 * i], f, 1.0, 0, rgba, &scalar, kEdgeRepeat, kEdgeRepeat);
@@ -69,6 +77,8 @@ void run(benchmark::State& state, const std::vector<double>& points, double foot
 
 void BM_SampleRandomOneLevel(benchmark::State& state) { run(state, setup().random, setup().footprintOneLevel); }
 void BM_SampleRandomBlended(benchmark::State& state) { run(state, setup().random, setup().footprintBlend); }
+void BM_SampleRandomInWindowOneLevel(benchmark::State& state) { run(state, setup().window, setup().footprintOneLevel); }
+void BM_SampleRandomInWindowBlended(benchmark::State& state) { run(state, setup().window, setup().footprintBlend); }
 void BM_SampleCoherentOneLevel(benchmark::State& state) { run(state, setup().coherent, setup().footprintOneLevel); }
 void BM_SampleCoherentBlended(benchmark::State& state) { run(state, setup().coherent, setup().footprintBlend); }
 
@@ -87,6 +97,8 @@ void BM_GradientCoherent(benchmark::State& state) {
 // Per-thread rates: items_per_second divided by the thread count.
 BENCHMARK(BM_SampleRandomOneLevel)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_SampleRandomBlended)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_SampleRandomInWindowOneLevel)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_SampleRandomInWindowBlended)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_SampleCoherentOneLevel)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_SampleCoherentBlended)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_GradientCoherent)->Threads(1)->UseRealTime();
