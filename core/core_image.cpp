@@ -1,5 +1,7 @@
 #include "core_image.h"
 
+#include "sampler.h"
+
 namespace korvalith {
 
 CoreImage::CoreImage() = default;
@@ -84,6 +86,7 @@ void CoreImage::resetPyramid() {
     tileWidth_ = g.tileWidth;
     tileHeight_ = g.tileHeight;
     inverseMin_ = g.inverseMin;
+    finestLevelT_ = levelOf(inverseMin_);
     if (!levels_ || tableSize_ != levelCount_) {
         levels_.reset(new std::atomic<Level*>[static_cast<size_t>(levelCount_)]);
         tableSize_ = levelCount_;

@@ -54,6 +54,8 @@ public:
     int tileWidth() const { return tileWidth_; }
     int tileHeight() const { return tileHeight_; }
     double inverseMin() const { return inverseMin_; }
+    // The continuous level of a footprint of one finest pixel, log2(1 / inverseMin).
+    double finestLevelT() const { return finestLevelT_; }
     PreviewCache& preview() { return preview_; }
     HostLock& lock() { return lock_; }
 
@@ -74,6 +76,7 @@ private:
     int tableSize_ = 0;
     PreviewCache preview_;
     double inverseMin_ = 0;
+    double finestLevelT_ = 0;
 };
 
 }  // namespace korvalith

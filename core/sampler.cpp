@@ -75,14 +75,15 @@ float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, doubl
     oky[1] = y[1] == y[0] ? (my[1] = my[0], oky[0]) : mapEdge(y[1], level.height() - 1, vmode, &my[1]);
     if (!(okx[0] || okx[1]) || !(oky[0] || oky[1])) return 0.0f;
 
-    // Tile column and row of each mapped coordinate.
+    // Tile column and row of each mapped coordinate. Mapped coordinates lie
+    // inside the level, so 32-bit division (much cheaper than 64-bit) holds.
     auto tilesOf = [](const int64_t* m, const bool* ok, int size, int* t) {
         const int first = ok[0] ? 0 : 1;
-        t[first] = static_cast<int>(m[first] / size);
+        t[first] = static_cast<int>(m[first]) / size;
         const int other = 1 - first;
         if (ok[other]) {
             const int64_t start = static_cast<int64_t>(t[first]) * size;
-            t[other] = m[other] >= start && m[other] < start + size ? t[first] : static_cast<int>(m[other] / size);
+            t[other] = m[other] >= start && m[other] < start + size ? t[first] : static_cast<int>(m[other]) / size;
         }
     };
     int tx[2] = {0, 0}, ty[2] = {0, 0};
@@ -192,8 +193,9 @@ Levels levelsFor(CoreImage* image, int channelIndex, double footprint, double bl
     if (!image || !image->source() || image->levelCount() <= 0) return levels;
     levels.channel = image->source()->channel(channelIndex);
     if (!levels.channel) return levels;
+    const double finestT = image->finestLevelT();
     const LevelChoice choice = chooseLevels(image->levelCount(), image->tileWidth(), image->tileHeight(),
-                                            image->inverseMin(), footprint, blendWidth);
+                                            image->inverseMin(), footprint, blendWidth, &finestT);
     levels.lo = &image->level(choice.lo);
     if (choice.hi != choice.lo && choice.weight != 0) levels.hi = &image->level(choice.hi);
     levels.weight = choice.weight;
@@ -202,12 +204,15 @@ Levels levelsFor(CoreImage* image, int channelIndex, double footprint, double bl
 
 }  // namespace
 
+double levelOf(double g) { return std::log(1.0 / g) * kInverseLn2; }
+
 LevelChoice chooseLevels(int levelCount, int tileWidth, int tileHeight, double inverseMin, double footprint,
-                         double blendWidth) {
+                         double blendWidth, const double* finestT) {
     LevelChoice choice;
     const double a = std::fabs(footprint) * static_cast<double>(tileWidth < tileHeight ? tileWidth : tileHeight);
-    const double g = a < inverseMin ? inverseMin : (a < 1.0 ? a : 1.0);
-    double t = std::log(1.0 / g) * kInverseLn2;
+    double t;
+    if (a < inverseMin) t = finestT ? *finestT : levelOf(inverseMin);
+    else t = a < 1.0 ? levelOf(a) : 0.0;  // log(1) is 0
     const double top = levelCount - 1;
     if (!(t >= 0)) t = 0;
     if (t > top) t = top;

@@ -20,8 +20,12 @@ struct LevelChoice {
     double t = 0;     // continuous level
     double weight = 0;  // weight of the finer level
 };
+// finestT, when given, is log2(1 / inverseMin) as chooseLevels computes it;
+// images keep it, so footprints below one finest pixel need no logarithm.
 LevelChoice chooseLevels(int levelCount, int tileWidth, int tileHeight, double inverseMin, double footprint,
-                         double blendWidth);
+                         double blendWidth, const double* finestT = nullptr);
+// log2(1 / g) the way the level choice computes it.
+double levelOf(double g);
 
 // Maps a level coordinate by the edge mode, with c = level size − 1, into
 // 0 … c − 1. False when the mode leaves nothing to read.
