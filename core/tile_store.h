@@ -16,6 +16,7 @@
 #include "channel.h"
 #include "host_lock.h"
 #include "image_source.h"
+#include "pixel_memory.h"
 
 namespace korvalith {
 
@@ -79,7 +80,7 @@ public:
         for (int i = 0; i < channel.bandCount; ++i)
             out[i] = static_cast<float>(cells[offset + static_cast<size_t>(channel.bands[i])]) * CellTraits<Cell>::scale;
     }
-    std::unique_ptr<Cell[]> data;
+    PixelArray<Cell> data;
 };
 
 class TileStoreBase : public HostLock {
@@ -143,7 +144,7 @@ private:
         placeTile(*tile, tx, ty);
         const size_t cells = static_cast<size_t>(tile->pw) * static_cast<size_t>(tile->ph) * static_cast<size_t>(tile->bands);
         if (cells > 0) {
-            tile->data.reset(new (std::nothrow) Cell[cells]);
+            tile->data = PixelArray<Cell>(cells);
             if (tile->data && !CellTraits<Cell>::read(*source_, tile->data.get(), tile->x0, tile->y0, tile->x1,
                                                       tile->y1, tile->pw, tile->ph))
                 tile->data.reset();

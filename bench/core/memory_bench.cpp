@@ -36,6 +36,7 @@ void BM_ThousandRandomFullResolutionSamples(benchmark::State& state) {
         image->release();
         image->release();
         state.counters["memoryUsed_after_two_passes"] = image->memoryUsed();
+        state.counters["resident_after_two_passes_MB"] = bench::residentBytes() / 1048576.0;
         ImageRegistry::instance().releaseImage(image);
     }
 }
