@@ -65,6 +65,34 @@ float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, doubl
     if (!(std::fabs(fx) < kCoordinateLimit) || !(std::fabs(fy) < kCoordinateLimit)) return 0.0f;
     const int64_t ix = floorToInt(fx), iy = floorToInt(fy);
     const double fx0 = static_cast<double>(ix), fy0 = static_cast<double>(iy);
+    if (ix >= 0 && iy >= 0 && ix + 1 <= level.width() - 2 && iy + 1 <= level.height() - 2) {
+        // All four taps lie inside the level, where no edge mode applies;
+        // when they also share a tile, read them straight from its cells.
+        const int cx = static_cast<int>(ix), cy = static_cast<int>(iy);
+        const int tx = cx / store.tileWidth(), ty = cy / store.tileHeight();
+        Tile<Cell>& tile = store.tile(static_cast<int64_t>(ty) * level.tilesPerSide() + tx, tx, ty);
+        const Cell* cells = tile.data.get();
+        if (cells && cx + 1 - tile.xs < tile.pw && cy + 1 - tile.ys < tile.ph) {
+            tile.setUsed(true);
+            const size_t bands = static_cast<size_t>(tile.bands);
+            const Cell* c00 = cells + (static_cast<size_t>(cy - tile.ys) * static_cast<size_t>(tile.pw) +
+                                       static_cast<size_t>(cx - tile.xs)) * bands;
+            const Cell* c01 = c00 + static_cast<size_t>(tile.pw) * bands;
+            const float p = static_cast<float>(fx - fx0);
+            const float q = static_cast<float>(fy - fy0);
+            const float w00 = (1.0f - q) * (1.0f - p);
+            const float w10 = (1.0f - q) * p;
+            const float w01 = q * (1.0f - p);
+            const float w11 = q * p;
+            constexpr float scale = CellTraits<Cell>::scale;
+            for (int i = 0; i < channel.bandCount; ++i) {
+                const size_t b = static_cast<size_t>(channel.bands[i]);
+                values[i] = w00 * (static_cast<float>(c00[b]) * scale) + w10 * (static_cast<float>(c00[bands + b]) * scale) +
+                            w01 * (static_cast<float>(c01[b]) * scale) + w11 * (static_cast<float>(c01[bands + b]) * scale);
+            }
+            return w00 + w10 + w01 + w11;
+        }
+    }
     const int64_t x[2] = {ix, ix + (fx != fx0)};  // the ceiling
     const int64_t y[2] = {iy, iy + (fy != fy0)};
     int64_t mx[2], my[2];

@@ -4,6 +4,7 @@
 // two, on one and two threads.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -94,6 +95,30 @@ void BM_GradientCoherent(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The floor under random sampling over the whole image: one memory latency.
+// A sample is long enough that the processor cannot start the next sample's
+// pixel read while the current one waits for memory, so each random sample
+// pays a full read from memory, address translation included. This chases
+// pointers through memory the size of the finest level's tiles, one cache
+// line at a random place per step, to show that latency on this machine.
+void BM_MemoryLatencyOverTileSizedMemory(benchmark::State& state) {
+    constexpr size_t kLine = 64 / sizeof(uint32_t);
+    static const std::vector<uint32_t> memory = [] {
+        std::vector<uint32_t> m(size_t(8192) * 8192 * 3 / sizeof(uint32_t));
+        std::vector<uint32_t> order(m.size() / kLine);
+        for (size_t i = 0; i < order.size(); ++i) order[i] = uint32_t(i * kLine);
+        std::shuffle(order.begin(), order.end(), std::mt19937_64(2));
+        for (size_t i = 0; i < order.size(); ++i) m[order[i]] = order[(i + 1) % order.size()];
+        return m;
+    }();
+    uint32_t at = uint32_t(state.thread_index()) * kLine * 997;
+    for (auto _ : state) {
+        at = memory[at];
+        benchmark::DoNotOptimize(at);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 // Per-thread rates: items_per_second divided by the thread count.
 BENCHMARK(BM_SampleRandomOneLevel)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_SampleRandomBlended)->Threads(1)->Threads(2)->UseRealTime();
@@ -102,6 +127,7 @@ BENCHMARK(BM_SampleRandomInWindowBlended)->Threads(1)->Threads(2)->UseRealTime()
 BENCHMARK(BM_SampleCoherentOneLevel)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_SampleCoherentBlended)->Threads(1)->Threads(2)->UseRealTime();
 BENCHMARK(BM_GradientCoherent)->Threads(1)->UseRealTime();
+BENCHMARK(BM_MemoryLatencyOverTileSizedMemory)->Threads(1)->Threads(2)->UseRealTime();
 
 }  // namespace
 
