@@ -28,7 +28,7 @@ void* allocatePixelMemory(size_t bytes) noexcept {
     return std::malloc(bytes);
 }
 
-void freePixelMemory(void* memory, size_t bytes) noexcept {
+void freePixelMemory(void* memory, [[maybe_unused]] size_t bytes) noexcept {
     if (!memory) return;
 #ifdef KORVALITH_PAGE_MAPPED_PIXELS
     if (bytes >= kMappedFrom) {
