@@ -1,5 +1,9 @@
 #include "host.h"
 
+#include "animation.h"
+#include "scene.h"
+#include "xpanels.h"
+
 #include <dlfcn.h>
 
 #include <atomic>
@@ -88,6 +92,12 @@ Host::Host() {
     // These two services are functions rather than tables.
     services_[LWDIRINFOFUNC_GLOBAL] = reinterpret_cast<void*>(Directories::function());
     services_[LWFILEREQFUNC_GLOBAL] = reinterpret_cast<void*>(FileRequests::function());
+    xpanels_ = std::make_unique<XPanels>();
+    animation_ = std::make_unique<Animation>();
+    scene_ = std::make_unique<Scene>();
+    xpanels_->registerWith(*this);
+    animation_->registerWith(*this);
+    scene_->registerWith(*this);
 }
 
 Host::~Host() {

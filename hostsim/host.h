@@ -24,6 +24,12 @@
 #include "panels.h"
 
 namespace hostsim {
+class XPanels;
+class Animation;
+class Scene;
+}  // namespace hostsim
+
+namespace hostsim {
 
 class HostError : public std::runtime_error {
 public:
@@ -129,6 +135,11 @@ public:
     Directories& directories() { return directories_; }
     FileRequests& fileRequests() { return fileRequests_; }
 
+    // --- view panels, animation, the scene ---
+    XPanels& xpanels() { return *xpanels_; }
+    Animation& animation() { return *animation_; }
+    Scene& scene() { return *scene_; }
+
 private:
     void* answerFromGlobals(const std::string& name);
     void count(const std::string& name, int use, bool answered);
@@ -147,6 +158,9 @@ private:
     Panels panels_;
     Directories directories_;
     FileRequests fileRequests_;
+    std::unique_ptr<XPanels> xpanels_;
+    std::unique_ptr<Animation> animation_;
+    std::unique_ptr<Scene> scene_;
 };
 
 }  // namespace hostsim

@@ -1,0 +1,35 @@
+/* Handles and small types shared by the host's services. Plain C. */
+#ifndef KORVALITH_SDK_LW_TYPES_H
+#define KORVALITH_SDK_LW_TYPES_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef const char *LWError; /* an error text, or null for none */
+typedef void *LWInstance;    /* a plug-in instance */
+typedef int LWFrame;
+typedef double LWTime;
+typedef double LWDVector[3];
+
+typedef struct st_LWItem *LWItemID;
+typedef struct st_LWChanGroup *LWChanGroupID;
+typedef struct st_LWChannel *LWChannelID;
+typedef struct st_LWEnvelope *LWEnvelopeID;
+typedef struct st_LWEnvKeyframe *LWEnvKeyframeID;
+typedef struct st_LWVParm *LWVParmID;
+typedef struct st_LWMicropolygon *LWMicropolygonID;
+typedef struct st_LWTexture *LWTextureID;
+typedef struct st_LWTLayer *LWTLayerID;
+
+/* Item types. */
+#define LWI_OBJECT 0
+#define LWI_LIGHT 1
+#define LWI_CAMERA 2
+#define LWI_BONE 3
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
