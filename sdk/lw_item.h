@@ -1,0 +1,134 @@
+/* Scene queries: "LW Item Info 3", "LW Scene Info 3", "LW Camera Info 2".
+ * Plain C.
+ *
+ * Items (objects, lights, cameras, bones) are named by opaque ids that are
+ * never reused while the host runs; an id of an item that was deleted, or
+ * any other id the host does not know, answers like a null id: null items,
+ * null names, zero values. Times are in seconds. */
+#ifndef KORVALITH_SDK_LW_ITEM_H
+#define KORVALITH_SDK_LW_ITEM_H
+
+#include "lw_types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------- items */
+
+#define LWITEMINFO_GLOBAL "LW Item Info 3"
+
+typedef int LWItemType; /* LWI_OBJECT, LWI_LIGHT, LWI_CAMERA, LWI_BONE */
+typedef int LWItemParam;
+
+/* Item parameters read with param. Angles are radians; axes are unit
+ * vectors. Without the W_ prefix a value is the item's own, in its
+ * parent's space: POSITION, ROTATION (heading, pitch, bank), SCALING and
+ * PIVOT as set, RIGHT/UP/FORWARD the item's +X/+Y/+Z axes as turned by its
+ * rotation (bank about Z first, then pitch about X, then heading about Y).
+ * W_POSITION is the item's position in world space through every parent's
+ * pivot, scaling, rotation and position; W_RIGHT/W_UP/W_FORWARD are its
+ * axes in world space through every parent's rotation (scaling does not
+ * bend them, so they stay orthonormal). */
+#define LWIP_POSITION 1
+#define LWIP_RIGHT 2
+#define LWIP_UP 3
+#define LWIP_FORWARD 4
+#define LWIP_ROTATION 5
+#define LWIP_SCALING 6
+#define LWIP_PIVOT 7
+#define LWIP_W_POSITION 8
+#define LWIP_W_RIGHT 9
+#define LWIP_W_UP 10
+#define LWIP_W_FORWARD 11
+
+typedef struct st_LWItemInfo {
+    /* First item of a type in creation order. For LWI_BONE the second
+     * argument is the object whose bones are listed; otherwise it is
+     * ignored. Null when there is none. */
+    LWItemID (*first)(LWItemType type, LWItemID boneObject);
+    /* Next item of the same type (for bones: of the same object), or null. */
+    LWItemID (*next)(LWItemID item);
+    /* Children of an item in creation order; nextChild answers null when
+     * prevChild is not a child of parent. */
+    LWItemID (*firstChild)(LWItemID parent);
+    LWItemID (*nextChild)(LWItemID parent, LWItemID prevChild);
+    LWItemID (*parent)(LWItemID item);
+    LWItemID (*target)(LWItemID item);
+    LWItemID (*goal)(LWItemID item);
+    /* The item's type, or -1 for an id that is no item. */
+    LWItemType (*type)(LWItemID item);
+    /* The item's name, or null for an id that is no item. The text stays
+     * valid until the item is renamed or deleted. */
+    const char *(*name)(LWItemID item);
+    /* Writes the parameter at the time into vector; an unknown parameter
+     * or an id that is no item writes (0, 0, 0). */
+    void (*param)(LWItemID item, LWItemParam param, LWTime time, LWDVector vector);
+    /* Bits 0..2 tell which components of the parameter are limited, and
+     * min and max receive the limits of those. This host sets no limits:
+     * the answer is 0 and min and max are left alone. */
+    unsigned int (*limits)(LWItemID item, LWItemParam param, LWDVector min, LWDVector max);
+} LWItemInfo;
+
+/* ---------------------------------------------------------------- scene */
+
+#define LWSCENEINFO_GLOBAL "LW Scene Info 3"
+
+/* renderType */
+#define LWRTYPE_WIRE 0
+#define LWRTYPE_QUICK 1
+#define LWRTYPE_REALISTIC 2
+
+/* A record that the host keeps current: read its fields whenever needed;
+ * the pointer the lookup answers stays valid as long as the host runs. */
+typedef struct st_LWSceneInfo {
+    const char *name;     /* scene name, never null */
+    const char *filename; /* scene file, never null ("" when unsaved) */
+    int numPoints;
+    int numPolys;
+    int renderType;
+    int renderOpts;
+    LWFrame frameStart;
+    LWFrame frameEnd;
+    LWFrame frameStep;
+    double framesPerSecond;
+    int frameWidth; /* pixels, at least 1 */
+    int frameHeight;
+    double pixelAspect; /* width of a pixel over its height, > 0 */
+    int minSamplesPerPixel;
+    int maxSamplesPerPixel;
+    int limitedRegion[4]; /* x0, y0, x1, y1 */
+    int recursionDepth;
+    /* The camera that renders at the time, or null when the scene has
+     * no camera. */
+    LWItemID (*renderCamera)(LWTime time);
+    int numThreads;
+} LWSceneInfo;
+
+/* ---------------------------------------------------------------- cameras */
+
+#define LWCAMERAINFO_GLOBAL "LW Camera Info 2"
+
+/* Every function answers 0 (and fovAngles writes 0) for an id that is no
+ * camera. */
+typedef struct st_LWCameraInfo {
+    /* Zoom factor z: tan(vertical fov / 2) = 1 / z. */
+    double (*zoomFactor)(LWItemID camera, LWTime time);
+    /* Focal length in millimetres: z times half the aperture height. */
+    double (*focalLength)(LWItemID camera, LWTime time);
+    /* Distance at which objects are in focus. */
+    double (*focalDistance)(LWItemID camera, LWTime time);
+    double (*fStop)(LWItemID camera, LWTime time);
+    /* Motion blur length as a fraction of a frame. */
+    double (*blurLength)(LWItemID camera, LWTime time);
+    /* Full field-of-view angles in radians, centred on the view
+     * direction: tan(vertical / 2) = 1 / z and tan(horizontal / 2) = A / z
+     * with A = frameWidth * pixelAspect / frameHeight of the scene. */
+    void (*fovAngles)(LWItemID camera, LWTime time, double *horizontal, double *vertical);
+} LWCameraInfo;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
