@@ -41,11 +41,8 @@ void drawText(LWXPDrAreaID area, const char* text, int colour, int x, int y) {
 }
 
 const LWXPDrawFuncs kDrawFuncs{drawRGBPixel, drawRGBBox, textWidth, textHeight, drawText};
-const LWXPanelFuncs kXPanelFuncs{LWXPANELS_VERSION, &kDrawFuncs};
 
 }  // namespace
-
-const LWXPanelFuncs* xpanelFuncs() { return &kXPanelFuncs; }
 
 uint8_t colourComponent(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 

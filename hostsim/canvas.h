@@ -77,7 +77,8 @@ private:
     std::vector<DrawnText> texts_;
 };
 
-// The "LWXPanel" table: its version and the drawing functions.
+// The whole "LWXPanel" table: its version, the drawing functions above and
+// the panel functions of XPanels (defined in xpanels.cpp).
 const LWXPanelFuncs* xpanelFuncs();
 
 // Clamps a colour component to 0 … 255.

@@ -87,7 +87,6 @@ Host::Host() {
     services_[LWMESSAGEFUNCS_GLOBAL] = const_cast<LWMessageFuncs*>(messages_.table());
     services_[LWMTUTILFUNCS_GLOBAL] = const_cast<LWMTUtilFuncs*>(mutexGroups_.table());
     services_[LWFILEIOFUNCS_GLOBAL] = const_cast<LWFileIOFuncs*>(fileIO_.table());
-    services_[LWXPANELFUNCS_GLOBAL] = const_cast<LWXPanelFuncs*>(xpanelFuncs());
     services_[LWPANELFUNCS_GLOBAL] = const_cast<LWPanelFuncs*>(panels_.table());
     // These two services are functions rather than tables.
     services_[LWDIRINFOFUNC_GLOBAL] = reinterpret_cast<void*>(Directories::function());
