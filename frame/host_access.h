@@ -77,6 +77,9 @@ inline ServiceSlot xpanel{"LWXPanel"};
 inline ServiceSlot fileIO{"File IO"};
 inline ServiceSlot dirInfo{"Directory Info"};
 inline ServiceSlot fileRequest{"File Request 2"};
+inline ServiceSlot vparm{"LWVParmFuncs 2"};
+inline ServiceSlot textureFuncs{"Texture Functions 3"};
+inline ServiceSlot core{"KorvalithCoreServices"};
 }  // namespace slots
 
 }  // namespace korvalith

@@ -25,21 +25,31 @@ std::string contentRelative(const std::string& path, const std::string& contentD
 }
 
 bool requestImageFile(const char* title, std::string* chosen) {
-    auto* request = reinterpret_cast<LWFileActivateFunc*>(lookupService(LWFILEREQFUNC_GLOBAL, GFUSE_TRANSIENT));
-    if (!request) return false;
+    ImageFileRequest request;
+    request.title = title;
+    return requestImageFile(request, chosen);
+}
+
+bool requestImageFile(const ImageFileRequest& request, std::string* chosen) {
+    auto* activate = reinterpret_cast<LWFileActivateFunc*>(lookupService(LWFILEREQFUNC_GLOBAL, GFUSE_TRANSIENT));
+    if (!activate) return false;
     char path[kBufferLength] = {};
     char baseName[kBufferLength] = {};
     char fullName[kBufferLength] = {};
-    directory("Images").copy(path, kBufferLength - 1);
+    if (request.initialPath)
+        std::string(request.initialPath).copy(path, kBufferLength - 1);
+    else
+        directory("Images").copy(path, kBufferLength - 1);
+    if (request.initialBaseName) std::string(request.initialBaseName).copy(baseName, kBufferLength - 1);
     LWFileReqLocal local{};
     local.reqType = FREQ_LOAD;
-    local.title = title;
+    local.title = request.title;
     local.fileType = kImageFileFilter;
     local.path = path;
     local.baseName = baseName;
     local.fullName = fullName;
     local.bufLen = kBufferLength;
-    if (request(LWFILEREQ_VERSION, &local) != 0 || local.result != 1) return false;
+    if (activate(LWFILEREQ_VERSION, &local) != 0 || local.result != 1) return false;
     *chosen = contentRelative(fullName, directory("Content"));
     return true;
 }

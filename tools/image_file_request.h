@@ -14,6 +14,15 @@ inline constexpr const char* kImageFileFilter = "*.ecw;*.jp2;*.jpf;*.jpx;*.j2c;*
 // relative to it (the prefix and one following separator removed).
 bool requestImageFile(const char* title, std::string* chosen);
 
+// The same request with a path and base name to start from (Replace Image
+// starts at the image's own file); without them it starts in "Images".
+struct ImageFileRequest {
+    const char* title = "";
+    const char* initialPath = nullptr;
+    const char* initialBaseName = nullptr;
+};
+bool requestImageFile(const ImageFileRequest& request, std::string* chosen);
+
 // The path relative to the content directory when it lies inside it.
 std::string contentRelative(const std::string& path, const std::string& contentDirectory);
 

@@ -1,0 +1,92 @@
+// The instance base that textures, shaders and texture nodes share, and the
+// texture instance of the "TextureHandler" server.
+#pragma once
+
+#include <string>
+
+#include "host_access.h"
+#include "image_layer.h"
+#include "lw_handler.h"
+#include "lw_xpanel.h"
+
+namespace korvalith {
+
+enum InstanceKind : int { kTextureInstance = 0, kShaderInstance = 1, kTextureNodeInstance = 3 };
+
+class LayerInstance {
+public:
+    explicit LayerInstance(int kind, bool withCorrection = true);
+    virtual ~LayerInstance();
+    LayerInstance(const LayerInstance&) = delete;
+    LayerInstance& operator=(const LayerInstance&) = delete;
+
+    virtual LWError load(const LWLoadState* state);
+    virtual LWError save(const LWSaveState* state);
+    virtual void copy(const LayerInstance& from);
+    virtual LWError renderInit(int mode);
+    virtual void renderCleanup();
+    virtual void* context() const { return context_; }
+    virtual LWError newTime(LWFrame frame, LWTime time);
+    virtual const char* description();
+
+    // Panel answers: a pointer to the value (or a parameter id), and the
+    // refresh code of a set.
+    virtual void* panelGet(unsigned long id);
+    virtual int panelSet(unsigned long id, void* value);
+
+    // Per-frame preparation of the footprint: camera, pixel angle, factors.
+    void prepareFrame(LWFrame frame, LWTime time);
+    // Replace Image: a new file for the image the layer shows.
+    void replaceImage();
+    // The panel that shows this instance, set by the interface.
+    void bindPanel(LWXPanelID panel);
+
+    const char* className() const { return className_; }
+    int kind() const { return kind_; }
+    const CoreServices* core() const { return core_.table(); }
+    bool coreAvailable() const { return core_.available(); }
+    LWXPanelID panel() const { return panel_; }
+    ImageLayer& layer() { return layer_; }
+    const ImageLayer& layer() const { return layer_; }
+
+    bool returnValue = false;
+    int renderMode = 0;
+    double footprintFactor = 1;
+    double pixelAngle = 0;
+    double cameraPosition[3] = {0, 0, 0};
+    LWItemID cameraItem = nullptr;
+
+protected:
+    const char* className_ = nullptr;
+    int kind_;
+    void* context_ = nullptr;
+    char description_[260] = {};
+    HostService<LWXPanelFuncs> panelService_{slots::xpanel};
+    LWXPanelID panel_ = nullptr;
+    HostService<CoreServices> core_{slots::core};
+    ImageLayer layer_;
+};
+
+class TextureInstance final : public LayerInstance {
+public:
+    // Null when the layer cannot be set up (a host service is missing).
+    static TextureInstance* create(void* context);
+
+    LWError newTime(LWFrame frame, LWTime time) override;
+    double evaluate(LWTextureAccess* access) const;
+    unsigned int flags() const;
+    // The host texture layer this instance serves, and the texture holding it.
+    LWTLayerID ownLayer() const { return static_cast<LWTLayerID>(context_); }
+    LWTextureID targetTexture() const;
+
+    double fprimeFactor = 1;
+    int textureType = 3;
+
+private:
+    TextureInstance();
+};
+
+// The spot size that requests of the FPrime renderer carry.
+inline constexpr double kFPrimeSpotSize = 1e-14;
+
+}  // namespace korvalith

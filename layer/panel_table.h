@@ -1,0 +1,26 @@
+// The control table and data description from which every panel of the
+// module (texture, shader, texture node) is made; each panel deletes what it
+// does not show.
+#pragma once
+
+#include "lw_xpanel.h"
+
+namespace korvalith {
+
+// Ended by a zero id.
+LWXPanelControl* sharedControls();
+LWXPanelDataDesc* sharedDataDescription();
+
+// Panel callbacks that forward to the viewed instance (a LayerInstance).
+void* panelGetValue(void* instance, unsigned long vid);
+LWXRefreshCode panelSetValue(void* instance, unsigned long vid, void* value);
+// Change notification: a changed value asks the host to update the instance.
+void panelChanged(LWXPanelID panel, unsigned long cid, unsigned long vid, int event);
+
+// Popup functions whose data is the control's data.
+int itemRefCount(void* itemRef);
+const char* itemRefName(void* itemRef, int index);
+int choiceListCount(void* list);
+const char* choiceListName(void* list, int index);
+
+}  // namespace korvalith

@@ -1,0 +1,306 @@
+#include "projection.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "host_access.h"
+#include "host_scene.h"
+#include "lw_host.h"
+#include "mapping.h"
+
+namespace korvalith {
+
+namespace {
+
+constexpr double kInverseTwoPi = 0.15915494309189535;
+constexpr double kInversePi = 0.3183098861837907;
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kPi = 3.141592653589793;
+
+// -1 for s ≤ 0 (zero counts as negative), else +1.
+inline double sgn(double s) { return s <= 0 ? -1.0 : 1.0; }
+
+inline void set3(double* d, double x, double y, double z) {
+    d[0] = x;
+    d[1] = y;
+    d[2] = z;
+}
+
+// Unit vector; a zero vector stays zero rather than becoming not-a-number.
+inline void normalise(double* d) {
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (length > 0) {
+        d[0] /= length;
+        d[1] /= length;
+        d[2] /= length;
+    }
+}
+
+inline double length3(const double* p) { return std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]); }
+
+// The planar rows, also used by the cubic projection for its face.
+void planar(int axis, const double* p, const double* scale, ProjectionSample& s) {
+    const double x = p[0], y = p[1], z = p[2];
+    switch (axis) {
+        case 0:
+            s.u = z + 0.5;
+            s.v = 0.5 - y;
+            set3(s.uDirection, 0, 0, 1);
+            set3(s.vDirection, 0, -1, 0);
+            s.uScale /= std::fabs(scale[2]);
+            s.vScale /= std::fabs(scale[1]);
+            break;
+        case 1:
+            s.u = x + 0.5;
+            s.v = 0.5 - z;
+            set3(s.uDirection, 1, 0, 0);
+            set3(s.vDirection, 0, 0, -1);
+            s.uScale /= std::fabs(scale[0]);
+            s.vScale /= std::fabs(scale[2]);
+            break;
+        default:
+            s.u = x + 0.5;
+            s.v = 0.5 - y;
+            set3(s.uDirection, 1, 0, 0);
+            set3(s.vDirection, 0, -1, 0);
+            s.uScale /= std::fabs(scale[0]);
+            s.vScale /= std::fabs(scale[1]);
+            break;
+    }
+}
+
+// Face of the largest absolute component; ties go to Z, then X over Y.
+int cubicFace(const double* d) {
+    const double a = std::fabs(d[0]), b = std::fabs(d[1]), c = std::fabs(d[2]);
+    if (a >= b) return c >= a ? 2 : 0;
+    return c >= b ? 2 : 1;
+}
+
+// Longitude, latitude, directions and the angular footprint of a sphere
+// around the axis; the spherical and spherical-section kinds share it.
+struct Sphere {
+    double longitude = 0, latitude = 0, k = 0;
+};
+
+Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& s) {
+    const double r = length3(p);
+    double n[3] = {0, 0, 0};
+    if (r > 0) set3(n, p[0] / r, p[1] / r, p[2] / r);
+    const double xs = p[0] * sgn(scale[0]), ys = p[1] * sgn(scale[1]), zs = p[2] * sgn(scale[2]);
+    Sphere result;
+    double radiusSum;
+    switch (axis) {
+        case 0:
+            result.longitude = std::atan2(zs, -ys);
+            result.latitude = std::atan2(xs, std::sqrt(ys * ys + zs * zs));
+            set3(s.uDirection, 0, n[2], -n[1]);
+            radiusSum = scale[2] + scale[1];
+            break;
+        case 1:
+            result.longitude = std::atan2(-xs, zs);
+            result.latitude = std::atan2(ys, std::sqrt(xs * xs + zs * zs));
+            set3(s.uDirection, -n[2], 0, n[0]);
+            radiusSum = scale[2] + scale[0];
+            break;
+        default:
+            result.longitude = std::atan2(-xs, -ys);
+            result.latitude = std::atan2(zs, std::sqrt(xs * xs + ys * ys));
+            set3(s.uDirection, n[1], -n[0], 0);
+            radiusSum = scale[1] + scale[0];
+            break;
+    }
+    normalise(s.uDirection);
+    const double* u = s.uDirection;
+    set3(s.vDirection, n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]);
+    normalise(s.vDirection);
+    result.k = std::atan(s.footprint / (r * radiusSum));
+    return result;
+}
+
+class CubicProjection final : public Projection {
+public:
+    using Projection::Projection;
+    bool mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& s) const override {
+        planar(cubicFace(p), p, frame.scale, s);
+        return true;
+    }
+};
+
+class CylindricalProjection final : public Projection {
+public:
+    using Projection::Projection;
+    bool mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& s) const override {
+        const double x = p[0], y = p[1], z = p[2];
+        const double* sc = frame.scale;
+        double angle, radiusSum, axisScale;
+        switch (frame.axis) {
+            case 0:
+                angle = std::atan2(z * sgn(sc[2]), -y * sgn(sc[1]));
+                s.v = 0.5 - x;
+                set3(s.uDirection, 0, -z, y);
+                set3(s.vDirection, -1, 0, 0);
+                axisScale = sc[0];
+                radiusSum = sc[2] + sc[1];
+                break;
+            case 1:
+                angle = std::atan2(-x * sgn(sc[0]), z * sgn(sc[2]));
+                s.v = 0.5 - y;
+                set3(s.uDirection, -z, 0, x);
+                set3(s.vDirection, 0, -1, 0);
+                axisScale = sc[1];
+                radiusSum = sc[2] + sc[0];
+                break;
+            default:
+                angle = std::atan2(-x * sgn(sc[0]), -y * sgn(sc[1]));
+                s.v = 0.5 - z;
+                set3(s.uDirection, y, -x, 0);
+                set3(s.vDirection, 0, 0, -1);
+                axisScale = sc[2];
+                radiusSum = sc[1] + sc[0];
+                break;
+        }
+        s.u = angle * kInverseTwoPi;
+        normalise(s.uDirection);
+        s.uScale = std::atan(s.footprint / (length3(p) * radiusSum)) * kInverseTwoPi;
+        s.vScale = s.vScale * s.footprint / std::fabs(axisScale);
+        s.footprint = 1;
+        return true;
+    }
+};
+
+class SphericalProjection final : public Projection {
+public:
+    using Projection::Projection;
+    bool mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& s) const override {
+        const Sphere g = sphere(frame.axis, p, frame.scale, s);
+        s.u = g.longitude * kInverseTwoPi;
+        s.v = 0.5 - g.latitude * kInversePi;
+        s.uScale = g.k * kInverseTwoPi;
+        s.vScale = g.k * kInversePi;
+        s.footprint = 1;
+        return true;
+    }
+};
+
+// The texture handler offers no UV projection: its texture entry never
+// yields a value.
+class UVProjection final : public Projection {
+public:
+    using Projection::Projection;
+    bool mapTexture(const double*, const ProjectionFrame&, ProjectionSample&) const override { return false; }
+};
+
+}  // namespace
+
+bool PlanarProjection::mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& s) const {
+    planar(frame.axis, p, frame.scale, s);
+    return true;
+}
+
+// ---- Spherical section
+
+void SphericalSectionProjection::setSegment(double left, double top, double width, double height) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+}
+
+void SphericalSectionProjection::setTime(double time) {
+    time_ = time;
+    auto& m = const_cast<LayerMapping&>(mapping_);
+    m.segmentTop().evaluate(time);
+    m.segmentLeft().evaluate(time);
+    m.segmentWidth().evaluate(time);
+    m.segmentHeight().evaluate(time);
+    setSegment(m.segmentLeft().x(), m.segmentTop().x(), m.segmentWidth().x(), m.segmentHeight().x());
+}
+
+bool SphericalSectionProjection::mapTexture(const double p[3], const ProjectionFrame& frame,
+                                            ProjectionSample& s) const {
+    const Sphere g = sphere(frame.axis, p, frame.scale, s);
+    s.u = (g.longitude - left_) / width_;
+    s.v = (kHalfPi - g.latitude - top_) / height_;
+    s.uScale = g.k / std::fabs(width_ * kTwoPi);
+    s.vScale = g.k / std::fabs(height_ * kPi);
+    s.footprint = 1;
+    return true;
+}
+
+// ---- Front
+
+void FrontProjection::setCamera(const double rv[3], const double uv[3], const double fv[3], const double pos[3],
+                                double z, int frameWidth, int frameHeight, double pixelAspect) {
+    const double pr = pos[0] * rv[0] + pos[1] * rv[1] + pos[2] * rv[2];
+    const double pu = pos[0] * uv[0] + pos[1] * uv[1] + pos[2] * uv[2];
+    const double pf = pos[0] * fv[0] + pos[1] * fv[1] + pos[2] * fv[2];
+    for (int i = 0; i < 3; ++i) {
+        c_[i][0] = rv[i];
+        c_[i][1] = uv[i];
+        c_[i][2] = fv[i];
+        c_[i][3] = fv[i] / z;
+    }
+    c_[3][0] = -pr;
+    c_[3][1] = -pu;
+    c_[3][2] = -z - pf;
+    c_[3][3] = -pf / z;
+    width_ = frameWidth;
+    height_ = frameHeight;
+    inverseWidth_ = 1.0 / frameWidth;
+    inverseHeight_ = 1.0 / frameHeight;
+    inverseMax_ = 1.0 / std::max(frameWidth, frameHeight);
+    aspect_ = frameWidth * pixelAspect / frameHeight;
+    // A camera without zoom or a frame without pixels projects nothing.
+    valid_ = z != 0 && frameWidth > 0 && frameHeight > 0 && std::isfinite(aspect_) && aspect_ != 0;
+}
+
+void FrontProjection::setTime(double time) {
+    time_ = time;
+    if (hostApplicationType() == LWSYS_MODELER) return;
+    if (mapping_.fixedProjection()) time = mapping_.fixedTime().x();
+    LWItemID camera = mapping_.referenceCameraRef().item();
+    if (!camera) camera = scene::renderCamera(time);
+    scene::CameraPose pose;
+    scene::FrameInfo frame;
+    if (!camera || !scene::cameraPose(camera, time, &pose) || !scene::frameInfo(&frame)) {
+        valid_ = false;
+        return;
+    }
+    setCamera(pose.right, pose.up, pose.forward, pose.position, pose.zoom, frame.width, frame.height,
+              frame.pixelAspect);
+}
+
+bool FrontProjection::mapTexture(const double p[3], const ProjectionFrame&, ProjectionSample& s) const {
+    if (!valid_ || hostApplicationType() == LWSYS_MODELER) return false;
+    const double x = p[0], y = p[1], z = p[2];
+    const double w = x * c_[0][3] + y * c_[1][3] + z * c_[2][3] + c_[3][3];
+    double px = x * c_[0][0] + y * c_[1][0] + z * c_[2][0] + c_[3][0];
+    double py = x * c_[0][1] + y * c_[1][1] + z * c_[2][1] + c_[3][1];
+    if (w != 0) {
+        px /= w;
+        py /= w;
+    }
+    s.u = (px / aspect_ + 1) * 0.5;
+    s.v = 0.5 - py * 0.5;
+    s.footprint = std::min(std::fabs(s.footprint / aspect_ * 0.5), std::fabs(s.footprint * 0.5));
+    set3(s.vDirection, c_[0][0], c_[1][0], c_[2][0]);
+    normalise(s.vDirection);
+    set3(s.uDirection, c_[0][1], c_[1][1], c_[2][1]);
+    normalise(s.uDirection);
+    return true;
+}
+
+std::unique_ptr<Projection> makeProjection(int kind, const LayerMapping& mapping) {
+    switch (kind) {
+        case kCylindrical: return std::make_unique<CylindricalProjection>(mapping);
+        case kSpherical: return std::make_unique<SphericalProjection>(mapping);
+        case kCubic: return std::make_unique<CubicProjection>(mapping);
+        case kFront: return std::make_unique<FrontProjection>(mapping);
+        case kUV: return std::make_unique<UVProjection>(mapping);
+        case kSphericalSection: return std::make_unique<SphericalSectionProjection>(mapping);
+        default: return std::make_unique<PlanarProjection>(mapping);
+    }
+}
+
+}  // namespace korvalith
