@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "mapping.h"
+
+namespace {
+
+using namespace korvalith;
+
+TEST(ChoiceList, PositionsValuesAndNames) {
+    ChoiceList list;
+    list.add("Planar", 0);
+    list.add("Front", 4);
+    list.add("Spherical Section", 6);
+    EXPECT_EQ(list.count(), 3);
+    EXPECT_EQ(list.indexOf(6), 2);
+    EXPECT_EQ(list.indexOf(5), 0);  // absent: the first position
+    EXPECT_EQ(list.valueAt(1), 4);
+    EXPECT_STREQ(list.name(-1), "(none)");
+    EXPECT_STREQ(list.name(3), "(none)");
+    EXPECT_STREQ(list.name(2), "Spherical Section");
+}
+
+TEST(Falloff, TypesAndAxes) {
+    struct Case {
+        int type;
+        double factors[3];
+        double p[3];
+        double f;
+    } cases[] = {
+        {LayerFalloff::kCubic, {0, 0, 0}, {5, 5, 5}, 1},  // no falloff at all
+        {LayerFalloff::kCubic, {1, 1, 1}, {0.25, -0.25, 0.25}, 0.25},  // sum of magnitudes
+        {LayerFalloff::kSpherical, {1, 1, 0}, {0.6, 0.8, 9}, 0},
+        {LayerFalloff::kSpherical, {1, 1, 1}, {0.3, 0.4, 0}, 0.5},
+        {LayerFalloff::kLinearX, {1, 0, 0}, {-3, 0, 0}, 1},  // the far side stays full
+        {LayerFalloff::kLinearX, {1, 0, 0}, {0.5, 0, 0}, 0.5},
+        {LayerFalloff::kLinearX, {1, 0, 0}, {1, 0, 0}, 0},
+        {LayerFalloff::kLinearX, {0, 1, 1}, {7, 7, 7}, 1},  // its factor is 0
+        {LayerFalloff::kLinearZ, {0, 0, 2}, {0, 0, 0.25}, 0.5},
+        {9, {1, 1, 1}, {0.5, 0.5, 0.5}, 1},  // unknown type
+    };
+    for (const auto& c : cases) {
+        LayerFalloff falloff;
+        falloff.type = c.type;
+        falloff.value.setValue(c.factors[0], c.factors[1], c.factors[2]);
+        EXPECT_DOUBLE_EQ(falloff.at(c.p), c.f) << "type " << c.type;
+    }
+}
+
+TEST(Mapping, TilesAndOffsetsScaleUAndV) {
+    LayerMapping m;
+    m.uTiles.setValue(2);
+    m.vTiles.setValue(1);
+    ProjectionSample s;
+    s.u = 0.3;
+    s.v = 0.4;
+    m.applyTilesAndOffset(s);
+    EXPECT_DOUBLE_EQ(s.u, 0.6);
+    EXPECT_DOUBLE_EQ(s.v, 0.4);
+    EXPECT_DOUBLE_EQ(s.uScale, 0.5);
+    EXPECT_DOUBLE_EQ(s.vScale, 1);
+    m.uTiles.setValue(1);
+    m.vTiles.setValue(-2);
+    m.uOffset.setValue(0.25);
+    ProjectionSample t;
+    t.u = 0.3;
+    t.v = 0.4;
+    m.applyTilesAndOffset(t);
+    EXPECT_DOUBLE_EQ(t.u, 0.55);
+    EXPECT_DOUBLE_EQ(t.v, -0.8);
+    EXPECT_DOUBLE_EQ(t.vScale, 0.5);
+}
+
+TEST(Mapping, ProjectionObjectKeptForTheSameKind) {
+    LayerMapping m;
+    m.projectionChoices.add("Planar", 0);
+    m.projectionChoices.add("Front", 4);
+    const Projection* before = &m.projection();
+    const int planar = 0;
+    EXPECT_EQ(m.panelSet(0x9102, &planar), 3);
+    EXPECT_EQ(&m.projection(), before);
+    const int front = 1;
+    m.panelSet(0x9102, &front);
+    EXPECT_EQ(m.projectionKind(), kFront);
+    EXPECT_NE(&m.projection(), before);
+    // "World Coordinates" has no value for Front.
+    EXPECT_EQ(m.panelGet(0x9109), nullptr);
+    m.setProjection(42);  // stored, planar maths
+    EXPECT_EQ(m.projectionKind(), 42);
+    EXPECT_NE(m.panelGet(0x9109), nullptr);
+}
+
+TEST(Mapping, ItemIdChangesFollowEveryPairInOrder) {
+    LayerMapping m;
+    auto id = [](uintptr_t v) { return reinterpret_cast<LWItemID>(v); };
+    m.referenceObject.setItem(id(0x10));
+    m.referenceCamera.setItem(id(0x30));
+    const LWItemID pairs[] = {id(0x10), id(0x20), id(0x20), id(0x21), id(0x30), id(0x31), nullptr, nullptr};
+    m.changeItemIds(pairs);
+    EXPECT_EQ(m.referenceObject.item(), id(0x21));  // later pairs see the changed id
+    EXPECT_EQ(m.referenceCamera.item(), id(0x31));
+    const LWItemID* used = m.usedItems();
+    EXPECT_EQ(used[0], id(0x21));
+    EXPECT_EQ(used[1], id(0x31));
+    EXPECT_EQ(used[2], nullptr);
+}
+
+}  // namespace
