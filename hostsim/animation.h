@@ -1,9 +1,80 @@
-// The stand-in host's channel groups, envelopes and animated parameters ("Animation Envelopes", "Channel Info 2", "LWVParmFuncs 2").
+// The stand-in host's channel groups, envelopes and animated parameters
+// ("Animation Envelopes", "Channel Info 2", "LWVParmFuncs 2").
+//
+// Model:
+// - A group has a name, a parent (none for a root group), child groups and
+//   channels, both in creation order.
+// - An envelope holds keys sorted by time (no two at the same time) and a
+//   pre and post behaviour. An envelope created in a group appears there as
+//   a channel of its name; one created without a group has no channel.
+// - A parameter has a kind (LWVP_ code, plus LWVPDT_VECTOR for a triple),
+//   1 or 3 components, a static value and a state. Enveloped (LWVPSF_ENV),
+//   each component follows an envelope that belongs to the parameter. setup
+//   with a group gives the parameter one channel per component in that
+//   group: a 1-value parameter's channel carries the given name ("Value"
+//   when none is given); a triple's carry name + ".X", ".Y", ".Z" (".R",
+//   ".G", ".B" for colours), or just "X", "Y", "Z" when no name is given.
+//   The channels exist whether or not the parameter is enveloped; they
+//   evaluate to the parameter's component.
+// - create refuses kinds other than the five base kinds with or without
+//   LWVPDT_VECTOR (it answers null).
+// - Destroying a group destroys its child groups, the envelopes created in
+//   them and their channels; the channels of parameters just leave the group
+//   (the parameters keep their values and envelopes and get channels again
+//   on their next setup with a group).
+// - Handles are checked: null, destroyed or foreign handles make the service
+//   functions do nothing and answer 0 or null.
+// - Evaluation takes a shared lock only, so render threads evaluate at once;
+//   changes take the lock exclusively. Envelope event functions are called
+//   after the change, with no lock held.
+//
+// Saved form of a parameter, as blocks inside the block the caller opened:
+//   'VPKD' "ParameterKind"     leaf  I4 kind
+//   'VPVL' "StaticValue"       leaf  DP x 1 or 3
+//   'VPST' "State"             leaf  I4 state flags
+//   'VPEV' "ComponentEnvelope" group, one per component when enveloped:
+//       'VPCI' "Component"     leaf  I4 component index
+//       then the envelope blocks below
+// Saved form of an envelope (what the envelope save writes):
+//   'EBEH' "Behaviors"         leaf  I4 pre, I4 post
+//   'EKCT' "KeyCount"          leaf  I4 number of keys
+//   'EKEY' "Key"               leaf, one per key in time order: DP time,
+//       DP value, I4 shape, DP tension, DP continuity, DP bias, DP params 0-3
+// Loading requires all of these blocks (so a cut-off block is noticed),
+// skips blocks with other codes, and either applies everything or, on an
+// error, changes nothing and answers the error text. A parameter keeps its
+// own kind when loading: components that it does not have are skipped, and
+// components the file lacks keep their static value (and, when the file is
+// enveloped, get a one-key envelope of it).
 #pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "lw_envelope.h"
+#include "lw_types.h"
+#include "lw_vparm.h"
 
 namespace hostsim {
 
 class Host;
+
+// What a parameter holds, as the C++ side reads it.
+struct ParameterInfo {
+    int kind = 0;
+    int components = 0;                  // 1 or 3
+    std::array<double, 3> value{};       // static value (unused components 0)
+    int state = 0;                       // LWVPSF_ flags
+    std::string channelName;             // as given to setup
+    std::string pluginName;              // as given to setup
+    LWChanGroupID group = nullptr;       // null before setup or after its group died
+    std::array<LWEnvelopeID, 3> envelopes{};  // null when not enveloped
+};
 
 class Animation {
 public:
@@ -13,6 +84,60 @@ public:
     Animation& operator=(const Animation&) = delete;
     // Enters this model's services into the host's service table.
     void registerWith(Host& host);
+
+    const LWEnvelopeFuncs* envelopeFuncs() const;
+    const LWChannelInfo* channelInfo() const;
+    const LWVParmFuncs* vparmFuncs() const;
+
+    // --- bookkeeping: objects alive now ---
+    int liveGroups() const;
+    int liveChannels() const;
+    int liveEnvelopes() const;  // parameters' envelopes included
+    int liveParameters() const;
+    int liveKeys() const;
+    // Destroys everything: parameters, groups, envelopes (the host does so
+    // when it ends).
+    void clear();
+
+    // --- groups and channels ---
+    LWChanGroupID createGroup(LWChanGroupID parent, const std::string& name);
+    void destroyGroup(LWChanGroupID group);
+    // A group by its path of names from the root, "/" between names
+    // ("KorvalithPro/Scale"); the first match in creation order, or null.
+    LWChanGroupID findGroup(const std::string& path) const;
+    // Path of names from the root, or "" for an unknown group.
+    std::string groupPath(LWChanGroupID group) const;
+    // Names of the child groups of parent (null: the root groups).
+    std::vector<std::string> childGroupNames(LWChanGroupID parent) const;
+    // Names of the channels of a group, in order.
+    std::vector<std::string> channelNames(LWChanGroupID group) const;
+    LWChannelID findChannel(LWChanGroupID group, const std::string& name) const;
+
+    // --- parameters ---
+    bool isParameter(LWVParmID parm) const;
+    // Live parameters in creation order.
+    std::vector<LWVParmID> parameters() const;
+    // The parameter whose channel of this name is in group, or null.
+    LWVParmID findParameter(LWChanGroupID group, const std::string& channelName) const;
+    // Throws HostError for an unknown parameter.
+    ParameterInfo parameter(LWVParmID parm) const;
+    // The value getVal would give (unused components 0); throws HostError
+    // for an unknown parameter.
+    std::array<double, 3> parameterValue(LWVParmID parm, double time) const;
+    bool isEnveloped(LWVParmID parm) const;
+    // How often editEnv (parameters) or edit (envelopes) asked for the graph
+    // editor on this object.
+    int editRequests(const void* object) const;
+
+    // --- envelopes ---
+    bool isEnvelope(LWEnvelopeID env) const;
+    int keyCount(LWEnvelopeID env) const;
+    double evaluate(LWEnvelopeID env, double time) const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace hostsim
