@@ -272,8 +272,10 @@ typedef struct st_LWXPanelFuncs {
     /* The value the panel holds for a control (form panels; in view panels
      * the controls without a data description entry): a pointer of the kind
      * that get returns, valid until the next call into the panel; null for
-     * controls without a value. formSet copies a value of that kind in; in a
-     * view panel it does not change values that the instance owns. */
+     * controls without a value; in a form panel the envelope types hold the
+     * number (double *) or triple (three doubles) itself. formSet copies a
+     * value of that kind in; in a view panel it does not change values that
+     * the instance owns. Neither sends a change notification. */
     void *(*formGet)(LWXPanelID panel, unsigned long cid);
     void (*formSet)(LWXPanelID panel, unsigned long cid, void *value);
     /* The instance that get and set receive; reads every control anew. */
