@@ -1,0 +1,77 @@
+// KorvalithPro in the stand-in host with a scene holding one texture whose
+// layer is served by the "TextureHandler" "KorvalithPro": instances are made,
+// evaluated, copied, saved and loaded the way the host does it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "animation.h"
+#include "core_services.h"
+#include "host.h"
+#include "jp2_fixture.h"
+#include "lw_handler.h"
+#include "lw_txtrfuncs.h"
+#include "scene.h"
+#include "xpanels.h"
+
+class TextureFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.loadModule(std::string(MODULE_DIR) + "/KorvalithPro.so");
+        core = static_cast<const CoreServices*>(hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_ACQUIRE));
+        ASSERT_NE(core, nullptr);
+        ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &handler), 0);
+        texture = host.scene().createTexture(TRT_COLOR, "Colour", nullptr, nullptr);
+        layer = host.scene().addLayer(texture, TLT_PROC);
+        ASSERT_NE(layer, nullptr);
+        camera = host.scene().addCamera("Camera");
+        host.scene().setRenderCamera(camera);
+    }
+    void TearDown() override {
+        hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_RELEASE);
+        EXPECT_EQ(core->imageCount(), 0) << "a test left images registered";
+    }
+
+    LWInstance create(LWTLayerID context = nullptr) {
+        LWError error = nullptr;
+        LWInstance instance = handler.inst->create(handler.inst->priv, context ? context : layer, &error);
+        EXPECT_NE(instance, nullptr);
+        return instance;
+    }
+    void destroy(LWInstance instance) { handler.inst->destroy(instance); }
+
+    // The texture's panel, made by the interface server for the instance.
+    hostsim::ViewPanel* openPanel(LWInstance instance) {
+        LWInterface ui{};
+        ui.inst = instance;
+        if (host.activate(LWTEXTURE_ICLASS, "KorvalithPro", LWINTERFACE_VERSION, &ui) != 0) return nullptr;
+        return host.xpanels().find(static_cast<LWXPanelID>(ui.panel));
+    }
+
+    // A test image of the given size, written once per name.
+    static std::string image(const char* name, int width = 300, int height = 200, int bands = 3) {
+        return testfiles::writeJp2(name, width, height, bands);
+    }
+
+    hostsim::Host host;
+    const CoreServices* core = nullptr;
+    LWTextureHandler handler{};
+    LWTextureID texture = nullptr;
+    LWTLayerID layer = nullptr;
+    LWItemID camera = nullptr;
+};
+
+// Sets an int control as a user would and checks that the panel took it.
+#define SET_INT(panel, cid, value) ASSERT_TRUE((panel)->setInt((cid), (value)))
+
+// Lets the instance show the image at path through its panel's "Image"
+// popup, as a user picking a registered image does.
+inline void showImage(TextureFixture& f, const CoreServices* core, hostsim::ViewPanel* panel, const std::string& path) {
+    KorvalithImage* image = core->acquireImage(path.c_str());
+    ASSERT_NE(image, nullptr) << path;
+    ASSERT_TRUE(panel->setInt(0x9000, core->imageIndex(image) + 2));
+    core->releaseImage(image);  // the layer holds its own reference now
+    (void)f;
+}
