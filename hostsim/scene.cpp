@@ -1,12 +1,988 @@
 #include "scene.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <sstream>
+
+#include "animation.h"
 #include "host.h"
 
 namespace hostsim {
 
-Scene::Scene() = default;
+namespace {
+
+// Ids are tokens: a kind in the top bits, a serial below, so that the
+// ordered maps list each kind in creation order and no id is ever reused.
+constexpr int kKindShift = 28;
+constexpr uintptr_t kSerialMask = (uintptr_t{1} << kKindShift) - 1;
+constexpr uintptr_t kTextureKind = 5;
+constexpr uintptr_t kLayerKind = 6;
+
+uintptr_t token(uintptr_t kind, uintptr_t serial) { return (kind << kKindShift) | (serial & kSerialMask); }
+
+template <typename Id>
+Id makeId(uintptr_t kind, uintptr_t serial) {
+    return reinterpret_cast<Id>(token(kind, serial));
+}
+
+bool finite(const Vec3& v) { return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]); }
+
+Vec3 lerp(const Vec3& a, const Vec3& b, double f) {
+    return {a[0] + (b[0] - a[0]) * f, a[1] + (b[1] - a[1]) * f, a[2] + (b[2] - a[2]) * f};
+}
+double lerp(double a, double b, double f) { return a + (b - a) * f; }
+
+// Rows: the +X, +Y, +Z axes of an item turned by heading, pitch and bank.
+using Mat3 = std::array<Vec3, 3>;
+Mat3 rotation(const Vec3& hpb) {
+    const double sh = std::sin(hpb[0]), ch = std::cos(hpb[0]);
+    const double sp = std::sin(hpb[1]), cp = std::cos(hpb[1]);
+    const double sb = std::sin(hpb[2]), cb = std::cos(hpb[2]);
+    return {{{ch * cb + sh * sp * sb, cp * sb, -sh * cb + ch * sp * sb},
+             {-ch * sb + sh * sp * cb, cp * cb, sh * sb + ch * sp * cb},
+             {sh * cp, -sp, ch * cp}}};
+}
+
+// Row vector times matrix.
+Vec3 times(const Vec3& v, const Mat3& m) {
+    Vec3 out{};
+    for (int j = 0; j < 3; ++j) out[j] = v[0] * m[0][j] + v[1] * m[1][j] + v[2] * m[2][j];
+    return out;
+}
+
+Scene* current() {
+    Host* host = Host::current();
+    return host ? &host->scene() : nullptr;
+}
+
+void write(double* out, const Vec3& v) {
+    if (!out) return;
+    out[0] = v[0];
+    out[1] = v[1];
+    out[2] = v[2];
+}
+
+// ---------------------------------------------------------------- C tables
+
+LWItemID itemFirst(LWItemType type, LWItemID boneObject) {
+    Scene* s = current();
+    if (!s) return nullptr;
+    const auto list = s->items(type, boneObject);
+    return list.empty() ? nullptr : list.front();
+}
+
+// The item after one in a list, or null.
+LWItemID after(const std::vector<LWItemID>& list, LWItemID item) {
+    for (size_t i = 0; i + 1 < list.size(); ++i)
+        if (list[i] == item) return list[i + 1];
+    return nullptr;
+}
+
+LWItemID itemNext(LWItemID item) {
+    Scene* s = current();
+    return s ? s->nextItem(item) : nullptr;
+}
+LWItemID itemFirstChild(LWItemID parent) {
+    Scene* s = current();
+    if (!s) return nullptr;
+    const auto list = s->children(parent);
+    return list.empty() ? nullptr : list.front();
+}
+LWItemID itemNextChild(LWItemID parent, LWItemID prev) {
+    Scene* s = current();
+    return s ? after(s->children(parent), prev) : nullptr;
+}
+LWItemID itemParent(LWItemID item) {
+    Scene* s = current();
+    return s ? s->parent(item) : nullptr;
+}
+LWItemID itemTarget(LWItemID item) {
+    Scene* s = current();
+    return s ? s->target(item) : nullptr;
+}
+LWItemID itemGoal(LWItemID item) {
+    Scene* s = current();
+    return s ? s->goal(item) : nullptr;
+}
+LWItemType itemType(LWItemID item) {
+    Scene* s = current();
+    return s ? s->type(item) : -1;
+}
+const char* itemName(LWItemID item) {
+    Scene* s = current();
+    return s ? s->name(item) : nullptr;
+}
+
+void itemParam(LWItemID item, LWItemParam param, LWTime time, LWDVector vector) {
+    Scene* s = current();
+    write(vector, s ? s->param(item, param, time) : Vec3{0, 0, 0});
+}
+
+unsigned int itemLimits(LWItemID, LWItemParam, LWDVector, LWDVector) { return 0; }
+
+LWItemID sceneRenderCamera(LWTime time) {
+    Scene* s = current();
+    return s ? s->renderCamera(time) : nullptr;
+}
+
+double cameraZoom(LWItemID camera, LWTime time) {
+    Scene* s = current();
+    return s ? s->zoomFactor(camera, time) : 0.0;
+}
+
+void cameraFov(LWItemID camera, LWTime time, double* horizontal, double* vertical) {
+    Scene* s = current();
+    const auto fov = s ? s->fovAngles(camera, time) : std::array<double, 2>{0, 0};
+    if (horizontal) *horizontal = fov[0];
+    if (vertical) *vertical = fov[1];
+}
+
+double cameraFocalLength(LWItemID camera, LWTime time) {
+    Scene* s = current();
+    return s ? s->focalLength(camera, time) : 0.0;
+}
+double cameraFocalDistance(LWItemID camera, LWTime time) {
+    Scene* s = current();
+    return s ? s->focalDistance(camera, time) : 0.0;
+}
+double cameraFStop(LWItemID camera, LWTime time) {
+    Scene* s = current();
+    return s ? s->fStop(camera, time) : 0.0;
+}
+double cameraBlurLength(LWItemID camera, LWTime time) {
+    Scene* s = current();
+    return s ? s->blurLength(camera, time) : 0.0;
+}
+
+LWTextureID txCreate(int returnType, const char* name, LWChanGroupID parent, void* context) {
+    Scene* s = current();
+    return s ? s->createTexture(returnType, name, parent, context) : nullptr;
+}
+void txDestroy(LWTextureID t) {
+    if (Scene* s = current()) s->destroyTexture(t);
+}
+void txCopy(LWTextureID to, LWTextureID from) {
+    if (Scene* s = current()) s->copyTexture(to, from);
+}
+void txSetEnvGroup(LWTextureID t, LWChanGroupID g) {
+    if (Scene* s = current()) s->setTextureGroup(t, g);
+}
+LWTLayerID txFirstLayer(LWTextureID t) {
+    Scene* s = current();
+    return s ? s->firstLayer(t) : nullptr;
+}
+LWTLayerID txLastLayer(LWTextureID t) {
+    Scene* s = current();
+    return s ? s->lastLayer(t) : nullptr;
+}
+LWTLayerID txNextLayer(LWTextureID t, LWTLayerID l) {
+    Scene* s = current();
+    return s ? s->nextLayer(t, l) : nullptr;
+}
+LWTLayerID txLayerAdd(LWTextureID t, int type) {
+    Scene* s = current();
+    return s ? s->addLayer(t, type) : nullptr;
+}
+void txLayerSetType(LWTLayerID l, int type) {
+    if (Scene* s = current()) s->setLayerType(l, type);
+}
+int txLayerType(LWTLayerID l) {
+    Scene* s = current();
+    return s ? s->layerType(l) : -1;
+}
+LWChanGroupID txLayerEnvGroup(LWTLayerID l) {
+    Scene* s = current();
+    return s ? s->layerGroup(l) : nullptr;
+}
+LWTextureID txTexture(LWTLayerID l) {
+    Scene* s = current();
+    return s ? s->layerTexture(l) : nullptr;
+}
+const char* txName(LWTextureID t) {
+    Scene* s = current();
+    return s ? s->textureName(t) : nullptr;
+}
+int txType(LWTextureID t) {
+    Scene* s = current();
+    return s ? s->textureType(t) : -1;
+}
+void* txContext(LWTextureID t) {
+    Scene* s = current();
+    return s ? s->textureContext(t) : nullptr;
+}
+LWChanGroupID txEnvGroup(LWTextureID t) {
+    Scene* s = current();
+    return s ? s->textureGroup(t) : nullptr;
+}
+
+void instUpdate(const char* className, void* instance) {
+    if (Scene* s = current()) s->instanceUpdate(className, instance);
+}
+
+int commandFunc(const char* command) {
+    Scene* s = current();
+    return s ? s->runCommand(command) : 0;
+}
+
+int genericEvaluate(void* data, const char* command) {
+    // data is the scene that ran the generic; it is checked against the
+    // current host so that a stale record cannot reach a dead scene.
+    Scene* s = current();
+    return s && s == data ? s->runCommand(command) : 0;
+}
+
+const LWItemInfo kItemInfo = {itemFirst,  itemNext,   itemFirstChild, itemNextChild, itemParent, itemTarget,
+                              itemGoal,   itemType,   itemName,       itemParam,     itemLimits};
+
+const LWCameraInfo kCameraInfo = {cameraZoom,  cameraFocalLength, cameraFocalDistance,
+                                  cameraFStop, cameraBlurLength,  cameraFov};
+
+const LWTextureFuncs kTextureFuncs = {txCreate,        txDestroy,   txCopy,      txSetEnvGroup, txFirstLayer,
+                                      txLastLayer,     txNextLayer, txLayerAdd,  txLayerSetType, txLayerType,
+                                      txLayerEnvGroup, txTexture,   txName,      txType,         txContext,
+                                      txEnvGroup};
+
+}  // namespace
+
+// ---------------------------------------------------------------- Track
+
+template <typename T>
+T Scene::Track<T>::at(double time) const {
+    if (keys.empty()) return value;
+    auto hi = keys.lower_bound(time);
+    if (hi == keys.begin()) return hi->second;
+    if (hi == keys.end()) return std::prev(hi)->second;
+    auto lo = std::prev(hi);
+    return lerp(lo->second, hi->second, (time - lo->first) / (hi->first - lo->first));
+}
+
+// ---------------------------------------------------------------- Scene
+
+Scene::Scene() {
+    applySettings(settings_);
+    info_.renderCamera = sceneRenderCamera;
+}
+
 Scene::~Scene() = default;
 
-void Scene::registerWith(Host&) {}
+void Scene::registerWith(Host& host) {
+    host_ = &host;
+    host.registerService(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&kItemInfo));
+    host.registerService(LWSCENEINFO_GLOBAL, &info_);
+    host.registerService(LWCAMERAINFO_GLOBAL, const_cast<LWCameraInfo*>(&kCameraInfo));
+    host.registerService(LWTEXTUREFUNCS_GLOBAL, const_cast<LWTextureFuncs*>(&kTextureFuncs));
+    // These two services are functions rather than tables.
+    host.registerService(LWINSTUPDATE_GLOBAL, reinterpret_cast<void*>(instUpdate));
+    host.registerService(LWCOMMANDINTERFACE_GLOBAL, reinterpret_cast<void*>(commandFunc));
+}
+
+// ---------------------------------------------------------------- items
+
+const Scene::Item* Scene::find(LWItemID id) const {
+    auto it = items_.find(id);
+    return it == items_.end() ? nullptr : &it->second;
+}
+
+Scene::Item& Scene::item(LWItemID id) {
+    auto it = items_.find(id);
+    if (it == items_.end()) throw HostError("the scene has no such item");
+    return it->second;
+}
+
+Scene::Item& Scene::camera(LWItemID id) {
+    Item& c = item(id);
+    if (c.type != LWI_CAMERA) throw HostError("item \"" + c.name + "\" is not a camera");
+    return c;
+}
+
+LWItemID Scene::add(int type, const std::string& name, LWItemID parent) {
+    std::unique_lock lock(mutex_);
+    LWItemID boneObject = nullptr;
+    if (parent) {
+        const Item& p = item(parent);
+        if (type == LWI_BONE) {
+            if (p.type == LWI_OBJECT) boneObject = parent;
+            else if (p.type == LWI_BONE) boneObject = p.boneObject;
+            else throw HostError("a bone's parent must be an object or a bone");
+        }
+    } else if (type == LWI_BONE) {
+        throw HostError("a bone needs an object or a bone as its parent");
+    }
+    if (serial_ >= kSerialMask) throw HostError("the scene has run out of ids");
+    const auto id = makeId<LWItemID>(static_cast<uintptr_t>(type) + 1, ++serial_);
+    Item& it = items_[id];
+    it.type = type;
+    it.name = name;
+    it.parent = parent;
+    it.boneObject = boneObject;
+    it.motion[static_cast<int>(Motion::Scaling)].value = {1, 1, 1};
+    it.zoom.value = 3.2;
+    if (parent) items_[parent].children.push_back(id);
+    return id;
+}
+
+LWItemID Scene::addObject(const std::string& name, LWItemID parent) { return add(LWI_OBJECT, name, parent); }
+LWItemID Scene::addLight(const std::string& name, LWItemID parent) { return add(LWI_LIGHT, name, parent); }
+LWItemID Scene::addCamera(const std::string& name, LWItemID parent) { return add(LWI_CAMERA, name, parent); }
+LWItemID Scene::addBone(const std::string& name, LWItemID parent) { return add(LWI_BONE, name, parent); }
+
+void Scene::detach(LWItemID child) {
+    Item& c = items_.at(child);
+    if (!c.parent) return;
+    auto& siblings = items_.at(c.parent).children;
+    std::erase(siblings, child);
+    c.parent = nullptr;
+}
+
+bool Scene::isAncestor(LWItemID ancestor, LWItemID id) const {
+    for (const Item* i = find(id); i && i->parent; i = find(i->parent))
+        if (i->parent == ancestor) return true;
+    return false;
+}
+
+void Scene::removeItem(LWItemID id) {
+    std::unique_lock lock(mutex_);
+    const Item& victim = item(id);
+    std::vector<LWItemID> doomed{id};
+    if (victim.type == LWI_OBJECT)
+        for (const auto& [other, it] : items_)
+            if (it.type == LWI_BONE && it.boneObject == id) doomed.push_back(other);
+    auto isDoomed = [&](LWItemID x) { return std::find(doomed.begin(), doomed.end(), x) != doomed.end(); };
+
+    for (LWItemID d : doomed) {
+        const auto children = items_.at(d).children;
+        for (LWItemID child : children) {
+            if (isDoomed(child)) continue;
+            LWItemID heir = items_.at(d).parent;
+            while (heir && isDoomed(heir)) heir = items_.at(heir).parent;
+            detach(child);
+            items_.at(child).parent = heir;
+            if (heir) items_.at(heir).children.push_back(child);
+        }
+    }
+    for (LWItemID d : doomed) detach(d);
+    for (LWItemID d : doomed) items_.erase(d);
+    for (auto& [other, it] : items_) {
+        if (isDoomed(it.target)) it.target = nullptr;
+        if (isDoomed(it.goal)) it.goal = nullptr;
+    }
+    if (isDoomed(renderCamera_)) renderCamera_ = nullptr;
+}
+
+void Scene::rename(LWItemID id, const std::string& name) {
+    std::unique_lock lock(mutex_);
+    item(id).name = name;
+}
+
+void Scene::setParent(LWItemID id, LWItemID parent) {
+    std::unique_lock lock(mutex_);
+    Item& it = item(id);
+    if (parent) {
+        const Item& p = item(parent);
+        if (parent == id || isAncestor(id, parent)) throw HostError("an item cannot be parented to itself or its descendants");
+        if (it.type == LWI_BONE && parent != it.boneObject && !(p.type == LWI_BONE && p.boneObject == it.boneObject))
+            throw HostError("a bone stays in its object");
+    } else if (it.type == LWI_BONE) {
+        throw HostError("a bone stays in its object");
+    }
+    detach(id);
+    it.parent = parent;
+    if (parent) items_.at(parent).children.push_back(id);
+}
+
+void Scene::setTarget(LWItemID id, LWItemID target) {
+    std::unique_lock lock(mutex_);
+    Item& it = item(id);
+    if (target) item(target);
+    it.target = target;
+}
+
+void Scene::setGoal(LWItemID id, LWItemID goal) {
+    std::unique_lock lock(mutex_);
+    Item& it = item(id);
+    if (goal) item(goal);
+    it.goal = goal;
+}
+
+bool Scene::contains(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    return find(id) != nullptr;
+}
+
+std::vector<LWItemID> Scene::items(int type, LWItemID boneObject) const {
+    std::shared_lock lock(mutex_);
+    std::vector<LWItemID> out;
+    if (type < LWI_OBJECT || type > LWI_BONE) return out;
+    if (type == LWI_BONE && !boneObject) return out;
+    const auto begin = items_.lower_bound(makeId<LWItemID>(static_cast<uintptr_t>(type) + 1, 0));
+    for (auto it = begin; it != items_.end() && it->second.type == type; ++it)
+        if (type != LWI_BONE || it->second.boneObject == boneObject) out.push_back(it->first);
+    return out;
+}
+
+LWItemID Scene::nextItem(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    auto it = items_.find(id);
+    if (it == items_.end()) return nullptr;
+    const Item& from = it->second;
+    for (++it; it != items_.end() && it->second.type == from.type; ++it)
+        if (from.type != LWI_BONE || it->second.boneObject == from.boneObject) return it->first;
+    return nullptr;
+}
+
+std::vector<LWItemID> Scene::children(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->children : std::vector<LWItemID>{};
+}
+
+LWItemID Scene::parent(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->parent : nullptr;
+}
+
+LWItemID Scene::target(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->target : nullptr;
+}
+
+LWItemID Scene::goal(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->goal : nullptr;
+}
+
+int Scene::type(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->type : -1;
+}
+
+const char* Scene::name(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->name.c_str() : nullptr;
+}
+
+// ---------------------------------------------------------------- motion
+
+void Scene::set(LWItemID id, Motion channel, const Vec3& value) {
+    if (!finite(value)) throw HostError("motion values must be finite");
+    std::unique_lock lock(mutex_);
+    auto& track = item(id).motion[static_cast<int>(channel)];
+    track.value = value;
+    track.keys.clear();
+}
+
+void Scene::setKey(LWItemID id, Motion channel, LWTime time, const Vec3& value) {
+    if (!finite(value) || !std::isfinite(time)) throw HostError("keys need a finite time and value");
+    std::unique_lock lock(mutex_);
+    item(id).motion[static_cast<int>(channel)].keys[time] = value;
+}
+
+void Scene::setPivot(LWItemID id, const Vec3& pivot) {
+    if (!finite(pivot)) throw HostError("the pivot must be finite");
+    std::unique_lock lock(mutex_);
+    item(id).pivot = pivot;
+}
+
+Vec3 Scene::worldPosition(const Item& it, LWTime time) const {
+    Vec3 p = it.motion[0].at(time);
+    for (const Item* x = find(it.parent); x; x = find(x->parent)) {
+        const Vec3 s = x->motion[2].at(time);
+        const Vec3 q{(p[0] - x->pivot[0]) * s[0], (p[1] - x->pivot[1]) * s[1], (p[2] - x->pivot[2]) * s[2]};
+        const Vec3 r = times(q, rotation(x->motion[1].at(time)));
+        const Vec3 t = x->motion[0].at(time);
+        p = {r[0] + t[0], r[1] + t[1], r[2] + t[2]};
+    }
+    return p;
+}
+
+Vec3 Scene::worldAxis(const Item& it, int axis, LWTime time) const {
+    Vec3 v = rotation(it.motion[1].at(time))[axis];
+    for (const Item* x = find(it.parent); x; x = find(x->parent)) v = times(v, rotation(x->motion[1].at(time)));
+    return v;
+}
+
+Vec3 Scene::param(LWItemID id, int param, LWTime time) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    if (!it) return {0, 0, 0};
+    switch (param) {
+        case LWIP_POSITION: return it->motion[0].at(time);
+        case LWIP_ROTATION: return it->motion[1].at(time);
+        case LWIP_SCALING: return it->motion[2].at(time);
+        case LWIP_PIVOT: return it->pivot;
+        case LWIP_RIGHT: return rotation(it->motion[1].at(time))[0];
+        case LWIP_UP: return rotation(it->motion[1].at(time))[1];
+        case LWIP_FORWARD: return rotation(it->motion[1].at(time))[2];
+        case LWIP_W_POSITION: return worldPosition(*it, time);
+        case LWIP_W_RIGHT: return worldAxis(*it, 0, time);
+        case LWIP_W_UP: return worldAxis(*it, 1, time);
+        case LWIP_W_FORWARD: return worldAxis(*it, 2, time);
+        default: return {0, 0, 0};
+    }
+}
+
+// ---------------------------------------------------------------- cameras
+
+void Scene::setZoomFactor(LWItemID id, double zoom) {
+    if (!(zoom > 0) || !std::isfinite(zoom)) throw HostError("a zoom factor must be a positive number");
+    std::unique_lock lock(mutex_);
+    auto& track = camera(id).zoom;
+    track.value = zoom;
+    track.keys.clear();
+}
+
+void Scene::setZoomKey(LWItemID id, LWTime time, double zoom) {
+    if (!(zoom > 0) || !std::isfinite(zoom) || !std::isfinite(time))
+        throw HostError("a zoom key needs a finite time and a positive zoom factor");
+    std::unique_lock lock(mutex_);
+    camera(id).zoom.keys[time] = zoom;
+}
+
+void Scene::setLens(LWItemID id, const CameraLens& lens) {
+    if (!(lens.focalDistance > 0) || !(lens.fStop > 0) || !(lens.blurLength >= 0) || !(lens.apertureHeight > 0) ||
+        !std::isfinite(lens.focalDistance) || !std::isfinite(lens.fStop) || !std::isfinite(lens.blurLength) ||
+        !std::isfinite(lens.apertureHeight))
+        throw HostError("lens values must be positive numbers");
+    std::unique_lock lock(mutex_);
+    camera(id).lens = lens;
+}
+
+void Scene::setRenderCamera(LWItemID id) {
+    std::unique_lock lock(mutex_);
+    if (id) camera(id);
+    renderCamera_ = id;
+}
+
+LWItemID Scene::renderCameraLocked() const {
+    if (renderCamera_) return renderCamera_;
+    const auto first = items_.lower_bound(makeId<LWItemID>(LWI_CAMERA + 1, 0));
+    return first != items_.end() && first->second.type == LWI_CAMERA ? first->first : nullptr;
+}
+
+LWItemID Scene::renderCamera(LWTime) const {
+    std::shared_lock lock(mutex_);
+    return renderCameraLocked();
+}
+
+double Scene::zoomFactor(LWItemID id, LWTime time) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    return c ? c->zoom.at(time) : 0.0;
+}
+
+std::array<double, 2> Scene::fovAngles(LWItemID id, LWTime time) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    if (!c) return {0, 0};
+    const double zoom = c->zoom.at(time);
+    const double aspect = settings_.frameWidth * settings_.pixelAspect / settings_.frameHeight;
+    return {2 * std::atan(aspect / zoom), 2 * std::atan(1 / zoom)};
+}
+
+const Scene::Item* Scene::findCamera(LWItemID id) const {
+    const Item* c = find(id);
+    return c && c->type == LWI_CAMERA ? c : nullptr;
+}
+
+double Scene::focalLength(LWItemID id, LWTime time) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    return c ? c->zoom.at(time) * c->lens.apertureHeight * 1000.0 / 2.0 : 0.0;
+}
+
+double Scene::focalDistance(LWItemID id, LWTime) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    return c ? c->lens.focalDistance : 0.0;
+}
+
+double Scene::fStop(LWItemID id, LWTime) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    return c ? c->lens.fStop : 0.0;
+}
+
+double Scene::blurLength(LWItemID id, LWTime) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    return c ? c->lens.blurLength : 0.0;
+}
+
+// ---------------------------------------------------------------- scene values
+
+void Scene::applySettings(const SceneSettings& s) {
+    settings_ = s;
+    info_.name = settings_.name.c_str();
+    info_.filename = settings_.filename.c_str();
+    info_.numPoints = s.numPoints;
+    info_.numPolys = s.numPolys;
+    info_.renderType = s.renderType;
+    info_.renderOpts = s.renderOpts;
+    info_.frameStart = s.frameStart;
+    info_.frameEnd = s.frameEnd;
+    info_.frameStep = s.frameStep;
+    info_.framesPerSecond = s.framesPerSecond;
+    info_.frameWidth = s.frameWidth;
+    info_.frameHeight = s.frameHeight;
+    info_.pixelAspect = s.pixelAspect;
+    info_.minSamplesPerPixel = s.minSamplesPerPixel;
+    info_.maxSamplesPerPixel = s.maxSamplesPerPixel;
+    for (int i = 0; i < 4; ++i) info_.limitedRegion[i] = s.limitedRegion[static_cast<size_t>(i)];
+    info_.recursionDepth = s.recursionDepth;
+    info_.numThreads = s.numThreads;
+}
+
+SceneSettings Scene::settings() const {
+    std::shared_lock lock(mutex_);
+    return settings_;
+}
+
+void Scene::setSettings(const SceneSettings& s) {
+    if (s.frameWidth < 1 || s.frameHeight < 1) throw HostError("the frame needs at least one pixel each way");
+    if (!(s.pixelAspect > 0) || !std::isfinite(s.pixelAspect)) throw HostError("the pixel aspect must be a positive number");
+    if (!(s.framesPerSecond > 0) || !std::isfinite(s.framesPerSecond))
+        throw HostError("the frame rate must be a positive number");
+    if (s.frameStep < 1) throw HostError("the frame step must be at least 1");
+    if (s.numThreads < 1) throw HostError("the scene renders with at least one thread");
+    std::unique_lock lock(mutex_);
+    applySettings(s);
+}
+
+void Scene::setFrameSize(int width, int height) {
+    SceneSettings s = settings();
+    s.frameWidth = width;
+    s.frameHeight = height;
+    setSettings(s);
+}
+
+void Scene::setPixelAspect(double aspect) {
+    SceneSettings s = settings();
+    s.pixelAspect = aspect;
+    setSettings(s);
+}
+
+void Scene::setFrameRange(LWFrame start, LWFrame end, LWFrame step) {
+    SceneSettings s = settings();
+    s.frameStart = start;
+    s.frameEnd = end;
+    s.frameStep = step;
+    setSettings(s);
+}
+
+void Scene::setFramesPerSecond(double fps) {
+    SceneSettings s = settings();
+    s.framesPerSecond = fps;
+    setSettings(s);
+}
+
+void Scene::setNumThreads(int threads) {
+    SceneSettings s = settings();
+    s.numThreads = threads;
+    setSettings(s);
+}
+
+LWFrame Scene::currentFrame() const {
+    std::shared_lock lock(mutex_);
+    return currentFrame_;
+}
+
+LWTime Scene::currentTime() const {
+    std::shared_lock lock(mutex_);
+    return currentFrame_ / settings_.framesPerSecond;
+}
+
+void Scene::goToFrame(LWFrame frame) {
+    std::unique_lock lock(mutex_);
+    currentFrame_ = frame;
+}
+
+// ---------------------------------------------------------------- textures
+
+LWChanGroupID Scene::makeGroup(LWChanGroupID parent, const std::string& name) {
+    // Channel groups are the envelope service's; throws HostError for a
+    // parent group it does not know.
+    return host_ ? host_->animation().createGroup(parent, name) : nullptr;
+}
+
+void Scene::dropGroups(const std::vector<LWChanGroupID>& groups) {
+    // Destroying a group may run plug-ins' envelope event functions, which
+    // may query the scene, so this runs with the scene unlocked.
+    if (!host_) return;
+    for (LWChanGroupID g : groups)
+        if (g) host_->animation().destroyGroup(g);
+}
+
+LWTextureID Scene::createTexture(int returnType, const char* name, LWChanGroupID parentGroup, void* context) {
+    if (returnType < TRT_VECTOR || returnType > TRT_DISPLACEMENT) return nullptr;
+    std::unique_lock lock(mutex_);
+    if (serial_ >= kSerialMask) return nullptr;
+    Texture t{returnType, name ? name : "", context, nullptr, {}, {}};
+    try {
+        t.group = makeGroup(parentGroup, t.name);
+    } catch (const HostError&) {
+        return nullptr;  // an unknown parent group
+    }
+    if (t.group) t.ownGroups.push_back(t.group);
+    const auto id = makeId<LWTextureID>(kTextureKind, ++serial_);
+    textures_.emplace(id, std::move(t));
+    return id;
+}
+
+std::vector<LWChanGroupID> Scene::takeLayers(Texture& t) {
+    std::vector<LWChanGroupID> groups;
+    for (auto l = t.layers.rbegin(); l != t.layers.rend(); ++l) {
+        groups.push_back(layers_.at(*l).group);
+        layers_.erase(*l);
+    }
+    t.layers.clear();
+    return groups;
+}
+
+void Scene::destroyTexture(LWTextureID id) {
+    std::vector<LWChanGroupID> groups;
+    {
+        std::unique_lock lock(mutex_);
+        auto it = textures_.find(id);
+        if (it == textures_.end()) return;
+        groups = takeLayers(it->second);
+        groups.insert(groups.end(), it->second.ownGroups.rbegin(), it->second.ownGroups.rend());
+        textures_.erase(it);
+    }
+    dropGroups(groups);
+}
+
+LWTLayerID Scene::addLayerLocked(Texture& t, LWTextureID id, int layerType) {
+    if (layerType < TLT_IMAGE || layerType > TLT_GRAD || serial_ >= kSerialMask) return nullptr;
+    LWChanGroupID group = nullptr;
+    try {
+        group = makeGroup(t.group, "Layer" + std::to_string(t.layers.size() + 1));
+    } catch (const HostError&) {
+        // A group given by setEnvGroup that has died since: no group.
+    }
+    const auto layer = makeId<LWTLayerID>(kLayerKind, ++serial_);
+    layers_[layer] = Layer{id, layerType, group};
+    t.layers.push_back(layer);
+    return layer;
+}
+
+void Scene::copyTexture(LWTextureID to, LWTextureID from) {
+    if (to == from) return;
+    std::vector<LWChanGroupID> groups;
+    {
+        std::unique_lock lock(mutex_);
+        auto dst = textures_.find(to);
+        auto src = textures_.find(from);
+        if (dst == textures_.end() || src == textures_.end()) return;
+        std::vector<int> types;
+        for (LWTLayerID l : src->second.layers) types.push_back(layers_.at(l).type);
+        groups = takeLayers(dst->second);
+        for (int type : types) addLayerLocked(dst->second, to, type);
+    }
+    dropGroups(groups);
+}
+
+void Scene::setTextureGroup(LWTextureID id, LWChanGroupID group) {
+    std::unique_lock lock(mutex_);
+    auto it = textures_.find(id);
+    if (it != textures_.end()) it->second.group = group;
+}
+
+LWTLayerID Scene::firstLayer(LWTextureID id) const {
+    std::shared_lock lock(mutex_);
+    auto it = textures_.find(id);
+    return it == textures_.end() || it->second.layers.empty() ? nullptr : it->second.layers.front();
+}
+
+LWTLayerID Scene::lastLayer(LWTextureID id) const {
+    std::shared_lock lock(mutex_);
+    auto it = textures_.find(id);
+    return it == textures_.end() || it->second.layers.empty() ? nullptr : it->second.layers.back();
+}
+
+LWTLayerID Scene::nextLayer(LWTextureID id, LWTLayerID layer) const {
+    std::shared_lock lock(mutex_);
+    auto it = textures_.find(id);
+    if (it == textures_.end()) return nullptr;
+    const auto& list = it->second.layers;
+    for (size_t i = 0; i + 1 < list.size(); ++i)
+        if (list[i] == layer) return list[i + 1];
+    return nullptr;
+}
+
+LWTLayerID Scene::addLayer(LWTextureID id, int layerType) {
+    std::unique_lock lock(mutex_);
+    auto it = textures_.find(id);
+    return it == textures_.end() ? nullptr : addLayerLocked(it->second, id, layerType);
+}
+
+void Scene::setLayerType(LWTLayerID layer, int layerType) {
+    if (layerType < TLT_IMAGE || layerType > TLT_GRAD) return;
+    std::unique_lock lock(mutex_);
+    auto it = layers_.find(layer);
+    if (it != layers_.end()) it->second.type = layerType;
+}
+
+int Scene::layerType(LWTLayerID layer) const {
+    std::shared_lock lock(mutex_);
+    auto it = layers_.find(layer);
+    return it == layers_.end() ? -1 : it->second.type;
+}
+
+LWChanGroupID Scene::layerGroup(LWTLayerID layer) const {
+    std::shared_lock lock(mutex_);
+    auto it = layers_.find(layer);
+    return it == layers_.end() ? nullptr : it->second.group;
+}
+
+LWTextureID Scene::layerTexture(LWTLayerID layer) const {
+    std::shared_lock lock(mutex_);
+    auto it = layers_.find(layer);
+    return it == layers_.end() ? nullptr : it->second.texture;
+}
+
+const char* Scene::textureName(LWTextureID id) const {
+    std::shared_lock lock(mutex_);
+    auto it = textures_.find(id);
+    return it == textures_.end() ? nullptr : it->second.name.c_str();
+}
+
+int Scene::textureType(LWTextureID id) const {
+    std::shared_lock lock(mutex_);
+    auto it = textures_.find(id);
+    return it == textures_.end() ? -1 : it->second.returnType;
+}
+
+void* Scene::textureContext(LWTextureID id) const {
+    std::shared_lock lock(mutex_);
+    auto it = textures_.find(id);
+    return it == textures_.end() ? nullptr : it->second.context;
+}
+
+LWChanGroupID Scene::textureGroup(LWTextureID id) const {
+    std::shared_lock lock(mutex_);
+    auto it = textures_.find(id);
+    return it == textures_.end() ? nullptr : it->second.group;
+}
+
+std::vector<LWTextureID> Scene::textures() const {
+    std::shared_lock lock(mutex_);
+    std::vector<LWTextureID> out;
+    for (const auto& [id, t] : textures_) out.push_back(id);
+    return out;
+}
+
+// ---------------------------------------------------------------- records
+
+void Scene::instanceUpdate(const char* className, void* instance) {
+    std::lock_guard lock(recordsMutex_);
+    updates_.push_back({className ? className : "", instance});
+}
+
+std::vector<InstanceUpdate> Scene::instanceUpdates() const {
+    std::lock_guard lock(recordsMutex_);
+    return updates_;
+}
+
+std::vector<CommandRecord> Scene::commands() const {
+    std::lock_guard lock(recordsMutex_);
+    return commands_;
+}
+
+void Scene::clearRecords() {
+    std::lock_guard lock(recordsMutex_);
+    updates_.clear();
+    commands_.clear();
+}
+
+// ---------------------------------------------------------------- commands
+
+namespace {
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+// Whole-word numbers only: "12x" or "" is no number.
+template <typename T>
+bool number(const std::string& word, T& out) {
+    const char* end = word.data() + word.size();
+    auto [ptr, ec] = std::from_chars(word.data(), end, out);
+    return ec == std::errc() && ptr == end;
+}
+
+constexpr std::string_view kGenericPrefix = "Generic_";
+}  // namespace
+
+int Scene::runCommand(const char* command) {
+    if (!command) return 0;
+    size_t index;
+    {
+        std::lock_guard lock(recordsMutex_);
+        commands_.push_back({command, 0});
+        index = commands_.size() - 1;
+    }
+    // A generic server may run commands itself, so nothing is locked while
+    // the command runs.
+    int result = 0;
+    try {
+        result = execute(command);
+    } catch (const std::exception&) {
+        result = 0;
+    }
+    std::lock_guard lock(recordsMutex_);
+    commands_[index].result = result;
+    return result;
+}
+
+int Scene::execute(const std::string& command) {
+    const auto w = words(command);
+    if (w.empty()) return 0;
+    const std::string& name = w[0];
+    if (name.starts_with(kGenericPrefix)) {
+        if (w.size() != 1 || name.size() == kGenericPrefix.size()) return 0;
+        return runGeneric(name.substr(kGenericPrefix.size()));
+    }
+    int a = 0, b = 0;
+    double x = 0;
+    if (name == "GoToFrame" && w.size() == 2 && number(w[1], a)) {
+        goToFrame(a);
+        return 1;
+    }
+    SceneSettings s = settings();
+    if (name == "FirstFrame" && w.size() == 2 && number(w[1], a)) {
+        s.frameStart = a;
+    } else if (name == "LastFrame" && w.size() == 2 && number(w[1], a)) {
+        s.frameEnd = a;
+    } else if (name == "FrameStep" && w.size() == 2 && number(w[1], a)) {
+        s.frameStep = a;
+    } else if (name == "FrameSize" && w.size() == 3 && number(w[1], a) && number(w[2], b)) {
+        s.frameWidth = a;
+        s.frameHeight = b;
+    } else if (name == "PixelAspect" && w.size() == 2 && number(w[1], x)) {
+        s.pixelAspect = x;
+    } else {
+        return 0;
+    }
+    setSettings(s);  // throws for values the scene refuses
+    return 1;
+}
+
+int Scene::runGeneric(const std::string& server) {
+    if (!host_) return 0;
+    LWLayoutGeneric local{this, genericEvaluate};
+    try {
+        return host_->activate(LWLAYOUTGENERIC_CLASS, server, LWLAYOUTGENERIC_VERSION, &local) == LWAFUNC_OK ? 1 : 0;
+    } catch (const HostError&) {
+        return 0;  // no loaded module serves it
+    }
+}
 
 }  // namespace hostsim

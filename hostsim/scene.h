@@ -1,9 +1,82 @@
-// The stand-in host's the scene: items, cameras, textures and their layers, instance updates and commands.
+// The stand-in host's scene: items (objects, lights, cameras, bones) with
+// parents and keyed motion, cameras, the scene's render values, textures
+// and their layers, and the record of instance updates and commands.
+// Services: "LW Item Info 3", "LW Scene Info 3", "LW Camera Info 2",
+// "Texture Functions 3", "Instance Update", "LW Command Interface".
+//
+// Conventions:
+// - Ids are opaque tokens, never reused while the host runs; the service
+//   functions answer an id they do not know (null, deleted, another kind)
+//   with null ids, null names, -1 types and zero values. The C++ setters
+//   throw HostError for such ids and for values no scene can hold.
+// - Angles are radians. Rotation is heading, pitch, bank: a local vector is
+//   turned by bank about +Z, then pitch about +X, then heading about +Y
+//   (left-handed, +Y up, +Z forward). A point p of an item's space lies at
+//   ((p - pivot) * scaling) * rotation + position in its parent's space.
+// - A motion channel holds a static value until it gets keys; with keys it
+//   interpolates linearly between them and holds the first and last key's
+//   value outside them. Rotation keys interpolate each angle on its own.
 #pragma once
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "lw_command.h"
+#include "lw_item.h"
+#include "lw_txtrfuncs.h"
+#include "lw_types.h"
 
 namespace hostsim {
 
 class Host;
+
+using Vec3 = std::array<double, 3>;
+
+enum class Motion { Position, Rotation, Scaling };
+
+// The scene's values behind "LW Scene Info 3".
+struct SceneSettings {
+    std::string name = "Untitled";
+    std::string filename;
+    int renderType = LWRTYPE_REALISTIC;
+    int renderOpts = 0;
+    LWFrame frameStart = 1;
+    LWFrame frameEnd = 60;
+    LWFrame frameStep = 1;
+    double framesPerSecond = 30.0;
+    int frameWidth = 640;
+    int frameHeight = 480;
+    double pixelAspect = 1.0;
+    int minSamplesPerPixel = 1;
+    int maxSamplesPerPixel = 1;
+    std::array<int, 4> limitedRegion{0, 0, 0, 0};
+    int recursionDepth = 16;
+    int numThreads = 1;
+    int numPoints = 0;
+    int numPolys = 0;
+};
+
+// Static lens values of a camera; the zoom factor is a channel of its own.
+struct CameraLens {
+    double focalDistance = 1.0;
+    double fStop = 4.0;
+    double blurLength = 0.5;
+    double apertureHeight = 0.015;  // metres; focal length = zoom * aperture / 2
+};
+
+struct InstanceUpdate {
+    std::string className;  // "" when the caller passed null
+    void* instance;
+};
+
+struct CommandRecord {
+    std::string text;
+    int result;  // what the caller was answered
+};
 
 class Scene {
 public:
@@ -13,6 +86,175 @@ public:
     Scene& operator=(const Scene&) = delete;
     // Enters this model's services into the host's service table.
     void registerWith(Host& host);
+
+    // --- items ---
+    LWItemID addObject(const std::string& name, LWItemID parent = nullptr);
+    LWItemID addLight(const std::string& name, LWItemID parent = nullptr);
+    LWItemID addCamera(const std::string& name, LWItemID parent = nullptr);
+    // A bone of the object parent, or of the object whose bone parent is.
+    LWItemID addBone(const std::string& name, LWItemID parent);
+    // Deletes the item (an object with its bones). Children of deleted items
+    // move to the nearest surviving ancestor, keeping their own motion;
+    // targets and goals naming a deleted item are cleared.
+    void removeItem(LWItemID item);
+    void rename(LWItemID item, const std::string& name);
+    // Null makes the item a top-level one. Refuses a parent that is the item
+    // or one of its descendants, and moving a bone out of its object.
+    void setParent(LWItemID item, LWItemID parent);
+    void setTarget(LWItemID item, LWItemID target);
+    void setGoal(LWItemID item, LWItemID goal);
+    bool contains(LWItemID item) const;
+    // Items of a type in creation order; bones of boneObject for LWI_BONE.
+    std::vector<LWItemID> items(int type, LWItemID boneObject = nullptr) const;
+    // What "LW Item Info 3" answers (see the conventions above).
+    LWItemID nextItem(LWItemID item) const;
+    std::vector<LWItemID> children(LWItemID parent) const;
+    LWItemID parent(LWItemID item) const;
+    LWItemID target(LWItemID item) const;
+    LWItemID goal(LWItemID item) const;
+    int type(LWItemID item) const;
+    const char* name(LWItemID item) const;
+
+    // --- motion ---
+    // Static value; drops the channel's keys.
+    void set(LWItemID item, Motion channel, const Vec3& value);
+    // Adds a key, or replaces the key at the same time.
+    void setKey(LWItemID item, Motion channel, LWTime time, const Vec3& value);
+    void setPosition(LWItemID item, const Vec3& v) { set(item, Motion::Position, v); }
+    void setRotation(LWItemID item, const Vec3& hpb) { set(item, Motion::Rotation, hpb); }
+    void setScaling(LWItemID item, const Vec3& v) { set(item, Motion::Scaling, v); }
+    void setPivot(LWItemID item, const Vec3& pivot);
+    // What "LW Item Info 3" param answers.
+    Vec3 param(LWItemID item, int param, LWTime time) const;
+
+    // --- cameras ---
+    void setZoomFactor(LWItemID camera, double zoom);  // drops zoom keys
+    void setZoomKey(LWItemID camera, LWTime time, double zoom);
+    void setLens(LWItemID camera, const CameraLens& lens);
+    // The camera that renders; null returns to the default, the first camera.
+    void setRenderCamera(LWItemID camera);
+    LWItemID renderCamera(LWTime time) const;
+    // What "LW Camera Info 2" answers: 0 for an id that is no camera.
+    double zoomFactor(LWItemID camera, LWTime time) const;
+    double focalLength(LWItemID camera, LWTime time) const;
+    double focalDistance(LWItemID camera, LWTime time) const;
+    double fStop(LWItemID camera, LWTime time) const;
+    double blurLength(LWItemID camera, LWTime time) const;
+    // Horizontal and vertical field of view; both 0 for a non-camera.
+    std::array<double, 2> fovAngles(LWItemID camera, LWTime time) const;
+
+    // --- scene values ---
+    SceneSettings settings() const;
+    // Throws HostError for a frame size below 1, a pixel aspect or frame
+    // rate that is not a positive number, a frame step or thread count
+    // below 1; nothing changes then.
+    void setSettings(const SceneSettings& settings);
+    void setFrameSize(int width, int height);
+    void setPixelAspect(double aspect);
+    void setFrameRange(LWFrame start, LWFrame end, LWFrame step = 1);
+    void setFramesPerSecond(double fps);
+    void setNumThreads(int threads);
+    const LWSceneInfo* sceneInfo() const { return &info_; }
+    LWFrame currentFrame() const;
+    LWTime currentTime() const;  // current frame / frames per second
+    void goToFrame(LWFrame frame);
+
+    // --- textures (what "Texture Functions 3" does) ---
+    LWTextureID createTexture(int returnType, const char* name, LWChanGroupID parentGroup, void* context);
+    void destroyTexture(LWTextureID txtr);
+    void copyTexture(LWTextureID to, LWTextureID from);
+    void setTextureGroup(LWTextureID txtr, LWChanGroupID group);
+    LWTLayerID firstLayer(LWTextureID txtr) const;
+    LWTLayerID lastLayer(LWTextureID txtr) const;
+    LWTLayerID nextLayer(LWTextureID txtr, LWTLayerID layer) const;
+    LWTLayerID addLayer(LWTextureID txtr, int layerType);
+    void setLayerType(LWTLayerID layer, int layerType);
+    int layerType(LWTLayerID layer) const;
+    LWChanGroupID layerGroup(LWTLayerID layer) const;
+    LWTextureID layerTexture(LWTLayerID layer) const;
+    const char* textureName(LWTextureID txtr) const;
+    int textureType(LWTextureID txtr) const;
+    void* textureContext(LWTextureID txtr) const;
+    LWChanGroupID textureGroup(LWTextureID txtr) const;
+    std::vector<LWTextureID> textures() const;
+
+    // --- instance updates and commands ---
+    void instanceUpdate(const char* className, void* instance);
+    std::vector<InstanceUpdate> instanceUpdates() const;
+    // Runs and records one command line; see "LW Command Interface" in
+    // lw_command.h for the commands and answers. A null text is refused (0)
+    // and not recorded.
+    int runCommand(const char* command);
+    std::vector<CommandRecord> commands() const;
+    void clearRecords();
+
+private:
+    template <typename T>
+    struct Track {
+        T value{};
+        std::map<double, T> keys;
+        T at(double time) const;
+    };
+    struct Item {
+        int type;
+        std::string name;
+        LWItemID parent = nullptr;
+        LWItemID target = nullptr;
+        LWItemID goal = nullptr;
+        LWItemID boneObject = nullptr;  // bones: the object they belong to
+        std::vector<LWItemID> children;
+        std::array<Track<Vec3>, 3> motion;
+        Vec3 pivot{0, 0, 0};
+        Track<double> zoom;
+        CameraLens lens;
+    };
+    struct Texture {
+        int returnType;
+        std::string name;
+        void* context;
+        LWChanGroupID group;
+        std::vector<LWChanGroupID> ownGroups;  // made by this texture, destroyed with it
+        std::vector<LWTLayerID> layers;
+    };
+    struct Layer {
+        LWTextureID texture;
+        int type;
+        LWChanGroupID group;
+    };
+
+    LWItemID add(int type, const std::string& name, LWItemID parent);
+    Item& item(LWItemID id);  // throws HostError for an unknown id
+    const Item* find(LWItemID id) const;
+    Item& camera(LWItemID id);
+    const Item* findCamera(LWItemID id) const;
+    bool isAncestor(LWItemID ancestor, LWItemID item) const;
+    void detach(LWItemID child);
+    Vec3 worldPosition(const Item& item, LWTime time) const;
+    Vec3 worldAxis(const Item& item, int axis, LWTime time) const;
+    LWItemID renderCameraLocked() const;
+    void applySettings(const SceneSettings& s);
+    LWTLayerID addLayerLocked(Texture& txtr, LWTextureID id, int layerType);
+    // Removes the texture's layers and answers their groups, for dropGroups.
+    std::vector<LWChanGroupID> takeLayers(Texture& txtr);
+    LWChanGroupID makeGroup(LWChanGroupID parent, const std::string& name);
+    void dropGroups(const std::vector<LWChanGroupID>& groups);
+    int execute(const std::string& command);
+    int runGeneric(const std::string& server);
+
+    Host* host_ = nullptr;
+    mutable std::shared_mutex mutex_;  // everything but the records
+    std::map<LWItemID, Item> items_;    // ordered by type, then creation
+    std::map<LWTextureID, Texture> textures_;
+    std::map<LWTLayerID, Layer> layers_;
+    uintptr_t serial_ = 0;
+    LWItemID renderCamera_ = nullptr;
+    SceneSettings settings_;
+    LWSceneInfo info_{};
+    LWFrame currentFrame_ = 0;
+
+    mutable std::mutex recordsMutex_;
+    std::vector<InstanceUpdate> updates_;
+    std::vector<CommandRecord> commands_;
 };
 
 }  // namespace hostsim

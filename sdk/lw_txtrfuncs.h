@@ -4,9 +4,10 @@
  * return type. Each texture has a channel group of the "Animation
  * Envelopes" service, made under the parent group given at creation and
  * named after the texture; each layer has its own group, made under the
- * texture's group when the layer is added. The group answers are null while
- * the host has no envelope service. Ids of destroyed textures and layers
- * are never reused and answer like null ids. */
+ * texture's group when the layer is added (named "Layer1", "Layer2", ... by
+ * its position then). Destroying a texture, or replacing its layers by
+ * copy, destroys the groups the host made for them. Ids of destroyed
+ * textures and layers are never reused and answer like null ids. */
 #ifndef KORVALITH_SDK_LW_TXTRFUNCS_H
 #define KORVALITH_SDK_LW_TXTRFUNCS_H
 
@@ -32,8 +33,9 @@ extern "C" {
 
 typedef struct st_LWTextureFuncs {
     /* A new empty texture, or null for a return type outside TRT_VECTOR ..
-     * TRT_DISPLACEMENT. name may be null (an empty name). parentGroup may be
-     * null (a group at the top). context is what the texture belongs to (a
+     * TRT_DISPLACEMENT or a parentGroup that is no live channel group. name
+     * may be null (an empty name). parentGroup may be null (the texture's
+     * group is then a top-level one). context is what the texture belongs to (a
      * surface, a plug-in's record); the host hands it back from context. */
     LWTextureID (*create)(int returnType, const char *name, LWChanGroupID parentGroup, void *context);
     /* Destroys the texture, its layers and the groups it made. */
@@ -43,7 +45,9 @@ typedef struct st_LWTextureFuncs {
      * and group of to stay. Nothing when they are the same texture. */
     void (*copy)(LWTextureID to, LWTextureID from);
     /* Makes group the texture's channel group: layers added from now on get
-     * their groups under it. Existing layers keep theirs. */
+     * their groups under it (top-level groups while it is null, none
+     * when it is no live group).
+     * Existing layers keep theirs. */
     void (*setEnvGroup)(LWTextureID txtr, LWChanGroupID group);
     LWTLayerID (*firstLayer)(LWTextureID txtr);
     LWTLayerID (*lastLayer)(LWTextureID txtr);
