@@ -43,8 +43,6 @@ struct ViewPanel::Control {
     // Callbacks.
     LWXPanelBtnClickFunc* button = nullptr;
     LWXPanelDrawFunc* draw = nullptr;
-    // Layout wishes.
-    bool left = false, narrow = false, divider = false;
     // formGet's answer for texts.
     const char* textPtr = nullptr;
 
@@ -60,6 +58,8 @@ struct ViewPanel::Node {
     unsigned long controller = 0;  // stacks
     bool hasMap = false;
     std::vector<int> map;
+    // Layout wishes (XpLEFT, XpNARROW, XpDIVADD).
+    bool left = false, narrow = false, divider = false;
 };
 
 struct ViewPanel::EnableRule {
@@ -119,7 +119,7 @@ F* functionOf(LWXPanelHint h) {
 // Reads an int array up to XP_MAP_END.
 std::vector<int> readMap(const int* map, bool& terminated) {
     std::vector<int> out;
-    terminated = false;
+    terminated = map == nullptr;
     if (!map) return out;
     for (size_t i = 0; i < 4096; ++i) {
         if (map[i] == XP_MAP_END) {
@@ -592,6 +592,12 @@ void ViewPanel::dumpNode(std::string& out, unsigned long id, int depth) const {
             line += " on " + hexId(n.controller) + ", showing " + (shown ? hexId(shown) : std::string("nothing"));
         }
     }
+    if (n.left || n.narrow || n.divider) {
+        std::string wishes;
+        for (auto [on, name] : {std::pair{n.divider, "divider"}, {n.left, "left"}, {n.narrow, "narrow"}})
+            if (on) wishes += (wishes.empty() ? "" : ", ") + std::string(name);
+        line += " {" + wishes + "}";
+    }
     if (!visibleLocked(id)) line += " [hidden]";
     if (!enabledLocked(id)) line += " [disabled]";
     out += line + "\n";
@@ -823,10 +829,15 @@ void ViewPanel::hint(unsigned long cid, LWXPanelHint* hints) {
             remove(nextId());
         } else if (tag == XPTAG_LEFT || tag == XPTAG_NARROW || tag == XPTAG_DIVADD) {
             const unsigned long id = nextId();
-            if (Control* c = needControl(id, "layout", true)) {
-                if (tag == XPTAG_LEFT) c->left = true;
-                else if (tag == XPTAG_NARROW) c->narrow = true;
-                else c->divider = true;
+            auto it = nodes_.find(id);
+            if (id == 0 || it == nodes_.end()) {
+                note("layout: no control or group " + hexId(id));
+            } else if (tag == XPTAG_LEFT) {
+                it->second.left = true;
+            } else if (tag == XPTAG_NARROW) {
+                it->second.narrow = true;
+            } else {
+                it->second.divider = true;
             }
         } else if (tag == XPTAG_STRLIST) {
             const unsigned long id = nextId();
