@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "animation.h"
@@ -50,9 +51,16 @@ protected:
         return host.xpanels().find(static_cast<LWXPanelID>(ui.panel));
     }
 
-    // A test image of the given size, written once per name.
+    // A test image of the given size. Its file name carries the test's own
+    // name, so tests that run at the same time never share a file; the name
+    // the image shows is the last part.
     static std::string image(const char* name, int width = 300, int height = 200, int bands = 3) {
-        return testfiles::writeJp2(name, width, height, bands);
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string folder = std::string(test->test_suite_name()) + "." + test->name();
+        for (char& c : folder)
+            if (c == '/') c = '.';
+        std::filesystem::create_directories(::testing::TempDir() + folder);
+        return testfiles::writeJp2(folder + "/" + name, width, height, bands);
     }
 
     hostsim::Host host;

@@ -207,8 +207,8 @@ TEST_P(TexturePersist, ReferenceItemsRebindByName) {
 TEST_P(TexturePersist, AnImageThatCannotBeOpenedLosesNothingElse) {
     LWInstance a = create();
     hostsim::ViewPanel* panel = openPanel(a);
-    const std::string path = ::testing::TempDir() + "vanishing.jp2";
-    showImage(*this, core, panel, testfiles::writeJp2("vanishing.jp2", 64, 64, 3));
+    const std::string path = image("vanishing.jp2", 64, 64);
+    showImage(*this, core, panel, path);
     SET_INT(panel, 0x9104, 0);
     SET_INT(panel, 0x9001, 1);
     const std::string saved = save(a);
