@@ -1105,8 +1105,8 @@ void vpDestroy(LWVParmID parm) {
     events.fire();
 }
 
-// The callbacks and user data are kept by no one: this host has no panels
-// that would call them.
+// This host never calls the gadget and event callbacks, so they and the
+// user data are not kept.
 void vpSetup(LWVParmID parm, const char* channelName, LWChanGroupID group, void*, void*, const char* pluginName,
              void*) {
     Animation::Impl* im = impl();

@@ -7,7 +7,10 @@
  * and getVal evaluates them at the asked time. setup names the parameter's
  * channels and puts them into a channel group, so that the envelopes appear
  * in the host's graph editor. load and save store the parameter, static
- * value and envelopes, inside the block the caller has opened. */
+ * value and envelopes, inside the block the caller has opened.
+ *
+ * Every function accepts a null or destroyed parameter and then does
+ * nothing, answering 0 or null. */
 #ifndef KORVALITH_SDK_LW_VPARM_H
 #define KORVALITH_SDK_LW_VPARM_H
 
@@ -34,12 +37,24 @@ extern "C" {
 #define LWVPSF_ENV 0x1 /* the value follows envelopes */
 
 typedef struct st_LWVParmFuncs {
+    /* A parameter of a kind (one of the five kinds, with or without
+     * LWVPDT_VECTOR), static value 0, not enveloped; null for other kinds. */
     LWVParmID (*create)(int envType, int texType);
+    /* Destroys the parameter with its channels and envelopes. */
     void (*destroy)(LWVParmID parm);
-    /* channelName: the parameter's channel name; an empty name leaves the
-     * channels named by component ("X", "Y", "Z" or "R", "G", "B"). */
+    /* channelName: the parameter's channel name. A single value's channel
+     * carries it; a triple's channels carry it with ".X", ".Y", ".Z" (".R",
+     * ".G", ".B" for colours). An empty name leaves a triple's channels named
+     * by component alone and a single value's channel "Value". A second
+     * setup renames the channels and moves them to the new group; a null
+     * group leaves the parameter without channels. This host never calls
+     * the two callbacks. */
     void (*setup)(LWVParmID parm, const char *channelName, LWChanGroupID group, void *gadgetCallback,
                   void *eventCallback, const char *pluginName, void *userData);
+    /* Read or write the kind, static value, state and envelopes as blocks
+     * inside the block the caller has opened (load reads to the end of that
+     * block). A failed load answers an error text and leaves the parameter
+     * as it was; a parameter keeps its own kind when loading. */
     LWError (*load)(LWVParmID parm, const LWLoadState *load);
     LWError (*save)(LWVParmID parm, const LWSaveState *save);
     /* Writes 1 or 3 values into result; returns the number written. */
@@ -48,10 +63,16 @@ typedef struct st_LWVParmFuncs {
     int (*setVal)(LWVParmID parm, const double *value);
     /* The component envelopes (null when not enveloped); returns their number. */
     int (*getEnv)(LWVParmID parm, LWEnvelopeID envs[3]);
+    /* LWVPSF_ENV gives each component an envelope holding one key at time 0
+     * with its static value; 0 drops the envelopes and keeps the static
+     * value. The envelopes belong to the parameter: the envelope service's
+     * destroy leaves them alone. */
     void (*setState)(LWVParmID parm, int state);
     int (*getState)(LWVParmID parm);
+    /* Asks for the graph editor on the parameter; the host records it. */
     void (*editEnv)(LWVParmID parm);
-    /* Copies kind, static value, state and envelopes; to keeps its own channel group and names. */
+    /* Copies kind, static value, state and envelopes; to keeps its own
+     * channel group and names. Copying onto itself does nothing. */
     void (*copy)(LWVParmID to, LWVParmID from);
 } LWVParmFuncs;
 
