@@ -74,7 +74,8 @@ public:
     bool exists(unsigned long id) const;
     bool visible(unsigned long id) const;
     bool enabled(unsigned long id) const;
-    // Name of the innermost tab the id is in; empty when in none.
+    // Name of the innermost tab the id is in (a tab's own name for the tab
+    // group itself); empty when in none.
     std::string tabOf(unsigned long id) const;
     // Members of a group, tab group or stack in order; 0: the top level.
     std::vector<unsigned long> members(unsigned long id = 0) const;

@@ -117,8 +117,10 @@ typedef int LWXPanelPopCntFunc(void *userdata);
 typedef const char *LWXPanelPopNameFunc(void *userdata, int idx);
 /* A button was pressed. */
 typedef void LWXPanelBtnClickFunc(LWXPanelID panel, int cid);
-/* A control's value changed (after set and the refresh it asked for). vid is
- * 0 for controls without a data description entry. */
+/* The user changed a control's value (event LWXPEVENT_VALUE, sent after set
+ * and the refresh it asked for) or pressed a button (LWXPEVENT_HIT, after its
+ * XpBUTNOTIFY). vid is the control's id when the instance holds its value,
+ * else 0. */
 typedef void LWXPanelChangeNotifyFunc(LWXPanelID panel, unsigned long cid, unsigned long vid, int event_type);
 /* Draws a thumbnail control of w x h pixels into reg with the drawing
  * functions of this table. */
@@ -174,8 +176,9 @@ typedef void LWXPanelDestroyNotifyFunc(void *panelData);
  * XpORDER_(id) ids… XpEND   puts the listed members of the container id (0:
  *                        the top level) first, in the listed order; the
  *                        others follow in their order
- * XpENABLE_(cid) ids… XpEND the listed controls and groups are enabled only
- *                        while control cid's value is nonzero
+ * XpENABLE_(cid) ids… XpEND the listed controls and groups (with all they
+ *                        hold) are enabled only while control cid's value is
+ *                        nonzero; never while cid has no value or is deleted
  * XpENABLE_MAP_(cid, map) ids… XpEND
  *                        enabled only while cid's value is one of the values
  *                        in map, an int array ending with XP_MAP_END
