@@ -100,6 +100,8 @@ Host::Host() {
 }
 
 Host::~Host() {
+    // Panels go first, while the code of their callbacks is still loaded.
+    xpanels_->destroyAll();
     while (!modules_.empty()) unloadModule(*modules_.back());
     g_current.store(nullptr);
 }
