@@ -2,6 +2,7 @@
 // enable rules, the handler-level options, Load and Replace Image, the
 // thumbnail and the option buttons.
 #include <algorithm>
+#include <fstream>
 
 #include "texture_fixture.h"
 
@@ -86,7 +87,9 @@ TEST_F(TexturePanel, LoadImageThroughTheFileRequest) {
     EXPECT_EQ(host.fileRequests().requests().back().fileType, "*.ecw;*.jp2;*.jpf;*.jpx;*.j2c;*.j2k;*.jpc");
     EXPECT_EQ(panel->shownInt(0x9000), 2);
     // A file the codec cannot read keeps the image and says why.
-    host.fileRequests().queueChoice(std::string(KORVALITH_TESTDATA) + "/../spec.md");
+    const std::string text = ::testing::TempDir() + "texture-not-an-image.jp2";
+    std::ofstream(text) << "plain text, not JPEG 2000\n";
+    host.fileRequests().queueChoice(text);
     SET_INT(panel, 0x9000, 1);
     EXPECT_EQ(panel->shownInt(0x9000), 2);
     EXPECT_EQ(host.messages().messages().back().lines, std::vector<std::string>{"is not a supported image format"});
