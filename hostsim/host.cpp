@@ -1,6 +1,7 @@
 #include "host.h"
 
 #include "animation.h"
+#include "geometry.h"
 #include "scene.h"
 #include "xpanels.h"
 
@@ -94,6 +95,7 @@ Host::Host() {
     xpanels_ = std::make_unique<XPanels>();
     animation_ = std::make_unique<Animation>();
     scene_ = std::make_unique<Scene>();
+    geometry_ = std::make_unique<Geometry>();
     xpanels_->registerWith(*this);
     animation_->registerWith(*this);
     scene_->registerWith(*this);

@@ -27,6 +27,7 @@ namespace hostsim {
 class XPanels;
 class Animation;
 class Scene;
+class Geometry;
 }  // namespace hostsim
 
 namespace hostsim {
@@ -139,6 +140,8 @@ public:
     XPanels& xpanels() { return *xpanels_; }
     Animation& animation() { return *animation_; }
     Scene& scene() { return *scene_; }
+    // Meshes and surfaces of the scene's objects.
+    Geometry& geometry() { return *geometry_; }
 
 private:
     void* answerFromGlobals(const std::string& name);
@@ -161,6 +164,7 @@ private:
     std::unique_ptr<XPanels> xpanels_;
     std::unique_ptr<Animation> animation_;
     std::unique_ptr<Scene> scene_;
+    std::unique_ptr<Geometry> geometry_;
 };
 
 }  // namespace hostsim

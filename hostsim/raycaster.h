@@ -1,0 +1,55 @@
+// The stand-in host's renderer: casts one ray per pixel from the render
+// camera into the scene's meshes, on several threads, and lights each hit
+// with simple diffuse lighting. What a surface looks like at a hit comes
+// from the caller's shader (the host evaluates plug-in textures there).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "canvas.h"
+#include "geometry.h"
+#include "lw_types.h"
+
+namespace hostsim {
+
+class Scene;
+
+struct SurfaceHit {
+    LWItemID object = nullptr;
+    const Surface* surface = nullptr;
+    double world[3] = {0, 0, 0};   // hit position
+    double local[3] = {0, 0, 0};   // the same point in the object's own space
+    double normal[3] = {0, 0, 0};  // world space, unit, facing the ray
+    double uv[2] = {0, 0};
+    double distance = 0;           // from the camera
+    double spotSize = 0;           // world size of the pixel at the hit
+    int x = 0, y = 0;              // pixel
+};
+
+struct RenderSettings {
+    int width = 640, height = 480;
+    int threads = 0;  // 0: one per core
+    LWTime time = 0;
+    std::array<double, 3> background{0.02, 0.02, 0.03};
+};
+
+struct RenderStats {
+    uint64_t rays = 0;
+    uint64_t hits = 0;
+    double seconds = 0;
+};
+
+// The base colour at a hit (linear RGB 0 … 1); called from render threads.
+using SurfaceShader = std::function<std::array<double, 3>(const SurfaceHit& hit, int thread)>;
+// Progress 0 … 1, called from one thread at a time.
+using RenderProgress = std::function<void(double done)>;
+
+// Renders the scene at the settings' time from its render camera; throws
+// HostError when the scene has no camera.
+Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings& settings,
+              const SurfaceShader& shader, RenderStats* stats = nullptr, const RenderProgress& progress = {});
+
+}  // namespace hostsim
