@@ -130,6 +130,9 @@ struct CompressClient {
     void* clientData = nullptr;
     int tileSize = 0;               // 0: the adapter's choice
     int resolutionLevels = 0;       // 0: enough for the pyramid down to one small tile
+    // Encoder worker threads. Plug-ins start no threads, so the default is
+    // the calling thread alone; a host program may ask for more.
+    int encoderThreads = 1;
     // Results, set by close:
     float actualCompression = 0;    // raw bytes / output bytes
     uint64_t outputBytes = 0;

@@ -295,6 +295,7 @@ Status compressOpen(CompressClient* client, bool calculateSizesOnly) {
             abandon(job);
             return failJob(job, Status::InvalidParameter, why);
         }
+        if (c->encoderThreads > 1) opj_codec_set_threads(job.codec.get(), c->encoderThreads);
         const char* const options[] = {"TLM=YES", "PLT=YES", nullptr};
         if (!opj_encoder_set_extra_options(job.codec.get(), options)) {
             std::string why = writeError(job, "TLM and PLT markers cannot be enabled");
