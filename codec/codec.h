@@ -106,6 +106,8 @@ uint64_t cacheLimit();
 // Drops cached data until the cache holds no more than its limit.
 void purgeCache();
 uint64_t cacheBytes();
+// Bytes of image data decoded since start-up (samples in their cells).
+uint64_t decodedBytes();
 
 // Compression: fill a client, open, compress, close, free.
 enum class CompressFormat : int { Greyscale = 1, MultiBand = 3, RGB = 4 };

@@ -156,5 +156,7 @@ std::shared_ptr<const Block> cacheFind(const BlockKey& key);
 void cacheInsert(const BlockKey& key, std::shared_ptr<const Block> block);
 void cacheDropFile(uint64_t file);
 void cacheClear();
+// Counts bytes of decoded blocks, for decodedBytes().
+void noteDecoded(uint64_t bytes);
 
 }  // namespace korvalith::codec::detail

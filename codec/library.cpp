@@ -240,4 +240,10 @@ uint64_t cacheLimit() { return detail::blockCache().limit(); }
 void purgeCache() { detail::blockCache().purge(); }
 uint64_t cacheBytes() { return detail::blockCache().bytes(); }
 
+namespace {
+std::atomic<uint64_t> g_decodedBytes{0};
+}  // namespace
+void detail::noteDecoded(uint64_t bytes) { g_decodedBytes.fetch_add(bytes, std::memory_order_relaxed); }
+uint64_t decodedBytes() { return g_decodedBytes.load(std::memory_order_relaxed); }
+
 }  // namespace korvalith::codec

@@ -479,6 +479,7 @@ Status Jpeg2000File::decodeTile(int r, uint32_t tile, std::shared_ptr<const Bloc
     Status s = toBlock(l.image.get(), r, rx0, ry0, rx1, ry1, *block);
     releaseSamples(l.image.get());
     if (s != Status::Ok) return s;
+    noteDecoded(block->bytes());
     out = std::move(block);
     return Status::Ok;
 }
@@ -501,6 +502,7 @@ Status Jpeg2000File::decodeStrip(int r, int64_t absRow, int64_t rows, std::share
     auto block = std::make_shared<Block>();
     Status s = toBlock(image.get(), r, rx0, ry0, rx1, ry1, *block);
     if (s != Status::Ok) return s;
+    noteDecoded(block->bytes());
     out = std::move(block);
     return Status::Ok;
 }

@@ -4,6 +4,18 @@
 
 namespace korvalith {
 
+namespace {
+std::atomic<uint64_t> g_tilesRead{0};
+std::atomic<uint64_t> g_tileBytes{0};
+}  // namespace
+
+void noteTileRead(uint64_t bytes) {
+    g_tilesRead.fetch_add(1, std::memory_order_relaxed);
+    g_tileBytes.fetch_add(bytes, std::memory_order_relaxed);
+}
+uint64_t tilesRead() { return g_tilesRead.load(std::memory_order_relaxed); }
+uint64_t tileBytesRead() { return g_tileBytes.load(std::memory_order_relaxed); }
+
 TileStoreBase::TileStoreBase(int64_t slotCount, int factor, ImageSource* source, int tileWidth, int tileHeight)
     : slotCount_(slotCount), factor_(factor), source_(source), tileWidth_(tileWidth), tileHeight_(tileHeight) {
     ScopedHostLock guard(*this, 0);

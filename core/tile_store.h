@@ -20,6 +20,11 @@
 
 namespace korvalith {
 
+// Tiles read from files since start-up, and their pixel bytes.
+void noteTileRead(uint64_t bytes);
+uint64_t tilesRead();
+uint64_t tileBytesRead();
+
 // Pixels of one tile: pw × ph × bands cells of one width.
 class TileBase : public CacheItem {
 public:
@@ -149,6 +154,7 @@ private:
                                                       tile->y1, tile->pw, tile->ph))
                 tile->data.reset();
         }
+        noteTileRead(cells * sizeof(Cell));
         occupied_.push_back(slot);
         Tile<Cell>* raw = tile.release();
         slots_[slot].store(raw, std::memory_order_release);

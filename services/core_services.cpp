@@ -14,7 +14,9 @@
 #include "lw_message.h"
 #include "path_separator.h"
 #include "registry.h"
+#include "codec.h"
 #include "sampler.h"
+#include "tile_store.h"
 #include "image_file_request.h"
 #include "services_ui.h"
 
@@ -219,6 +221,14 @@ void addImageRef(CoreImage* image) { registry().addImageRef(image); }
 
 int isSupportedFile(const char* path) { return ImageRegistry::isSupportedFile(path); }
 
+void statistics(KorvalithStatistics* out) {
+    if (!out) return;
+    out->tilesRead = tilesRead();
+    out->tileBytes = tileBytesRead();
+    out->decodedBytes = codec::decodedBytes();
+    out->codecCacheBytes = codec::cacheBytes();
+}
+
 const CoreServices kTable = {
     apiVersion,      acquireImage,      releaseImage,       imageCount,      imageIndex,     imageAt,
     imageTitle,      saveImageRef,      loadImageRef,       choiceCount,     choiceName,     channelChoiceCount,
@@ -226,7 +236,7 @@ const CoreServices kTable = {
     setFPrimeFlag,   memoryUsed,        freeMemory,         replaceImageFile, imageWidth,    imageHeight,
     imageName,       imagePath,         imageTypeName,      compressionRate, fileBandCount,  cellTypeNameOf,
     cellBytesOf,     createPixelBlock,  blockPixel,         freePixelBlock,  sample,         gradient,
-    reloadImage,     imageNewFrame,     releaseImageData,   addImageRef,     showAbout,      isSupportedFile,
+    reloadImage,     imageNewFrame,     releaseImageData,   addImageRef,     showAbout,      isSupportedFile, statistics,
 };
 
 }  // namespace

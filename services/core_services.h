@@ -22,6 +22,14 @@ extern "C" {
 
 typedef korvalith::CoreImage KorvalithImage;
 
+// What the core has read since start-up, for hosts that report it.
+struct KorvalithStatistics {
+    uint64_t tilesRead;     // tiles read from image files
+    uint64_t tileBytes;     // their pixel bytes
+    uint64_t decodedBytes;  // bytes the codec decoded for them
+    uint64_t codecCacheBytes;
+};
+
 struct CoreServices {
     int (*apiVersion)(void);                                                          // 0
     KorvalithImage* (*acquireImage)(const char* path);                                // 1
@@ -68,6 +76,8 @@ struct CoreServices {
     void (*addImageRef)(KorvalithImage* image);                                       // 39
     void (*showAbout)(const char* title, const char* text);                           // 40
     int (*isSupportedFile)(const char* path);                                         // 41
+    // Appended after the 42 operations; clients of the 42 never see it.
+    void (*statistics)(KorvalithStatistics* out);                                     // 42
 };
 
 }  // extern "C"

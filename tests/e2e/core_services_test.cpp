@@ -263,3 +263,25 @@ TEST_F(CoreServicesTest, MalformedFilesAreRefusedOrReadSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CoreFixture, StatisticsCountTilesReadAndBytesDecoded) {
+    const std::string path = testfiles::writeJp2("statistics.jp2", 600, 300, 3);
+    KorvalithStatistics before{};
+    core->statistics(&before);
+    KorvalithImage* image = core->acquireImage(path.c_str());
+    ASSERT_NE(image, nullptr);
+    const double uv[2] = {0.5, 0.5};
+    float rgba[4], scalar;
+    core->sampleImage(image, uv, 0, 0, 0, rgba, &scalar, 0, 0);
+    core->sampleImage(image, uv, 0, 0, 0, rgba, &scalar, 0, 0);  // the same tile: read once
+    KorvalithStatistics after{};
+    core->statistics(&after);
+    EXPECT_EQ(after.tilesRead - before.tilesRead, 1u);
+    EXPECT_EQ(after.tileBytes - before.tileBytes, core->memoryUsed(image) - 1152u - 80u - 72u);
+    EXPECT_GT(after.decodedBytes, before.decodedBytes);
+    core->releaseImage(image);
+}
+
+}  // namespace
