@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
+#include <utility>
 #include <string>
 
 namespace korvalith::app {
@@ -23,5 +25,30 @@ struct SampleRequest {
 
 // `korvalith sample FILE --uv U,V ...`: one sample through the core services.
 int runSample(const std::string& moduleDir, const SampleRequest& request, std::ostream& out);
+
+struct RenderCommand {
+    std::string scene;
+    std::string output = "render.png";
+    std::optional<std::pair<int, int>> frames;  // first and last; default: the scene's range
+    int width = 0, height = 0;                  // 0: the scene's frame size
+    int threads = 0;                            // 0: one per core
+    bool preview = false;                       // render mode 0 ("Low Res Preview" applies)
+};
+
+// `korvalith render SCENE ...`: renders frames of a scene file to PNG files.
+int runRender(const std::string& moduleDir, const RenderCommand& command, std::ostream& out);
+
+struct DemoCommand {
+    std::string output = "korvalith-demo.png";
+    int imageWidth = 32768;  // the generated map is twice as wide as high
+    int threads = 0;
+};
+
+// `korvalith demo`: generates the demo planet once, writes its scene and
+// renders it.
+int runDemo(const std::string& moduleDir, const DemoCommand& command, std::ostream& out);
+
+// The demo's scene for an image.
+std::string demoSceneText(const std::string& imagePath);
 
 }  // namespace korvalith::app

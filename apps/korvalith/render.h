@@ -1,0 +1,59 @@
+// Rendering a loaded scene: per frame the plug-in textures' render
+// initialisation and time change, the ray caster with the textures
+// evaluated at every shaded spot, one PNG per frame, clean-up, and a
+// summary of time, samples, tiles, bytes and memory.
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "lw_handler.h"
+
+namespace korvalith::app {
+
+// A surface textured by a plug-in texture: the instance and the host's
+// texture layer settings (the plug-in gets texture positions rotated,
+// centred and scaled by them).
+struct TexturedSurface {
+    LWItemID object = nullptr;
+    const LWTextureHandler* handler = nullptr;
+    LWInstance instance = nullptr;
+    int axis = 1;
+    std::array<double, 3> center{0, 0, 0};
+    std::array<double, 3> size{1, 1, 1};
+    std::array<double, 3> rotation{0, 0, 0};  // heading, pitch, bank
+};
+
+struct RenderRequest {
+    std::string output;  // a .png path; frames of a range get -NNNN before the extension
+    int frameStart = 0, frameEnd = 0;
+    int width = 0, height = 0;  // 0: the scene's
+    int threads = 0;            // 0: one per core
+    bool preview = false;       // render mode 0: "Low Res Preview" applies
+    bool progress = true;
+};
+
+struct RenderSummary {
+    double seconds = 0;
+    uint64_t samples = 0;
+    uint64_t tilesRead = 0;
+    uint64_t bytesDecoded = 0;
+    uint64_t peakMemoryUsed = 0;
+    uint64_t peakResident = 0;
+    std::vector<std::string> files;
+};
+
+// Renders the frames; messages and the progress bar go to log.
+RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurface>& surfaces,
+                           const RenderRequest& request, std::ostream& log);
+
+void printSummary(const RenderSummary& summary, std::ostream& out);
+
+// The process's resident memory now and at its peak, in bytes.
+uint64_t residentBytes();
+uint64_t peakResidentBytes();
+
+}  // namespace korvalith::app
