@@ -19,13 +19,13 @@ class Scene;
 
 struct SurfaceHit {
     LWItemID object = nullptr;
-    const Surface* surface = nullptr;
+    const Surface* surface = nullptr;  // the object's, or the defaults; valid during the call
     double world[3] = {0, 0, 0};   // hit position
     double local[3] = {0, 0, 0};   // the same point in the object's own space
-    double normal[3] = {0, 0, 0};  // world space, unit, facing the ray
-    double uv[2] = {0, 0};
+    double normal[3] = {0, 0, 0};  // world space, unit, on the side the ray came from
+    double uv[2] = {0, 0};         // 0, 0 on a mesh without a UV per vertex
     double distance = 0;           // from the camera
-    double spotSize = 0;           // world size of the pixel at the hit
+    double spotSize = 0;           // world size of the pixel at the hit: distance * 2 atan(1 / zoom) / height
     int x = 0, y = 0;              // pixel
 };
 
@@ -42,13 +42,20 @@ struct RenderStats {
     double seconds = 0;
 };
 
-// The base colour at a hit (linear RGB 0 … 1); called from render threads.
+// The base colour at a hit (linear RGB 0 … 1); called from render threads,
+// each passing its index 0 … threads - 1. Without a shader the surface's
+// colour is used.
 using SurfaceShader = std::function<std::array<double, 3>(const SurfaceHit& hit, int thread)>;
 // Progress 0 … 1, called from one thread at a time.
 using RenderProgress = std::function<void(double done)>;
 
-// Renders the scene at the settings' time from its render camera; throws
-// HostError when the scene has no camera.
+// Renders the scene at the settings' time from its render camera. A hit's
+// colour is base * (ambient 0.15 + diffuse * the sum of Lambert terms of the
+// scene's lights, or of one light at the camera when it has none); colours
+// and the background are linear and written with gamma 2.2. Throws
+// HostError when the scene has no camera, for an image side outside
+// 1 … Canvas::kMaxSide or a negative thread count; an exception from the
+// shader or the progress callback stops the render and is rethrown.
 Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings& settings,
               const SurfaceShader& shader, RenderStats* stats = nullptr, const RenderProgress& progress = {});
 

@@ -507,6 +507,28 @@ Vec3 Scene::worldAxis(const Item& it, int axis, LWTime time) const {
     return v;
 }
 
+ItemTransform Scene::worldTransform(LWItemID id, LWTime time) const {
+    std::shared_lock lock(mutex_);
+    ItemTransform out;
+    // Each level maps p to ((p - pivot) * scaling) * rotation + position;
+    // compose them from the item up to its top-level ancestor.
+    for (const Item* x = find(id); x; x = find(x->parent)) {
+        const Vec3 s = x->motion[2].at(time);
+        const Mat3 r = rotation(x->motion[1].at(time));
+        const Vec3 t = x->motion[0].at(time);
+        const Vec3 base{-x->pivot[0] * s[0], -x->pivot[1] * s[1], -x->pivot[2] * s[2]};
+        const Vec3 shift = times(base, r);
+        for (auto& axis : out.axes) {
+            const Vec3 scaled{axis[0] * s[0], axis[1] * s[1], axis[2] * s[2]};
+            axis = times(scaled, r);
+        }
+        const Vec3 o{out.origin[0] * s[0], out.origin[1] * s[1], out.origin[2] * s[2]};
+        const Vec3 turned = times(o, r);
+        out.origin = {turned[0] + shift[0] + t[0], turned[1] + shift[1] + t[1], turned[2] + shift[2] + t[2]};
+    }
+    return out;
+}
+
 Vec3 Scene::param(LWItemID id, int param, LWTime time) const {
     std::shared_lock lock(mutex_);
     const Item* it = find(id);

@@ -38,6 +38,14 @@ using Vec3 = std::array<double, 3>;
 
 enum class Motion { Position, Rotation, Scaling };
 
+// Where an item's space lies in the world: a point p of the item lies at
+// p[0] * axes[0] + p[1] * axes[1] + p[2] * axes[2] + origin. The axes carry
+// the scaling, so they need not be unit length nor perpendicular.
+struct ItemTransform {
+    std::array<Vec3, 3> axes{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+    Vec3 origin{0, 0, 0};
+};
+
 // The scene's values behind "LW Scene Info 3".
 struct SceneSettings {
     std::string name = "Untitled";
@@ -126,6 +134,9 @@ public:
     void setPivot(LWItemID item, const Vec3& pivot);
     // What "LW Item Info 3" param answers.
     Vec3 param(LWItemID item, int param, LWTime time) const;
+    // The item's full placement at a time: its own pivot, scaling, rotation
+    // and position and those of all its parents. Identity for an unknown id.
+    ItemTransform worldTransform(LWItemID item, LWTime time) const;
 
     // --- cameras ---
     void setZoomFactor(LWItemID camera, double zoom);  // drops zoom keys

@@ -26,6 +26,9 @@ struct SampleRequest {
 // `korvalith sample FILE --uv U,V ...`: one sample through the core services.
 int runSample(const std::string& moduleDir, const SampleRequest& request, std::ostream& out);
 
+// `korvalith save SCENE -o OUT`: loads a scene file and writes it back.
+int runSave(const std::string& moduleDir, const std::string& scenePath, const std::string& outPath);
+
 struct RenderCommand {
     std::string scene;
     std::string output = "render.png";

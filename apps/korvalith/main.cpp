@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "host.h"
+#include "scene_file.h"
 #include "session.h"
 
 namespace {
@@ -53,6 +54,11 @@ int main(int argc, char** argv) {
         ->expected(2);
     sampleCmd->add_flag("--gradient", sample.gradient, "Print the gradient dx, dy and coverage instead of the colour");
 
+    std::string saveIn, saveOut;
+    auto* saveCmd = app.add_subcommand("save", "Load a scene file and write it back, the plug-in data as the plug-in saves it");
+    saveCmd->add_option("SCENE", saveIn, "JSON scene file")->required();
+    saveCmd->add_option("-o,--output", saveOut, "JSON scene file to write")->required();
+
     try {
         app.parse(argc, argv);
         if (sampleCmd->parsed()) {
@@ -72,6 +78,10 @@ int main(int argc, char** argv) {
         if (modules->parsed()) return korvalith::app::runModules(dir, std::cout);
         if (info->parsed()) return korvalith::app::runInfo(dir, infoPath, std::cout);
         if (sampleCmd->parsed()) return korvalith::app::runSample(dir, sample, std::cout);
+        if (saveCmd->parsed()) return korvalith::app::runSave(dir, saveIn, saveOut);
+    } catch (const korvalith::app::SceneError& e) {
+        std::cerr << "korvalith: " << e.what() << "\n";
+        return 1;
     } catch (const hostsim::HostError& e) {
         std::cerr << "korvalith: " << e.what() << "\n";
         return 1;

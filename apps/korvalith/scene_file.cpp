@@ -1,0 +1,736 @@
+#include "scene_file.h"
+
+#include <cmath>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "commands.h"
+#include "file_io.h"
+#include "geometry.h"
+#include "lw_io.h"
+#include "lw_txtrfuncs.h"
+#include "scene.h"
+#include "session.h"
+
+namespace korvalith::app {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// ---- reading JSON with errors that say where
+
+class Reader {
+public:
+    explicit Reader(std::string file) : file_(std::move(file)) {}
+    [[noreturn]] void fail(const std::string& at, const std::string& what) const {
+        throw SceneError(file_ + ": " + (at.empty() ? "/" : at) + ": " + what);
+    }
+    const std::string& file() const { return file_; }
+
+private:
+    std::string file_;
+};
+
+std::string quoted(const std::string& s) { return Json(s).dump(); }
+
+// A JSON pointer step: "~" and "/" escaped.
+std::string step(const std::string& at, const std::string& key) {
+    std::string k;
+    for (char c : key) {
+        if (c == '~') k += "~0";
+        else if (c == '/') k += "~1";
+        else k += c;
+    }
+    return at + "/" + k;
+}
+std::string step(const std::string& at, size_t index) { return at + "/" + std::to_string(index); }
+
+std::string article(const char* kind) {
+    return (std::string("aeiou").find(kind[0]) != std::string::npos ? "an " : "a ") + std::string(kind);
+}
+
+// A JSON object being read: keys are taken one by one, and what is left
+// at the end is refused as unknown.
+class Fields {
+public:
+    Fields(const Reader& r, const Json& j, std::string at) : r_(r), j_(j), at_(std::move(at)) {
+        if (!j.is_object()) r.fail(at_, "expected an object, got " + article(j.type_name()));
+    }
+    const Json* get(const char* key) {
+        taken_.insert(key);
+        auto it = j_.find(key);
+        return it == j_.end() ? nullptr : &*it;
+    }
+    const Json& require(const char* key) {
+        const Json* v = get(key);
+        if (!v) r_.fail(at_, "missing required key \"" + std::string(key) + "\"");
+        return *v;
+    }
+    bool has(const char* key) const { return j_.contains(key); }
+    std::string at(const char* key) const { return step(at_, key); }
+    const std::string& at() const { return at_; }
+    // Refuses the keys nobody took.
+    void done() const {
+        for (auto it = j_.begin(); it != j_.end(); ++it)
+            if (!taken_.count(it.key())) r_.fail(at_, "unknown key " + quoted(it.key()));
+    }
+
+private:
+    const Reader& r_;
+    const Json& j_;
+    std::string at_;
+    std::set<std::string> taken_;
+};
+
+double number(const Reader& r, const Json& j, const std::string& at) {
+    if (!j.is_number()) r.fail(at, "expected a number, got " + article(j.type_name()));
+    const double v = j.get<double>();
+    if (!std::isfinite(v)) r.fail(at, "expected a finite number");
+    return v;
+}
+
+int integer(const Reader& r, const Json& j, const std::string& at) {
+    const double v = number(r, j, at);
+    if (v != std::floor(v) || std::fabs(v) > 1e9) r.fail(at, "expected a whole number, got " + j.dump());
+    return static_cast<int>(v);
+}
+
+std::string text(const Reader& r, const Json& j, const std::string& at) {
+    if (!j.is_string()) r.fail(at, "expected a string, got " + article(j.type_name()));
+    return j.get<std::string>();
+}
+
+Vec3 vec3(const Reader& r, const Json& j, const std::string& at) {
+    if (!j.is_array() || j.size() != 3) r.fail(at, "expected an array of 3 numbers");
+    return {number(r, j[0], step(at, 0)), number(r, j[1], step(at, 1)), number(r, j[2], step(at, 2))};
+}
+
+// Heading, pitch, bank in radians, or {"degrees": [h, p, b]}.
+Vec3 rotation(const Reader& r, const Json& j, const std::string& at) {
+    if (j.is_object()) {
+        Fields f(r, j, at);
+        Vec3 d = vec3(r, f.require("degrees"), f.at("degrees"));
+        f.done();
+        for (double& x : d) x *= kPi / 180;
+        return d;
+    }
+    if (!j.is_array()) r.fail(at, "expected an array of 3 numbers (radians) or {\"degrees\": [h, p, b]}");
+    return vec3(r, j, at);
+}
+
+double positive(const Reader& r, Fields& f, const char* key, double fallback) {
+    const Json* j = f.get(key);
+    if (!j) return fallback;
+    const double v = number(r, *j, f.at(key));
+    if (v <= 0) r.fail(f.at(key), "must be greater than 0");
+    return v;
+}
+
+int atLeast(const Reader& r, Fields& f, const char* key, int fallback, int least) {
+    const Json* j = f.get(key);
+    if (!j) return fallback;
+    const int v = integer(r, *j, f.at(key));
+    if (v < least) r.fail(f.at(key), "must be at least " + std::to_string(least));
+    return v;
+}
+
+double zoomFromFov(const Reader& r, const Json& j, const std::string& at) {
+    const double fov = number(r, j, at);
+    if (fov <= 0 || fov >= 180) r.fail(at, "a field of view must lie between 0 and 180 degrees");
+    return 1 / std::tan(fov * kPi / 360);
+}
+
+// The camera's zoom from "zoom" or "fov"; false when neither is given.
+bool readZoom(const Reader& r, Fields& f, double& zoom) {
+    const Json* z = f.get("zoom");
+    const Json* fov = f.get("fov");
+    if (z && fov) r.fail(f.at(), "give \"zoom\" or \"fov\", not both");
+    if (z) {
+        zoom = number(r, *z, f.at("zoom"));
+        if (zoom <= 0) r.fail(f.at("zoom"), "must be greater than 0");
+    } else if (fov) {
+        zoom = zoomFromFov(r, *fov, f.at("fov"));
+    }
+    return z || fov;
+}
+
+// Name, placement, parent and keys; the caller takes its own keys first.
+void readItem(const Reader& r, Fields& f, SceneItem& item, bool camera) {
+    item.name = text(r, f.require("name"), f.at("name"));
+    if (item.name.empty()) r.fail(f.at("name"), "a name must not be empty");
+    if (const Json* j = f.get("position")) item.position = vec3(r, *j, f.at("position"));
+    if (const Json* j = f.get("rotation")) item.rotation = rotation(r, *j, f.at("rotation"));
+    if (const Json* j = f.get("scale")) item.scale = vec3(r, *j, f.at("scale"));
+    if (const Json* j = f.get("parent"); j && !j->is_null()) {
+        item.parent = text(r, *j, f.at("parent"));
+        if (item.parent.empty()) r.fail(f.at("parent"), "a parent's name must not be empty (null for none)");
+    }
+    if (const Json* j = f.get("keys")) {
+        if (!j->is_array()) r.fail(f.at("keys"), "expected an array, got " + article(j->type_name()));
+        for (size_t i = 0; i < j->size(); ++i) {
+            Fields k(r, (*j)[i], step(f.at("keys"), i));
+            SceneKey key;
+            key.time = number(r, k.require("time"), k.at("time"));
+            if (const Json* v = k.get("position")) key.position = vec3(r, *v, k.at("position"));
+            if (const Json* v = k.get("rotation")) key.rotation = rotation(r, *v, k.at("rotation"));
+            if (const Json* v = k.get("scale")) key.scale = vec3(r, *v, k.at("scale"));
+            if (camera) {
+                double zoom = 0;
+                if (readZoom(r, k, zoom)) key.zoom = zoom;
+            }
+            k.done();
+            if (!key.position && !key.rotation && !key.scale && !key.zoom)
+                r.fail(k.at(), camera ? "a key needs a position, rotation, scale, zoom or fov"
+                                      : "a key needs a position, rotation or scale");
+            item.keys.push_back(key);
+        }
+    }
+}
+
+void readTexture(const Reader& r, const Json& j, const std::string& at, SceneTexture& t, std::string& data) {
+    Fields f(r, j, at);
+    t.server = text(r, f.require("server"), f.at("server"));
+    if (const Json* a = f.get("axis")) {
+        const std::string axis = a->is_string() ? a->get<std::string>() : "";
+        if (axis == "x" || axis == "X") t.axis = 0;
+        else if (axis == "y" || axis == "Y") t.axis = 1;
+        else if (axis == "z" || axis == "Z") t.axis = 2;
+        else r.fail(f.at("axis"), "expected \"x\", \"y\" or \"z\", got " + a->dump());
+    }
+    if (const Json* v = f.get("center")) t.center = vec3(r, *v, f.at("center"));
+    if (const Json* v = f.get("size")) {
+        t.size = vec3(r, *v, f.at("size"));
+        for (int i = 0; i < 3; ++i)
+            if (t.size[i] == 0) r.fail(step(f.at("size"), i), "a texture size must not be 0");
+    }
+    if (const Json* v = f.get("rotation")) t.rotation = rotation(r, *v, f.at("rotation"));
+    if (const Json* v = f.get("data")) data = text(r, *v, f.at("data"));
+    f.done();
+}
+
+void readShape(const Reader& r, Fields& f, SceneObject& o, const std::string& folder) {
+    o.shape = text(r, f.require("shape"), f.at("shape"));
+    if (o.shape == "plane") {
+        o.width = positive(r, f, "width", 1);
+        o.depth = positive(r, f, "depth", 1);
+    } else if (o.shape == "sphere") {
+        o.radius = positive(r, f, "radius", 1);
+        o.segments = atLeast(r, f, "segments", 64, 3);
+        o.rings = atLeast(r, f, "rings", 32, 2);
+    } else if (o.shape == "box") {
+        o.width = positive(r, f, "width", 1);
+        o.height = positive(r, f, "height", 1);
+        o.depth = positive(r, f, "depth", 1);
+    } else if (o.shape == "cylinder") {
+        o.radius = positive(r, f, "radius", 1);
+        o.height = positive(r, f, "height", 1);
+        o.segments = atLeast(r, f, "segments", 64, 3);
+    } else if (o.shape == "obj") {
+        const std::string file = text(r, f.require("file"), f.at("file"));
+        if (file.empty()) r.fail(f.at("file"), "a file name must not be empty");
+        o.fileRelative = fs::path(file).is_relative();
+        o.file = (fs::path(folder) / file).lexically_normal().string();
+    } else {
+        r.fail(f.at("shape"), "unknown shape " + quoted(o.shape) + " (plane, sphere, box, cylinder or obj)");
+    }
+}
+
+// ---- the plug-in's text form: image file names
+
+// Reads a quoted string of the text form starting at s[i]; false when it is
+// not one.
+bool unquote(const std::string& s, size_t& i, std::string& out) {
+    if (i >= s.size() || s[i] != '"') return false;
+    for (++i; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '"') {
+            ++i;
+            return true;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i >= s.size()) return false;
+        switch (s[i]) {
+            case '\\': out += '\\'; break;
+            case '"': out += '"'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 't': out += '\t'; break;
+            case 'x': {
+                if (i + 2 >= s.size()) return false;
+                const std::string hex = s.substr(i + 1, 2);
+                if (hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+                out += static_cast<char>(std::stoi(hex, nullptr, 16));
+                i += 2;
+                break;
+            }
+            default: return false;
+        }
+    }
+    return false;
+}
+
+std::string quote(const std::string& s) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string t = "\"";
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '\\': t += "\\\\"; break;
+            case '"': t += "\\\""; break;
+            case '\n': t += "\\n"; break;
+            case '\r': t += "\\r"; break;
+            case '\t': t += "\\t"; break;
+            default:
+                if (c < 0x20 || c == 0x7f) {
+                    t += "\\x";
+                    t += hex[c >> 4];
+                    t += hex[c & 15];
+                } else {
+                    t += ch;
+                }
+        }
+    }
+    return t + "\"";
+}
+
+// Rewrites the file name of every "Filename" line through change; other
+// lines, and lines that do not parse, stay as they are.
+template <typename Change>
+std::string rewriteFilenames(const std::string& data, Change&& change) {
+    std::string out;
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find('\n', start);
+        if (end == std::string::npos) end = data.size();
+        const std::string line = data.substr(start, end - start);
+        const size_t indent = line.find_first_not_of(" \t");
+        static const std::string token = "Filename ";
+        std::string name;
+        size_t i = indent == std::string::npos ? 0 : indent + token.size();
+        if (indent != std::string::npos && line.compare(indent, token.size(), token) == 0 &&
+            unquote(line, i, name) && line.find_first_not_of(" \t\r", i) == std::string::npos) {
+            out += line.substr(0, indent) + token + quote(change(name));
+        } else {
+            out += line;
+        }
+        if (end < data.size()) out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
+// ---- building the host scene
+
+void place(hostsim::Scene& scene, const SceneItem& item) {
+    scene.set(item.id, hostsim::Motion::Position, item.position);
+    scene.set(item.id, hostsim::Motion::Rotation, item.rotation);
+    scene.set(item.id, hostsim::Motion::Scaling, item.scale);
+    for (const SceneKey& k : item.keys) {
+        if (k.position) scene.setKey(item.id, hostsim::Motion::Position, k.time, *k.position);
+        if (k.rotation) scene.setKey(item.id, hostsim::Motion::Rotation, k.time, *k.rotation);
+        if (k.scale) scene.setKey(item.id, hostsim::Motion::Scaling, k.time, *k.scale);
+    }
+}
+
+std::shared_ptr<const hostsim::Mesh> makeMesh(const Reader& r, const SceneObject& o, const std::string& at) {
+    if (o.shape == "plane") return std::make_shared<hostsim::Mesh>(hostsim::makePlane(o.width, o.depth));
+    if (o.shape == "sphere") return std::make_shared<hostsim::Mesh>(hostsim::makeSphere(o.radius, o.segments, o.rings));
+    if (o.shape == "box") return std::make_shared<hostsim::Mesh>(hostsim::makeBox(o.width, o.height, o.depth));
+    if (o.shape == "cylinder")
+        return std::make_shared<hostsim::Mesh>(hostsim::makeCylinder(o.radius, o.height, o.segments));
+    std::error_code ec;
+    if (!fs::is_regular_file(o.file, ec)) r.fail(step(at, "file"), "no such file " + quoted(o.file));
+    try {
+        return std::make_shared<hostsim::Mesh>(hostsim::loadObj(o.file));
+    } catch (const hostsim::HostError& e) {
+        r.fail(step(at, "file"), e.what());
+    }
+}
+
+// What the plug-in told the user while it loaded, as one line.
+std::string messageText(const hostsim::Message& m) {
+    std::string t;
+    for (const std::string& line : m.lines) {
+        std::string l = line;
+        for (char& c : l)
+            if (c == '\n') c = ' ';
+        if (l.empty()) continue;
+        t += (t.empty() ? "" : ": ") + l;
+    }
+    return t.empty() ? m.title : t;
+}
+
+void loadTextureData(const Reader& r, hostsim::Host& host, SceneFile& scene, const SceneTexture& t, std::string data,
+                     const std::string& at) {
+    if (data.empty()) return;
+    if (data.back() != '\n') data += '\n';  // hand-written text may miss the last line break
+    data = rewriteFilenames(data, [&](const std::string& name) {
+        if (name.empty() || fs::path(name).is_absolute()) return name;
+        const std::string full = (fs::path(scene.folder) / name).lexically_normal().string();
+        scene.relativeImages.insert(full);
+        return full;
+    });
+    const size_t before = host.messages().messages().size();
+    hostsim::LoadState state(data, LWIO_TEXT);
+    const LWError error = t.handler->inst->load(t.instance, state.state());
+    if (error) r.fail(at, error);
+    if (state.failed()) r.fail(at, state.error());
+    const auto messages = host.messages().messages();
+    for (size_t i = before; i < messages.size(); ++i)
+        if (messages[i].kind == hostsim::MessageKind::Error || messages[i].kind == hostsim::MessageKind::Question)
+            r.fail(at, messageText(messages[i]));
+}
+
+const LWTextureHandler* handlerFor(const Reader& r, hostsim::Host& host, SceneFile& scene, const std::string& server,
+                                   const std::string& at) {
+    auto& slot = scene.handlers[server];
+    if (slot) return slot.get();
+    auto handler = std::make_unique<LWTextureHandler>();
+    int result = 0;
+    try {
+        result = host.activate(LWTEXTURE_HCLASS, server, LWTEXTURE_VERSION, handler.get());
+    } catch (const hostsim::HostError&) {
+        scene.handlers.erase(server);
+        r.fail(at, "no texture server " + quoted(server) + " is loaded");
+    }
+    if (result != 0 || !handler->inst || !handler->inst->create) {
+        scene.handlers.erase(server);
+        r.fail(at, "the texture server " + quoted(server) + " refused to start (" + std::to_string(result) + ")");
+    }
+    slot = std::move(handler);
+    return slot.get();
+}
+
+// The parsed file; data texts stay aside until the instances exist.
+struct Parsed {
+    std::vector<std::string> data;  // per texture
+};
+
+void parse(const Reader& r, const Json& root, SceneFile& s, Parsed& p) {
+    Fields top(r, root, "");
+    if (const Json* j = top.get("frames")) {
+        Fields f(r, *j, top.at("frames"));
+        if (const Json* v = f.get("start")) s.frameStart = integer(r, *v, f.at("start"));
+        if (const Json* v = f.get("end")) s.frameEnd = integer(r, *v, f.at("end"));
+        else s.frameEnd = std::max(s.frameEnd, s.frameStart);
+        s.frameStep = atLeast(r, f, "step", 1, 1);
+        s.fps = positive(r, f, "fps", 30);
+        if (s.frameEnd < s.frameStart) r.fail(f.at("end"), "the last frame comes before the first");
+        f.done();
+    }
+    if (const Json* j = top.get("frame")) {
+        Fields f(r, *j, top.at("frame"));
+        s.width = atLeast(r, f, "width", 640, 1);
+        s.height = atLeast(r, f, "height", 480, 1);
+        s.pixelAspect = positive(r, f, "pixelAspect", 1);
+        f.done();
+    }
+    {
+        Fields f(r, top.require("camera"), top.at("camera"));
+        readZoom(r, f, s.camera.zoom);
+        readItem(r, f, s.camera, true);
+        f.done();
+    }
+    if (const Json* j = top.get("lights")) {
+        if (!j->is_array()) r.fail(top.at("lights"), "expected an array, got " + article(j->type_name()));
+        for (size_t i = 0; i < j->size(); ++i) {
+            Fields f(r, (*j)[i], step(top.at("lights"), i));
+            SceneItem light;
+            readItem(r, f, light, false);
+            f.done();
+            s.lights.push_back(light);
+        }
+    }
+    if (const Json* j = top.get("objects")) {
+        if (!j->is_array()) r.fail(top.at("objects"), "expected an array, got " + article(j->type_name()));
+        for (size_t i = 0; i < j->size(); ++i) {
+            Fields f(r, (*j)[i], step(top.at("objects"), i));
+            SceneObject o;
+            readItem(r, f, o, false);
+            readShape(r, f, o, s.folder);
+            if (const Json* sj = f.get("surface")) {
+                Fields sf(r, *sj, f.at("surface"));
+                SceneSurface surface;
+                surface.name = o.name;
+                if (const Json* v = sf.get("name")) surface.name = text(r, *v, sf.at("name"));
+                if (const Json* v = sf.get("colour")) surface.colour = vec3(r, *v, sf.at("colour"));
+                if (const Json* v = sf.get("diffuse")) surface.diffuse = number(r, *v, sf.at("diffuse"));
+                if (const Json* v = sf.get("texture")) {
+                    SceneTexture t;
+                    std::string data;
+                    readTexture(r, *v, sf.at("texture"), t, data);
+                    surface.texture = s.textures.size();
+                    s.textures.push_back(t);
+                    p.data.push_back(data);
+                }
+                sf.done();
+                o.surface = surface;
+            }
+            f.done();
+            s.objects.push_back(std::move(o));
+        }
+    }
+    top.done();
+}
+
+// Where an item is described in the file.
+struct ItemPlace {
+    SceneItem* item;
+    std::string at;
+};
+
+void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) {
+    hostsim::Scene& scene = host.scene();
+    hostsim::SceneSettings settings = scene.settings();
+    settings.frameStart = s.frameStart;
+    settings.frameEnd = s.frameEnd;
+    settings.frameStep = s.frameStep;
+    settings.framesPerSecond = s.fps;
+    settings.frameWidth = s.width;
+    settings.frameHeight = s.height;
+    settings.pixelAspect = s.pixelAspect;
+    try {
+        scene.setSettings(settings);
+    } catch (const hostsim::HostError& e) {
+        r.fail("/frame", e.what());
+    }
+
+    // Items first, then parents, so a parent may come after its child.
+    std::vector<ItemPlace> places{{&s.camera, "/camera"}};
+    for (size_t i = 0; i < s.lights.size(); ++i) places.push_back({&s.lights[i], step("/lights", i)});
+    for (size_t i = 0; i < s.objects.size(); ++i) places.push_back({&s.objects[i], step("/objects", i)});
+    std::map<std::string, LWItemID> byName;
+    for (const ItemPlace& x : places)
+        if (!byName.emplace(x.item->name, nullptr).second)
+            r.fail(step(x.at, "name"), "another item is named " + quoted(x.item->name));
+
+    s.camera.id = scene.addCamera(s.camera.name);
+    scene.setRenderCamera(s.camera.id);
+    for (SceneItem& light : s.lights) light.id = scene.addLight(light.name);
+    for (SceneObject& o : s.objects) o.id = scene.addObject(o.name);
+    for (const ItemPlace& x : places) {
+        byName[x.item->name] = x.item->id;
+        place(scene, *x.item);
+    }
+    scene.setZoomFactor(s.camera.id, s.camera.zoom);
+    for (const SceneKey& k : s.camera.keys)
+        if (k.zoom) scene.setZoomKey(s.camera.id, k.time, *k.zoom);
+    for (const ItemPlace& x : places) {
+        if (x.item->parent.empty()) continue;
+        auto it = byName.find(x.item->parent);
+        if (it == byName.end()) r.fail(step(x.at, "parent"), "no item is named " + quoted(x.item->parent));
+        try {
+            scene.setParent(x.item->id, it->second);
+        } catch (const hostsim::HostError& e) {
+            r.fail(step(x.at, "parent"), e.what());
+        }
+    }
+
+    for (size_t i = 0; i < s.objects.size(); ++i) {
+        SceneObject& o = s.objects[i];
+        const std::string at = step("/objects", i);
+        host.geometry().setMesh(o.id, makeMesh(r, o, at));
+        if (!o.surface) continue;
+        hostsim::Surface surface;
+        surface.name = o.surface->name;
+        surface.colour = o.surface->colour;
+        surface.diffuse = o.surface->diffuse;
+        if (o.surface->texture) {
+            const std::string tat = at + "/surface/texture";
+            SceneTexture& t = s.textures[*o.surface->texture];
+            t.object = o.id;
+            t.handler = handlerFor(r, host, s, t.server, tat + "/server");
+            t.texture = scene.createTexture(TRT_COLOR, surface.name.c_str(), nullptr, nullptr);
+            t.layer = scene.addLayer(t.texture, TLT_PROC);
+            LWError error = nullptr;
+            t.instance = t.handler->inst->create(t.handler->inst->priv, t.layer, &error);
+            if (!t.instance)
+                r.fail(tat, "the texture server " + quoted(t.server) + " made no instance" +
+                                (error ? std::string(": ") + error : std::string()));
+            loadTextureData(r, host, s, t, p.data[*o.surface->texture], tat + "/data");
+            surface.colourTexture = t.texture;
+        }
+        host.geometry().setSurface(o.id, surface);
+    }
+}
+
+// The 1-based line and column of a byte offset.
+std::pair<size_t, size_t> lineColumn(const std::string& text, size_t offset) {
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
+// ---- writing
+
+Json vec(const Vec3& v) { return Json::array({v[0], v[1], v[2]}); }
+
+Json itemJson(const SceneItem& item) {
+    Json j;
+    j["name"] = item.name;
+    j["position"] = vec(item.position);
+    j["rotation"] = vec(item.rotation);
+    j["scale"] = vec(item.scale);
+    j["parent"] = item.parent.empty() ? Json() : Json(item.parent);
+    return j;
+}
+
+Json keysJson(const SceneItem& item) {
+    Json keys = Json::array();
+    for (const SceneKey& k : item.keys) {
+        Json j;
+        j["time"] = k.time;
+        if (k.position) j["position"] = vec(*k.position);
+        if (k.rotation) j["rotation"] = vec(*k.rotation);
+        if (k.scale) j["scale"] = vec(*k.scale);
+        if (k.zoom) j["zoom"] = *k.zoom;
+        keys.push_back(j);
+    }
+    return keys;
+}
+
+// path as the saved file should name it: relative to folder when it was
+// written relative.
+std::string written(const std::string& path, bool relative, const std::string& folder) {
+    if (!relative) return path;
+    const fs::path rel = fs::path(path).lexically_relative(fs::absolute(folder).lexically_normal());
+    return rel.empty() ? path : rel.string();
+}
+
+std::string savedData(const SceneFile& s, const SceneTexture& t, const std::string& folder) {
+    hostsim::SaveState state(LWIO_TEXT);
+    if (const LWError error = t.handler->inst->save(t.instance, state.state()))
+        throw SceneError(s.path + ": the texture server " + quoted(t.server) + " could not save: " + error);
+    if (!state.finish())
+        throw SceneError(s.path + ": the texture server " + quoted(t.server) + " saved unsound data: " + state.error());
+    return rewriteFilenames(state.data(), [&](const std::string& name) {
+        return written(name, s.relativeImages.count(name) > 0, folder);
+    });
+}
+
+}  // namespace
+
+SceneFile::~SceneFile() { destroyInstances(*this); }
+
+void destroyInstances(SceneFile& scene) {
+    for (SceneTexture& t : scene.textures)
+        if (t.instance && t.handler) {
+            t.handler->inst->destroy(t.instance);
+            t.instance = nullptr;
+        }
+}
+
+SceneFile loadScene(hostsim::Host& host, const std::string& path) {
+    const Reader r(path);
+    std::string text;
+    std::error_code ec;
+    if (fs::is_directory(path, ec) || !hostsim::readWholeFile(path, text))
+        throw SceneError(path + ": cannot be read");
+    Json root;
+    try {
+        root = Json::parse(text);
+    } catch (const Json::parse_error& e) {
+        // The library's text starts with its own id and place; ours says the
+        // place as line:column, counted from the byte where parsing stopped.
+        std::string what = e.what();
+        if (const size_t colon = what.find(": "); colon != std::string::npos) what = what.substr(colon + 2);
+        const auto [line, column] = lineColumn(text, e.byte > 0 ? e.byte - 1 : 0);
+        throw SceneError(path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + what);
+    }
+    SceneFile scene;
+    scene.path = path;
+    scene.folder = fs::absolute(path).parent_path().lexically_normal().string();
+    Parsed parsed;
+    parse(r, root, scene, parsed);
+    build(r, host, scene, parsed);
+    return scene;
+}
+
+std::string sceneText(const SceneFile& s, const std::string& folder) {
+    Json root;
+    root["frames"] = {{"start", s.frameStart}, {"end", s.frameEnd}, {"step", s.frameStep}, {"fps", s.fps}};
+    root["frame"] = {{"width", s.width}, {"height", s.height}, {"pixelAspect", s.pixelAspect}};
+    Json camera = itemJson(s.camera);
+    camera["zoom"] = s.camera.zoom;
+    camera["keys"] = keysJson(s.camera);
+    root["camera"] = camera;
+    root["lights"] = Json::array();
+    for (const SceneItem& light : s.lights) {
+        Json j = itemJson(light);
+        j["keys"] = keysJson(light);
+        root["lights"].push_back(j);
+    }
+    root["objects"] = Json::array();
+    for (const SceneObject& o : s.objects) {
+        Json j = itemJson(o);
+        j["keys"] = keysJson(o);
+        j["shape"] = o.shape;
+        if (o.shape == "plane") {
+            j["width"] = o.width;
+            j["depth"] = o.depth;
+        } else if (o.shape == "sphere") {
+            j["radius"] = o.radius;
+            j["segments"] = o.segments;
+            j["rings"] = o.rings;
+        } else if (o.shape == "box") {
+            j["width"] = o.width;
+            j["height"] = o.height;
+            j["depth"] = o.depth;
+        } else if (o.shape == "cylinder") {
+            j["radius"] = o.radius;
+            j["height"] = o.height;
+            j["segments"] = o.segments;
+        } else {
+            j["file"] = written(o.file, o.fileRelative, folder);
+        }
+        if (o.surface) {
+            Json sj;
+            sj["name"] = o.surface->name;
+            sj["colour"] = vec(o.surface->colour);
+            sj["diffuse"] = o.surface->diffuse;
+            if (o.surface->texture) {
+                const SceneTexture& t = s.textures[*o.surface->texture];
+                Json tj;
+                tj["server"] = t.server;
+                tj["axis"] = std::string(1, "xyz"[t.axis]);
+                tj["center"] = vec(t.center);
+                tj["size"] = vec(t.size);
+                tj["rotation"] = vec(t.rotation);
+                tj["data"] = savedData(s, t, folder);
+                sj["texture"] = tj;
+            }
+            j["surface"] = sj;
+        }
+        root["objects"].push_back(j);
+    }
+    return root.dump(2) + "\n";
+}
+
+void saveScene(const SceneFile& scene, const std::string& path) {
+    const std::string folder = fs::absolute(path).parent_path().lexically_normal().string();
+    const std::string text = sceneText(scene, folder);
+    if (!hostsim::writeWholeFile(path, text)) throw SceneError(path + ": cannot be written");
+}
+
+int runSave(const std::string& moduleDir, const std::string& scenePath, const std::string& outPath) {
+    Session session(moduleDir);
+    SceneFile scene = loadScene(session.host(), scenePath);
+    saveScene(scene, outPath);
+    return 0;
+}
+
+}  // namespace korvalith::app
