@@ -251,7 +251,7 @@ void writeDemoImage(const std::string& path, int width, int height, const std::f
     if (status == codec::Status::Ok) status = codec::compressClose(client);
     const std::string why = status == codec::Status::Ok ? "" : codec::compressLastError(client);
     codec::compressFreeClient(client);
-    if (status != codec::Status::Ok) throw std::runtime_error(path + ": " + why);
+    if (status != codec::Status::Ok) throw std::runtime_error(why.empty() ? path + ": the image cannot be written" : why);
 }
 
 std::string ensureDemoImage(int width, int height, const std::function<void(double)>& progress) {
@@ -261,7 +261,7 @@ std::string ensureDemoImage(int width, int height, const std::function<void(doub
     if (std::filesystem::exists(path)) return path;
     // Written under another name first, so an interrupted run leaves no
     // half image behind that a later run would take for finished.
-    const std::string partial = path + ".partial";
+    const std::string partial = path.substr(0, path.size() - 4) + ".partial.jp2";
     writeDemoImage(partial, width, height, progress);
     std::filesystem::rename(partial, path);
     return path;
