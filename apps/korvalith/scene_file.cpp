@@ -35,7 +35,7 @@ private:
     std::string file_;
 };
 
-std::string quoted(const std::string& s) { return Json(s).dump(); }
+std::string jsonQuoted(const std::string& s) { return Json(s).dump(); }
 
 // A JSON pointer step: "~" and "/" escaped.
 std::string step(const std::string& at, const std::string& key) {
@@ -76,7 +76,7 @@ public:
     // Refuses the keys nobody took.
     void done() const {
         for (auto it = j_.begin(); it != j_.end(); ++it)
-            if (!taken_.count(it.key())) r_.fail(at_, "unknown key " + quoted(it.key()));
+            if (!taken_.count(it.key())) r_.fail(at_, "unknown key " + jsonQuoted(it.key()));
     }
 
 private:
@@ -235,7 +235,7 @@ void readShape(const Reader& r, Fields& f, SceneObject& o, const std::string& fo
         o.fileRelative = fs::path(file).is_relative();
         o.file = (fs::path(folder) / file).lexically_normal().string();
     } else {
-        r.fail(f.at("shape"), "unknown shape " + quoted(o.shape) + " (plane, sphere, box, cylinder or obj)");
+        r.fail(f.at("shape"), "unknown shape " + jsonQuoted(o.shape) + " (plane, sphere, box, cylinder or obj)");
     }
 }
 
@@ -346,7 +346,7 @@ std::shared_ptr<const hostsim::Mesh> makeMesh(const Reader& r, const SceneObject
     if (o.shape == "cylinder")
         return std::make_shared<hostsim::Mesh>(hostsim::makeCylinder(o.radius, o.height, o.segments));
     std::error_code ec;
-    if (!fs::is_regular_file(o.file, ec)) r.fail(step(at, "file"), "no such file " + quoted(o.file));
+    if (!fs::is_regular_file(o.file, ec)) r.fail(step(at, "file"), "no such file " + jsonQuoted(o.file));
     try {
         return std::make_shared<hostsim::Mesh>(hostsim::loadObj(o.file));
     } catch (const hostsim::HostError& e) {
@@ -398,11 +398,11 @@ const LWTextureHandler* handlerFor(const Reader& r, hostsim::Host& host, SceneFi
         result = host.activate(LWTEXTURE_HCLASS, server, LWTEXTURE_VERSION, handler.get());
     } catch (const hostsim::HostError&) {
         scene.handlers.erase(server);
-        r.fail(at, "no texture server " + quoted(server) + " is loaded");
+        r.fail(at, "no texture server " + jsonQuoted(server) + " is loaded");
     }
     if (result != 0 || !handler->inst || !handler->inst->create) {
         scene.handlers.erase(server);
-        r.fail(at, "the texture server " + quoted(server) + " refused to start (" + std::to_string(result) + ")");
+        r.fail(at, "the texture server " + jsonQuoted(server) + " refused to start (" + std::to_string(result) + ")");
     }
     slot = std::move(handler);
     return slot.get();
@@ -509,7 +509,7 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
     std::map<std::string, LWItemID> byName;
     for (const ItemPlace& x : places)
         if (!byName.emplace(x.item->name, nullptr).second)
-            r.fail(step(x.at, "name"), "another item is named " + quoted(x.item->name));
+            r.fail(step(x.at, "name"), "another item is named " + jsonQuoted(x.item->name));
 
     s.camera.id = scene.addCamera(s.camera.name);
     scene.setRenderCamera(s.camera.id);
@@ -525,7 +525,7 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
     for (const ItemPlace& x : places) {
         if (x.item->parent.empty()) continue;
         auto it = byName.find(x.item->parent);
-        if (it == byName.end()) r.fail(step(x.at, "parent"), "no item is named " + quoted(x.item->parent));
+        if (it == byName.end()) r.fail(step(x.at, "parent"), "no item is named " + jsonQuoted(x.item->parent));
         try {
             scene.setParent(x.item->id, it->second);
         } catch (const hostsim::HostError& e) {
@@ -552,7 +552,7 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
             LWError error = nullptr;
             t.instance = t.handler->inst->create(t.handler->inst->priv, t.layer, &error);
             if (!t.instance)
-                r.fail(tat, "the texture server " + quoted(t.server) + " made no instance" +
+                r.fail(tat, "the texture server " + jsonQuoted(t.server) + " made no instance" +
                                 (error ? std::string(": ") + error : std::string()));
             loadTextureData(r, host, s, t, p.data[*o.surface->texture], tat + "/data");
             surface.colourTexture = t.texture;
@@ -614,9 +614,9 @@ std::string written(const std::string& path, bool relative, const std::string& f
 std::string savedData(const SceneFile& s, const SceneTexture& t, const std::string& folder) {
     hostsim::SaveState state(LWIO_TEXT);
     if (const LWError error = t.handler->inst->save(t.instance, state.state()))
-        throw SceneError(s.path + ": the texture server " + quoted(t.server) + " could not save: " + error);
+        throw SceneError(s.path + ": the texture server " + jsonQuoted(t.server) + " could not save: " + error);
     if (!state.finish())
-        throw SceneError(s.path + ": the texture server " + quoted(t.server) + " saved unsound data: " + state.error());
+        throw SceneError(s.path + ": the texture server " + jsonQuoted(t.server) + " saved unsound data: " + state.error());
     return rewriteFilenames(state.data(), [&](const std::string& name) {
         return written(name, s.relativeImages.count(name) > 0, folder);
     });
