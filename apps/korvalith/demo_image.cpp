@@ -177,10 +177,11 @@ public:
             const int labelTop = static_cast<int>(cellY * stepPixels) + grid.lineWidth + grid.labelScale;
             const int ly = (y - labelTop) / grid.labelScale;
             if (y < labelTop) continue;
+            // The label names the line just above it.
             const int latitude0 = 90 - cellY * grid.step;
             for (int cellX = 0; cellX * stepPixels < width_; ++cellX) {
                 const int longitude = -180 + cellX * grid.step;
-                auto it = labels_.find(key(grid.step, latitude0 - grid.step, longitude));
+                auto it = labels_.find(key(grid.step, latitude0, longitude));
                 if (it == labels_.end()) continue;
                 const Label& label = it->second;
                 if (ly >= label.height) continue;
@@ -257,7 +258,7 @@ void writeDemoImage(const std::string& path, int width, int height, const std::f
 std::string ensureDemoImage(int width, int height, const std::function<void(double)>& progress) {
     const std::string dir = demoDataDirectory();
     std::filesystem::create_directories(dir);
-    const std::string path = dir + "/korvalith-demo-planet-" + std::to_string(width) + "x" + std::to_string(height) + ".jp2";
+    const std::string path = dir + "/korvalith-demo-planet-v2-" + std::to_string(width) + "x" + std::to_string(height) + ".jp2";
     if (std::filesystem::exists(path)) return path;
     // Written under another name first, so an interrupted run leaves no
     // half image behind that a later run would take for finished.

@@ -1,6 +1,7 @@
 // korvalith: a LightWave-like host on the command line for the Korvalith
 // plug-ins.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <iostream>
 #include <map>
 
@@ -17,6 +18,24 @@ int parseWrap(const std::string& text) {
     if (auto it = names.find(text); it != names.end()) return it->second;
     if (text.size() == 1 && text[0] >= '0' && text[0] <= '3') return text[0] - '0';
     throw CLI::ValidationError("--wrap", "\"" + text + "\" is not an edge mode (reset, repeat, mirror, edge or 0-3)");
+}
+
+// "A-B" or "A".
+std::pair<int, int> parseFrames(const std::string& text) {
+    int a = 0, b = 0;
+    char dash = 0, extra = 0;
+    const int n = std::sscanf(text.c_str(), "%d%c%d%c", &a, &dash, &b, &extra);
+    if (n == 1) return {a, a};
+    if (n == 3 && dash == '-' && a <= b) return {a, b};
+    throw CLI::ValidationError("--frames", "\"" + text + "\" is not a frame range (A-B with A <= B, or A)");
+}
+
+// "WxH" with both at least 1.
+void parseSize(const std::string& text, int* width, int* height) {
+    char x = 0, extra = 0;
+    if (std::sscanf(text.c_str(), "%d%c%d%c", width, &x, height, &extra) != 3 || (x != 'x' && x != 'X') ||
+        *width < 1 || *height < 1)
+        throw CLI::ValidationError("--size", "\"" + text + "\" is not a picture size (WxH, e.g. 1920x1080)");
 }
 
 }  // namespace
@@ -59,8 +78,32 @@ int main(int argc, char** argv) {
     saveCmd->add_option("SCENE", saveIn, "JSON scene file")->required();
     saveCmd->add_option("-o,--output", saveOut, "JSON scene file to write")->required();
 
+    korvalith::app::RenderCommand render;
+    std::string frames;
+    std::string size;
+    auto* renderCmd = app.add_subcommand("render", "Render frames of a scene file to PNG files");
+    renderCmd->add_option("SCENE", render.scene, "JSON scene file")->required();
+    renderCmd->add_option("-o,--output", render.output,
+                          "PNG file; frames of a range get -NNNN before the extension (default render.png)");
+    renderCmd->add_option("--frames", frames, "First and last frame, A-B or A (default: the scene's range)");
+    renderCmd->add_option("--size", size, "Picture size WxH (default: the scene's frame size)");
+    renderCmd->add_option("--threads", render.threads, "Render threads (default: one per core)");
+    renderCmd->add_flag("--preview", render.preview, "Render as an interactive preview (\"Low Res Preview\" applies)");
+
+    korvalith::app::DemoCommand demo;
+    auto* demoCmd = app.add_subcommand(
+        "demo", "Generate the demo planet image once (kept in $KORVALITH_DEMO_DATA or ~/.cache/korvalith), "
+                "write a globe scene and render it to korvalith-demo.png");
+    demoCmd->add_option("-o,--output", demo.output, "PNG file (default korvalith-demo.png)");
+    demoCmd->add_option("--image-width", demo.imageWidth, "Width of the generated map (default 32768)");
+    demoCmd->add_option("--threads", demo.threads, "Render threads (default: one per core)");
+
     try {
         app.parse(argc, argv);
+        if (renderCmd->parsed()) {
+            if (!frames.empty()) render.frames = parseFrames(frames);
+            if (!size.empty()) parseSize(size, &render.width, &render.height);
+        }
         if (sampleCmd->parsed()) {
             sample.uv[0] = uv.at(0);
             sample.uv[1] = uv.at(1);
@@ -79,10 +122,10 @@ int main(int argc, char** argv) {
         if (info->parsed()) return korvalith::app::runInfo(dir, infoPath, std::cout);
         if (sampleCmd->parsed()) return korvalith::app::runSample(dir, sample, std::cout);
         if (saveCmd->parsed()) return korvalith::app::runSave(dir, saveIn, saveOut);
-    } catch (const korvalith::app::SceneError& e) {
-        std::cerr << "korvalith: " << e.what() << "\n";
-        return 1;
-    } catch (const hostsim::HostError& e) {
+        if (renderCmd->parsed()) return korvalith::app::runRender(dir, render, std::cout);
+        if (demoCmd->parsed()) return korvalith::app::runDemo(dir, demo, std::cout);
+    } catch (const std::exception& e) {
+        // Host errors, scene file errors and codec failures all name what went wrong.
         std::cerr << "korvalith: " << e.what() << "\n";
         return 1;
     }

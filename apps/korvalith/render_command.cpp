@@ -54,7 +54,10 @@ int runRender(const std::string& moduleDir, const RenderCommand& command, std::o
 
 std::string demoSceneText(const std::string& imagePath) {
     // A globe under a sun, its image mapped spherically around Y, seen
-    // from the front and a little above the equator.
+    // from the front and a little above the equator. The spherical
+    // projection's footprint divides by the sum of two radii, so at quality
+    // 1 a sphere reads one level finer than its pixels need; quality 0.5
+    // reads the level that matches them.
     return std::string(R"({
   "frames": {"start": 0, "end": 0, "fps": 30},
   "frame": {"width": 1920, "height": 1080, "pixelAspect": 1},
@@ -65,7 +68,7 @@ std::string demoSceneText(const std::string& imagePath) {
      "rotation": {"degrees": [160, 0, 0]},
      "surface": {"name": "Planet", "colour": [0.1, 0.1, 0.12],
        "texture": {"server": "KorvalithPro", "axis": "y", "center": [0, 0, 0], "size": [1, 1, 1],
-         "data": "{ KorvalithImage\n  { Image\n    Filename \")") +
+         "data": "{ KorvalithImage\n  { Quality\n    ParameterKind 32\n    StaticValue 0.5\n    State 0\n  }\n  { Image\n    Filename \")") +
            imagePath + R"(\"\n  }\n  { Projection\n    Axis 1\n    ProjectionType 2\n  }\n}\n"}}}
   ]
 }
