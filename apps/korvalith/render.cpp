@@ -95,6 +95,7 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
     std::atomic<uint64_t> samples{0};
     const bool range = request.frameEnd > request.frameStart;
     for (int frame = request.frameStart; frame <= request.frameEnd; ++frame) {
+        const auto frameStart = std::chrono::steady_clock::now();
         const double time = frame / sceneSettings.framesPerSecond;
         settings.time = time;
         for (const TexturedSurface& s : surfaces)
@@ -137,6 +138,9 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
         if (!image.writePNG(file)) throw hostsim::HostError(file + ": the picture cannot be written");
         summary.files.push_back(file);
         if (core) summary.peakMemoryUsed = std::max<uint64_t>(summary.peakMemoryUsed, core->memoryUsed(nullptr));
+        summary.frameSeconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - frameStart).count());
+        summary.frameResident.push_back(residentBytes());
     }
     for (const TexturedSurface& s : surfaces) s.handler->rend->cleanup(s.instance);
 
@@ -159,7 +163,12 @@ void printSummary(const RenderSummary& s, std::ostream& out) {
                   static_cast<unsigned long long>(s.samples), static_cast<unsigned long long>(s.tilesRead),
                   s.bytesDecoded / 1048576.0, s.peakMemoryUsed / 1048576.0, s.peakResident / 1048576.0);
     out << line;
-    for (const std::string& f : s.files) out << "  " << f << "\n";
+    for (size_t i = 0; i < s.files.size(); ++i) {
+        std::snprintf(line, sizeof line, "  %s  %.2f s, resident %.1f MB\n", s.files[i].c_str(),
+                      i < s.frameSeconds.size() ? s.frameSeconds[i] : 0.0,
+                      i < s.frameResident.size() ? s.frameResident[i] / 1048576.0 : 0.0);
+        out << line;
+    }
 }
 
 }  // namespace korvalith::app

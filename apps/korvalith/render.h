@@ -44,6 +44,8 @@ struct RenderSummary {
     uint64_t peakMemoryUsed = 0;
     uint64_t peakResident = 0;
     std::vector<std::string> files;
+    std::vector<double> frameSeconds;         // per frame, time change and picture
+    std::vector<uint64_t> frameResident;      // resident memory after each frame
 };
 
 // Renders the frames; messages and the progress bar go to log.
