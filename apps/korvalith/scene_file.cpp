@@ -1,5 +1,6 @@
 #include "scene_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -328,14 +329,27 @@ std::string rewriteFilenames(const std::string& data, Change&& change) {
 
 // ---- building the host scene
 
+// The item's values are its values at time 0: a channel with keys gets a
+// key at 0 from them unless one of its own keys is at 0, so a scene may
+// give a start and keys to move from there.
 void place(hostsim::Scene& scene, const SceneItem& item) {
-    scene.set(item.id, hostsim::Motion::Position, item.position);
-    scene.set(item.id, hostsim::Motion::Rotation, item.rotation);
-    scene.set(item.id, hostsim::Motion::Scaling, item.scale);
-    for (const SceneKey& k : item.keys) {
-        if (k.position) scene.setKey(item.id, hostsim::Motion::Position, k.time, *k.position);
-        if (k.rotation) scene.setKey(item.id, hostsim::Motion::Rotation, k.time, *k.rotation);
-        if (k.scale) scene.setKey(item.id, hostsim::Motion::Scaling, k.time, *k.scale);
+    const std::array<std::pair<hostsim::Motion, std::optional<Vec3> SceneKey::*>, 3> channels{
+        {{hostsim::Motion::Position, &SceneKey::position},
+         {hostsim::Motion::Rotation, &SceneKey::rotation},
+         {hostsim::Motion::Scaling, &SceneKey::scale}}};
+    const std::array<Vec3, 3> values{item.position, item.rotation, item.scale};
+    for (size_t c = 0; c < channels.size(); ++c) {
+        const auto [motion, member] = channels[c];
+        scene.set(item.id, motion, values[c]);
+        bool keyed = false, atZero = false;
+        for (const SceneKey& k : item.keys)
+            if (k.*member) {
+                keyed = true;
+                atZero = atZero || k.time == 0;
+            }
+        if (keyed && !atZero) scene.setKey(item.id, motion, 0, values[c]);
+        for (const SceneKey& k : item.keys)
+            if (k.*member) scene.setKey(item.id, motion, k.time, *(k.*member));
     }
 }
 
@@ -354,15 +368,21 @@ std::shared_ptr<const hostsim::Mesh> makeMesh(const Reader& r, const SceneObject
     }
 }
 
-// What the plug-in told the user while it loaded, as one line.
+// What the plug-in told the user while it loaded, as one line; a question
+// offering a way out (nobody answers it here) is left out.
 std::string messageText(const hostsim::Message& m) {
     std::string t;
     for (const std::string& line : m.lines) {
-        std::string l = line;
-        for (char& c : l)
-            if (c == '\n') c = ' ';
-        if (l.empty()) continue;
-        t += (t.empty() ? "" : ": ") + l;
+        std::string::size_type start = 0;
+        while (start <= line.size()) {
+            std::string::size_type end = line.find('\n', start);
+            if (end == std::string::npos) end = line.size();
+            const std::string piece = line.substr(start, end - start);
+            start = end + 1;
+            if (piece.empty() || (m.kind == hostsim::MessageKind::Question && piece.back() == '?')) continue;
+            if (!t.empty()) t += t.back() == '.' ? " " : ": ";
+            t += piece;
+        }
     }
     return t.empty() ? m.title : t;
 }
@@ -520,6 +540,13 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
         place(scene, *x.item);
     }
     scene.setZoomFactor(s.camera.id, s.camera.zoom);
+    bool zoomKeyed = false, zoomAtZero = false;
+    for (const SceneKey& k : s.camera.keys)
+        if (k.zoom) {
+            zoomKeyed = true;
+            zoomAtZero = zoomAtZero || k.time == 0;
+        }
+    if (zoomKeyed && !zoomAtZero) scene.setZoomKey(s.camera.id, 0, s.camera.zoom);
     for (const SceneKey& k : s.camera.keys)
         if (k.zoom) scene.setZoomKey(s.camera.id, k.time, *k.zoom);
     for (const ItemPlace& x : places) {
@@ -578,6 +605,33 @@ std::pair<size_t, size_t> lineColumn(const std::string& text, size_t offset) {
 // ---- writing
 
 Json vec(const Vec3& v) { return Json::array({v[0], v[1], v[2]}); }
+
+// Indented JSON that keeps arrays of numbers on one line, as a person
+// writes them.
+void pretty(const Json& j, int indent, std::string& out) {
+    const std::string pad(static_cast<size_t>(indent) + 2, ' ');
+    const bool flat = j.is_array() && std::none_of(j.begin(), j.end(), [](const Json& x) { return x.is_structured(); });
+    if (!j.is_structured() || j.empty() || flat) {
+        if (!flat || j.empty()) {
+            out += j.dump();
+            return;
+        }
+        out += "[";
+        for (size_t i = 0; i < j.size(); ++i) out += (i ? ", " : "") + j[i].dump();
+        out += "]";
+        return;
+    }
+    out += j.is_object() ? "{\n" : "[\n";
+    bool first = true;
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        out += first ? "" : ",\n";
+        first = false;
+        out += pad;
+        if (j.is_object()) out += Json(it.key()).dump() + ": ";
+        pretty(*it, indent + 2, out);
+    }
+    out += "\n" + std::string(static_cast<size_t>(indent), ' ') + (j.is_object() ? "}" : "]");
+}
 
 Json itemJson(const SceneItem& item) {
     Json j;
@@ -717,7 +771,9 @@ std::string sceneText(const SceneFile& s, const std::string& folder) {
         }
         root["objects"].push_back(j);
     }
-    return root.dump(2) + "\n";
+    std::string out;
+    pretty(root, 0, out);
+    return out + "\n";
 }
 
 void saveScene(const SceneFile& scene, const std::string& path) {

@@ -11,8 +11,9 @@
 // Item keys: "name" (required, unique among all items), "position",
 // "rotation", "scale" ([x, y, z]), "parent" (an item's name or null) and
 // "keys": [{"time": seconds, "position", "rotation", "scale", and for the
-// camera "zoom" or "fov"}]. A rotation is heading, pitch, bank in radians,
-// or {"degrees": [h, p, b]}.
+// camera "zoom" or "fov"}]. An item's values are its values at time 0: a
+// channel with keys gets a key at 0 from them unless it has its own. A
+// rotation is heading, pitch, bank in radians, or {"degrees": [h, p, b]}.
 // Shapes: "plane" (width, depth), "sphere" (radius, segments, rings),
 // "box" (width, height, depth), "cylinder" (radius, height, segments),
 // "obj" ("file", relative to the scene file's folder). Sizes default to 1,
