@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "commands.h"
 #include "demo_image.h"
@@ -57,22 +58,30 @@ std::string demoSceneText(const std::string& imagePath) {
     // from the front and a little above the equator. The spherical
     // projection's footprint divides by the sum of two radii, so at quality
     // 1 a sphere reads one level finer than its pixels need; quality 0.5
-    // reads the level that matches them.
-    return std::string(R"({
-  "frames": {"start": 0, "end": 0, "fps": 30},
-  "frame": {"width": 1920, "height": 1080, "pixelAspect": 1},
-  "camera": {"name": "Camera", "position": [0, 0.35, -3.2], "rotation": {"degrees": [0, 6, 0]}, "fov": 38},
-  "lights": [{"name": "Sun", "position": [-12, 8, -10]}],
-  "objects": [
-    {"name": "Planet", "shape": "sphere", "radius": 1, "segments": 256, "rings": 128,
-     "rotation": {"degrees": [160, 0, 0]},
-     "surface": {"name": "Planet", "colour": [0.1, 0.1, 0.12],
-       "texture": {"server": "KorvalithPro", "axis": "y", "center": [0, 0, 0], "size": [1, 1, 1],
-         "data": "{ KorvalithImage\n  { Quality\n    ParameterKind 32\n    StaticValue 0.5\n    State 0\n  }\n  { Image\n    Filename \")") +
-           imagePath + R"(\"\n  }\n  { Projection\n    Axis 1\n    ProjectionType 2\n  }\n}\n"}}}
-  ]
-}
-)";
+    // reads the level that matches them. The plug-in's data is its own text
+    // block form; the image path is quoted as that form quotes strings.
+    std::string quoted = "\"";
+    for (char c : imagePath) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    quoted += "\"";
+    const std::string data = "{ KorvalithImage\n  { Quality\n    ParameterKind 32\n    StaticValue 0.5\n    State 0\n  }\n"
+                             "  { Image\n    Filename " + quoted + "\n  }\n"
+                             "  { Projection\n    Axis 1\n    ProjectionType 2\n  }\n}\n";
+    const nlohmann::ordered_json scene = {
+        {"frames", {{"start", 0}, {"end", 0}, {"fps", 30}}},
+        {"frame", {{"width", 1920}, {"height", 1080}, {"pixelAspect", 1}}},
+        {"camera", {{"name", "Camera"}, {"position", {0, 0.35, -3.2}}, {"rotation", {{"degrees", {0, 6, 0}}}}, {"fov", 38}}},
+        {"lights", {{{"name", "Sun"}, {"position", {-12, 8, -10}}}}},
+        {"objects",
+         {{{"name", "Planet"}, {"shape", "sphere"}, {"radius", 1}, {"segments", 256}, {"rings", 128},
+           {"rotation", {{"degrees", {160, 0, 0}}}},
+           {"surface",
+            {{"name", "Planet"}, {"colour", {0.1, 0.1, 0.12}},
+             {"texture", {{"server", "KorvalithPro"}, {"axis", "y"}, {"center", {0, 0, 0}}, {"size", {1, 1, 1}},
+                          {"data", data}}}}}}}}};
+    return scene.dump(2) + "\n";
 }
 
 int runDemo(const std::string& moduleDir, const DemoCommand& command, std::ostream& out) {
