@@ -27,6 +27,10 @@ struct TexturedSurface {
     std::array<double, 3> rotation{0, 0, 0};  // heading, pitch, bank
 };
 
+struct SceneFile;
+// The textured surfaces of a loaded scene file.
+std::vector<TexturedSurface> texturedSurfaces(const SceneFile& scene);
+
 struct RenderRequest {
     std::string output;  // a .png path; frames of a range get -NNNN before the extension
     int frameStart = 0, frameEnd = 0;

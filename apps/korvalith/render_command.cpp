@@ -15,8 +15,6 @@
 
 namespace korvalith::app {
 
-namespace {
-
 std::vector<TexturedSurface> texturedSurfaces(const SceneFile& scene) {
     std::vector<TexturedSurface> surfaces;
     for (const SceneTexture& t : scene.textures) {
@@ -33,8 +31,6 @@ std::vector<TexturedSurface> texturedSurfaces(const SceneFile& scene) {
     }
     return surfaces;
 }
-
-}  // namespace
 
 int runRender(const std::string& moduleDir, const RenderCommand& command, std::ostream& out) {
     Session session(moduleDir);

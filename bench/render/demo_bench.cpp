@@ -37,22 +37,6 @@ std::string demoScene(bool animated) {
     return path;
 }
 
-std::vector<TexturedSurface> surfacesOf(const SceneFile& scene) {
-    std::vector<TexturedSurface> out;
-    for (const SceneTexture& t : scene.textures) {
-        TexturedSurface s;
-        s.object = t.object;
-        s.handler = t.handler;
-        s.instance = t.instance;
-        s.axis = t.axis;
-        s.center = t.center;
-        s.size = t.size;
-        s.rotation = t.rotation;
-        out.push_back(s);
-    }
-    return out;
-}
-
 void BM_DemoFrameFromCold(benchmark::State& state) {
     const std::string path = demoScene(false);
     for (auto _ : state) {
@@ -62,7 +46,7 @@ void BM_DemoFrameFromCold(benchmark::State& state) {
         request.output = demoDataDirectory() + "/bench-still.png";
         request.progress = false;
         std::ostringstream log;
-        const RenderSummary s = renderFrames(session.host(), surfacesOf(scene), request, log);
+        const RenderSummary s = renderFrames(session.host(), texturedSurfaces(scene), request, log);
         state.counters["tiles_read"] = static_cast<double>(s.tilesRead);
         state.counters["decoded_MB"] = s.bytesDecoded / 1048576.0;
         state.counters["peak_memoryUsed_MB"] = s.peakMemoryUsed / 1048576.0;
@@ -83,7 +67,7 @@ void BM_TenFramesOfTheTurningGlobe(benchmark::State& state) {
         request.frameEnd = 9;
         request.progress = false;
         std::ostringstream log;
-        const RenderSummary s = renderFrames(session.host(), surfacesOf(scene), request, log);
+        const RenderSummary s = renderFrames(session.host(), texturedSurfaces(scene), request, log);
         for (size_t frame = 0; frame < s.frameSeconds.size(); ++frame) {
             const std::string n = std::to_string(frame);
             state.counters["frame" + n + "_s"] = s.frameSeconds[frame];
