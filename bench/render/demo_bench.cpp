@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "codec.h"
 #include "commands.h"
 #include "demo_image.h"
@@ -26,11 +28,11 @@ std::string demoScene(bool animated) {
     std::string text = demoSceneText(image);
     if (animated) {
         // Ten frames, the planet turning 40 degrees.
-        text.replace(text.find("\"end\": 0"), 8, "\"end\": 9");
-        const std::string rotation = "\"rotation\": {\"degrees\": [160, 0, 0]},";
-        text.replace(text.find(rotation), rotation.size(),
-                     rotation + " \"keys\": [{\"time\": 0, \"rotation\": {\"degrees\": [160, 0, 0]}}, "
-                                "{\"time\": 0.3, \"rotation\": {\"degrees\": [200, 0, 0]}}],");
+        nlohmann::ordered_json scene = nlohmann::ordered_json::parse(text);
+        scene["frames"]["end"] = 9;
+        scene["objects"][0]["keys"] = {{{"time", 0}, {"rotation", {{"degrees", {160, 0, 0}}}}},
+                                       {{"time", 0.3}, {"rotation", {{"degrees", {200, 0, 0}}}}}};
+        text = scene.dump(2) + "\n";
     }
     const std::string path = demoDataDirectory() + (animated ? "/bench-animated.json" : "/bench-still.json");
     std::ofstream(path) << text;
