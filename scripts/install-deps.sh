@@ -7,6 +7,7 @@ packages=(
   libopenjp2-7-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libstb-dev libtinyobjloader-dev
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
