@@ -1,7 +1,8 @@
 #include "mutex_groups.h"
 
+#include <algorithm>
 #include <array>
-#include <thread>
+#include <atomic>
 
 #include "host.h"
 
@@ -72,6 +73,7 @@ void MutexGroups::destroy(LWMTGroupID id, bool current) {
     for (auto& owner : g->owners) {
         if (owner.load() != std::thread::id()) stats_.badCalls++;  // destroyed while locked
     }
+    forget(g);
     groups_.erase(g);
     delete g;
     stats_.destroyed++;
@@ -88,18 +90,22 @@ int MutexGroups::lock(LWMTGroupID id, int index, bool current) {
             stats_.badCalls++;
             return 0;
         }
+        // The group's mutexes are not recursive: a second lock by the owner
+        // would deadlock, so it is refused and counted instead.
+        if (g->owners[static_cast<size_t>(index)].load() == std::this_thread::get_id()) {
+            stats_.badCalls++;
+            return 0;
+        }
         (current ? stats_.locksCurrent : stats_.locksOlder)++;
-    }
-    // The group's mutexes are not recursive: a second lock by the owner
-    // would deadlock, so it is refused and counted instead.
-    auto& owner = g->owners[static_cast<size_t>(index)];
-    if (owner.load() == std::this_thread::get_id()) {
-        std::lock_guard lock(mutex_);
-        stats_.badCalls++;
-        return 0;
+        // The order is noted before waiting, so a pair that would deadlock
+        // is seen even when this run happens not to.
+        const auto held = held_.find(std::this_thread::get_id());
+        if (held != held_.end()) noteOrder(held->second, MutexId{g, index});
     }
     g->mutexes[static_cast<size_t>(index)].lock();
-    owner.store(std::this_thread::get_id());
+    g->owners[static_cast<size_t>(index)].store(std::this_thread::get_id());
+    std::lock_guard lock(mutex_);
+    held_[std::this_thread::get_id()].push_back(MutexId{g, index});
     return 1;
 }
 
@@ -115,10 +121,34 @@ int MutexGroups::unlock(LWMTGroupID id, int index, bool current) {
             return 0;
         }
         stats_.unlocks++;
+        // Mutexes may be unlocked in any order.
+        const auto held = held_.find(std::this_thread::get_id());
+        if (held != held_.end()) {
+            auto& list = held->second;
+            list.erase(std::find(list.begin(), list.end(), MutexId{g, index}));
+            if (list.empty()) held_.erase(held);
+        }
     }
     g->owners[static_cast<size_t>(index)].store(std::thread::id());
     g->mutexes[static_cast<size_t>(index)].unlock();
     return 1;
+}
+
+void MutexGroups::noteOrder(const std::vector<MutexId>& held, MutexId requested) {
+    for (const MutexId& first : held) {
+        if (!order_.insert({first, requested}).second) continue;  // pair known already
+        if (order_.count({requested, first})) stats_.inversions++;
+    }
+}
+
+// A destroyed group's address may be reused by a new group, which must not
+// inherit its order or its holds.
+void MutexGroups::forget(const Group* group) {
+    std::erase_if(order_, [&](const auto& pair) { return pair.first.first == group || pair.second.first == group; });
+    for (auto it = held_.begin(); it != held_.end();) {
+        std::erase_if(it->second, [&](const MutexId& m) { return m.first == group; });
+        it = it->second.empty() ? held_.erase(it) : std::next(it);
+    }
 }
 
 }  // namespace hostsim

@@ -1,12 +1,19 @@
 // "MultiThreading Utilities": real mutex groups with both function sets.
 // Each group remembers which set created it; every call is counted so
 // tests can see which set a plug-in used and whether it stayed balanced.
+//
+// The host also watches the lock order: it keeps, per thread, the mutexes
+// the thread holds, and remembers every ordered pair (held, requested).
+// When a pair is ever requested in both orders the two mutexes can
+// deadlock, and the pair is counted once as an inversion.
 #pragma once
 
-#include <atomic>
-#include <memory>
+#include <map>
 #include <mutex>
 #include <set>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "lw_mtutil.h"
 
@@ -16,11 +23,16 @@ struct MutexGroupStats {
     int createdOlder = 0;
     int createdCurrent = 0;
     int destroyed = 0;
-    long locksOlder = 0;
+    long locksOlder = 0;    // locks taken, not counting refused calls
     long locksCurrent = 0;
     long unlocks = 0;
-    long badCalls = 0;  // unknown group, index out of range, unlock of an unlocked mutex, mixed sets
+    long badCalls = 0;  // unknown group, index out of range, unlock of an unlocked mutex, mixed sets,
+                        // a lock of a mutex the thread holds, a group destroyed while locked
+    long inversions = 0;  // pairs of mutexes taken in both orders
     int live = 0;
+    // Locks taken with either set; read it before and after a stretch of
+    // work to see how many that work took.
+    long locks() const { return locksOlder + locksCurrent; }
 };
 
 class MutexGroups {
@@ -37,11 +49,17 @@ public:
 
 private:
     struct Group;
+    using MutexId = std::pair<const Group*, int>;
     Group* find(LWMTGroupID group, bool current);
+    // Records that this thread asks for the mutex while holding others.
+    void noteOrder(const std::vector<MutexId>& held, MutexId requested);
+    void forget(const Group* group);
 
     LWMTUtilFuncs table_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // guards everything below
     std::set<Group*> groups_;
+    std::map<std::thread::id, std::vector<MutexId>> held_;  // in the order taken
+    std::set<std::pair<MutexId, MutexId>> order_;           // (taken first, taken while holding it)
     MutexGroupStats stats_;
 };
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "host.h"
 #include "lw_mtutil.h"
 
@@ -50,8 +54,114 @@ TEST_F(MutexGroupsTest, MisuseIsRefusedAndCounted) {
     mt()->destroy(older);
     mt()->destroy(older);                                   // twice
     mt()->groupDestroy(current);
-    EXPECT_EQ(host.mutexGroups().stats().badCalls, 7);
-    EXPECT_EQ(host.mutexGroups().stats().live, 0);
+    const auto s = host.mutexGroups().stats();
+    EXPECT_EQ(s.badCalls, 7);
+    EXPECT_EQ(s.live, 0);
+    EXPECT_EQ(s.locks(), 1);  // refused calls take no lock
+    EXPECT_EQ(s.inversions, 0);
+}
+
+// Two groups of the current set; a mutex is a letter: A and C are indices 0
+// and 5 of the first group, B and D indices 0 and 5 of the second.
+class LockOrderTest : public MutexGroupsTest {
+protected:
+    void SetUp() override { createGroups(); }
+    void TearDown() override {
+        destroyGroups();
+        EXPECT_EQ(host.mutexGroups().stats().badCalls, expectedBadCalls);
+    }
+    void createGroups() {
+        first = mt()->groupCreate(1);
+        second = mt()->groupCreate(1);
+    }
+    void destroyGroups() {
+        mt()->groupDestroy(first);
+        mt()->groupDestroy(second);
+    }
+    int lock(char m) { return mt()->groupLockMutex(group(m), index(m)); }
+    int unlock(char m) { return mt()->groupUnlockMutex(group(m), index(m)); }
+    // Locks the mutexes in the order written, then unlocks them in reverse.
+    void nest(const std::string& order) {
+        for (char m : order) EXPECT_EQ(lock(m), 1) << m;
+        for (auto m = order.rbegin(); m != order.rend(); ++m) EXPECT_EQ(unlock(*m), 1) << *m;
+    }
+    LWMTGroupID group(char m) const { return m == 'A' || m == 'C' ? first : second; }
+    static int index(char m) { return m == 'A' || m == 'B' ? 0 : 5; }
+    LWMTGroupID first = nullptr, second = nullptr;
+    long expectedBadCalls = 0;
+};
+
+TEST_F(LockOrderTest, PairsTakenInBothOrdersAreCountedOnce) {
+    const struct {
+        std::vector<std::string> nests;
+        long inversions;
+    } cases[] = {
+        {{"AB", "AB", "A", "B"}, 0},        // one order kept
+        {{"AB", "BA"}, 1},                  // across groups
+        {{"AC", "CA"}, 1},                  // two indices of one group
+        {{"AB", "BA", "AB", "BA"}, 1},      // each pair once
+        {{"ABCD", "DA"}, 1},                // A was held, not just the last one taken
+        {{"AB", "CD", "BA", "DC"}, 2},
+    };
+    for (const auto& c : cases) {
+        std::string trace;
+        for (const auto& n : c.nests) trace += n + " ";
+        SCOPED_TRACE(trace);
+        const long before = host.mutexGroups().stats().inversions;
+        // Fresh groups: no order remembered from the case before.
+        destroyGroups();
+        createGroups();
+        for (const auto& n : c.nests) nest(n);
+        EXPECT_EQ(host.mutexGroups().stats().inversions - before, c.inversions);
+    }
+}
+
+TEST_F(LockOrderTest, OrdersOfDifferentThreadsMeet) {
+    // Run one after the other, so the possible deadlock cannot happen here.
+    std::thread([&] { nest("AB"); }).join();
+    EXPECT_EQ(host.mutexGroups().stats().inversions, 0);
+    std::thread([&] { nest("BA"); }).join();
+    EXPECT_EQ(host.mutexGroups().stats().inversions, 1);
+}
+
+TEST_F(LockOrderTest, OnlyMutexesStillHeldComeFirst) {
+    // A is unlocked before C is taken while B is still held: B before C,
+    // but nothing orders A and C.
+    lock('A');
+    lock('B');
+    unlock('A');
+    lock('C');
+    unlock('B');
+    unlock('C');
+    nest("CA");
+    EXPECT_EQ(host.mutexGroups().stats().inversions, 0);
+    nest("CB");
+    EXPECT_EQ(host.mutexGroups().stats().inversions, 1);
+}
+
+TEST_F(LockOrderTest, RefusedLocksAddNoOrder) {
+    lock('A');
+    EXPECT_EQ(lock('A'), 0);                                // held already
+    EXPECT_EQ(mt()->groupLockMutex(first, -3), 0);          // out of range
+    EXPECT_EQ(unlock('A'), 1);
+    EXPECT_EQ(host.mutexGroups().stats().inversions, 0);
+    EXPECT_EQ(host.mutexGroups().stats().locks(), 1);
+    expectedBadCalls = 2;
+}
+
+TEST_F(LockOrderTest, LocksTakenDuringAStretchAreCounted) {
+    nest("AB");
+    const long before = host.mutexGroups().stats().locks();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100; ++i) nest("ACB");
+        });
+    for (auto& thread : threads) thread.join();
+    const auto after = host.mutexGroups().stats();
+    EXPECT_EQ(after.locks() - before, 3 * 100 * 3);
+    EXPECT_EQ(after.unlocks, after.locks());
+    EXPECT_EQ(after.inversions, 0);
 }
 
 }  // namespace
