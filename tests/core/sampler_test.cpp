@@ -188,16 +188,101 @@ TEST(Sampler, BlendMixesTheTwoLevels) {
     EXPECT_EQ(image->levelIfPresent(3), nullptr);  // never needed
 }
 
-TEST(Sampler, GradientOfARamp) {
-    auto image = coretest::patternImage(256, 64, 1, [](int x, int, int) { return x; });
-    const double uv[2] = {centre(100, 256), centre(30, 64)};
-    float dx = 0, dy = 0;
-    EXPECT_FLOAT_EQ(sampleGradient(image.get(), uv, 0, 0, 0, &dx, &dy, 0, 0), 1.0f);
-    EXPECT_NEAR(dx, 1.5f / 255, 1e-6);
-    EXPECT_NEAR(dy, 0.0f, 1e-7);
-    // At the left edge in Reset mode part of the taps fall outside.
-    const double edge[2] = {0, 0.5};
-    EXPECT_LT(sampleGradient(image.get(), edge, 0, 0, 0, &dx, &dy, 0, 0), 1.0f);
+// The gradient entry takes four bilinear scalar samples at fx ± 0.75 and
+// fy ± 0.75; its coverage is the mean of the two axes' mean coverages. On a
+// ramp of x + 2y in a 64 × 64 level (c = 63, the tiles hold 0 … 62) the
+// expected values follow from where each edge mode puts the outside taps:
+// Repeat takes −1 to 0, −2 to 62, 63 to 0, 64 to 1 and 65 to 2; Mirror takes
+// −1 to 1, −2 to 2, 63 and 64 to 62 and 65 to 61; Edge takes all to 0 or 62.
+TEST(Sampler, GradientOfARampInsideAndAtEdgesAndCorners) {
+    auto image = coretest::patternImage(64, 64, 1, [](int x, int y, int) { return x + 2 * y; });
+    ASSERT_EQ(image->levelCount(), 1);
+    const struct {
+        const char* where;
+        double fx, fy;  // level position of the sample
+        int hmode, vmode;
+        float coverage;
+        double dx, dy;  // in steps of one 8-bit level
+    } cases[] = {
+        {"inside", 20, 30, kEdgeReset, kEdgeReset, 1, 1.5, 3},
+        {"inside", 20, 30, kEdgeMirror, kEdgeRepeat, 1, 1.5, 3},
+        {"left edge", -0.5, 30, kEdgeReset, kEdgeReset, 0.5f, 60.25, 1.5},
+        {"left edge", -0.5, 30, kEdgeRepeat, kEdgeReset, 1, -15.25, 3},
+        {"left edge", -0.5, 30, kEdgeMirror, kEdgeReset, 1, -1, 3},
+        {"left edge", -0.5, 30, kEdgeClamp, kEdgeReset, 1, 0.25, 3},
+        {"right edge", 63.5, 30, kEdgeReset, kEdgeReset, 0.0625f, -30.5, 0},
+        {"right edge", 63.5, 30, kEdgeRepeat, kEdgeReset, 1, -14.25, 3},
+        {"right edge", 63.5, 30, kEdgeMirror, kEdgeReset, 1, -0.25, 3},
+        {"right edge", 63.5, 30, kEdgeClamp, kEdgeReset, 1, 0, 3},
+        {"top left corner", -0.5, -0.5, kEdgeReset, kEdgeReset, 0.25f, 0.125, 0.25},
+        {"top left corner", -0.5, -0.5, kEdgeReset, kEdgeClamp, 0.5f, 0.25, 0.25},
+        {"top left corner", -0.5, -0.5, kEdgeClamp, kEdgeReset, 0.5f, 0.125, 0.5},
+        {"bottom right corner", 63.5, 63.5, kEdgeRepeat, kEdgeMirror, 1, -14.25, -0.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.where) + ", modes " + std::to_string(c.hmode) + " " + std::to_string(c.vmode));
+        const double uv[2] = {(c.fx + 0.5) / 64, (c.fy + 0.5) / 64};
+        float dx = 99, dy = 99;
+        EXPECT_EQ(sampleGradient(image.get(), uv, 0, 0, 0, &dx, &dy, c.hmode, c.vmode), c.coverage);
+        EXPECT_NEAR(dx, c.dx / 255, 1e-6);
+        EXPECT_NEAR(dy, c.dy / 255, 1e-6);
+    }
+}
+
+// Two levels are mixed in double precision and the result stored as float:
+// values value_hi·w + value_lo·(1 − w), coverage (1 − w)·c + w·c2, and the
+// gradient's coverage, dx and dy alike. Mixing in float gives other floats
+// for some of these inputs; the test makes sure such inputs are among them.
+TEST(Sampler, TwoLevelsAreBlendedInDoublePrecision) {
+    auto image = coretest::patternImage(1100, 1000, 4);  // levels of 275, 550 and 1100 columns
+    ASSERT_EQ(image->levelCount(), 3);
+    const int tile = std::min(image->tileWidth(), image->tileHeight());
+    auto inDouble = [](float lo, float hi, double w) { return static_cast<float>(hi * w + lo * (1 - w)); };
+    auto inFloat = [](float lo, float hi, double w) {
+        const float wf = static_cast<float>(w);
+        return hi * wf + lo * (1.0f - wf);
+    };
+    // Near the edges in Reset mode the two levels cover different shares.
+    const double places[] = {0.0003, 0.0011, 0.1234, 0.377, 0.5, 0.8123, 0.9988, 0.9989};
+    int valuesWhereFloatDiffers = 0, coveragesWhereFloatDiffers = 0, gradientsWhereFloatDiffers = 0;
+    for (double step : {0.3, 0.55, 0.8173}) {
+        const double footprint = std::pow(2.0, -(1 + step)) / tile;
+        const LevelChoice choice = chooseLevels(3, image->tileWidth(), image->tileHeight(), image->inverseMin(),
+                                                footprint, 1);
+        ASSERT_EQ(choice.lo, 1);
+        ASSERT_EQ(choice.hi, 2);
+        const double w = choice.weight;
+        for (double u : places)
+            for (double v : places) {
+                SCOPED_TRACE("uv " + std::to_string(u) + " " + std::to_string(v) + ", weight " + std::to_string(w));
+                const double uv[2] = {u, v};
+                // Level 1 alone (no blending), level 2 alone (the finest), then mixed.
+                float lo[4], hi[4], mixed[4], s;
+                const float cLo = sampleImage(image.get(), uv, footprint, 0, 0, lo, &s, kEdgeReset, kEdgeReset);
+                const float cHi = sampleImage(image.get(), uv, 0, 0, 0, hi, &s, kEdgeReset, kEdgeReset);
+                const float c = sampleImage(image.get(), uv, footprint, 1, 0, mixed, &s, kEdgeReset, kEdgeReset);
+                ASSERT_GT(cLo, 0.0f);
+                ASSERT_GT(cHi, 0.0f);
+                EXPECT_EQ(c, static_cast<float>((1 - w) * cLo + w * cHi));
+                coveragesWhereFloatDiffers += inFloat(cLo, cHi, w) != inDouble(cLo, cHi, w);
+                for (int i = 0; i < 4; ++i) {
+                    EXPECT_EQ(mixed[i], inDouble(lo[i], hi[i], w)) << "band " << i;
+                    valuesWhereFloatDiffers += inFloat(lo[i], hi[i], w) != inDouble(lo[i], hi[i], w);
+                }
+
+                float g[3][3];  // coverage, dx, dy of level 1, level 2, mixed
+                g[0][0] = sampleGradient(image.get(), uv, footprint, 0, 7, &g[0][1], &g[0][2], kEdgeReset, kEdgeReset);
+                g[1][0] = sampleGradient(image.get(), uv, 0, 0, 7, &g[1][1], &g[1][2], kEdgeReset, kEdgeReset);
+                g[2][0] = sampleGradient(image.get(), uv, footprint, 1, 7, &g[2][1], &g[2][2], kEdgeReset, kEdgeReset);
+                for (int k = 0; k < 3; ++k) {
+                    EXPECT_EQ(g[2][k], static_cast<float>((1 - w) * g[0][k] + w * g[1][k])) << "part " << k;
+                    gradientsWhereFloatDiffers += inFloat(g[0][k], g[1][k], w) != inDouble(g[0][k], g[1][k], w);
+                }
+            }
+    }
+    EXPECT_GT(valuesWhereFloatDiffers, 0);
+    EXPECT_GT(coveragesWhereFloatDiffers, 0);
+    EXPECT_GT(gradientsWhereFloatDiffers, 0);
 }
 
 TEST(Sampler, NullImageAndBadChannelLeaveOutputsAlone) {
