@@ -2,16 +2,22 @@
 // previews and the about box, through the loaded KorvalithPro module.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <string>
 
 #include "canvas.h"
 #include "colour_settings.h"
 #include "core_fixture.h"
+#include "core_image.h"
 #include "core_services.h"
 #include "file_io.h"
 #include "host.h"
 #include "jp2_fixture.h"
 #include "lw_io.h"
+#include "logo_picture.h"
 #include "lw_panel.h"
 
 namespace {
@@ -143,53 +149,128 @@ TEST_F(CoreServicesUi, ReplacementInsideTheContentDirectoryIsKeptRelative) {
     core->releaseImage(image);
 }
 
+// The logo is the built-in picture, stored bottom row first as blue, green,
+// red, drawn the right way up and centred on white, with the version and
+// date at the top right: compared pixel for pixel with a canvas painted by
+// hand from the picture's bytes.
 TEST_F(CoreServicesUi, LogoIsCentredOnWhiteWithTheVersion) {
-    hostsim::Canvas canvas(403, 204);
-    core->drawLogo(canvas.area(), 403, 204);
-    EXPECT_EQ(canvas.pixel(0, 0), (hostsim::Rgb{255, 255, 255}));
-    EXPECT_EQ(canvas.pixel(402, 203), (hostsim::Rgb{255, 255, 255}));
-    // The picture covers x 100 … 302 and y 51 … 154; something in it is not white.
-    long coloured = 0;
-    for (int y = 51; y <= 154; ++y)
-        for (int x = 100; x <= 302; ++x) coloured += !(canvas.pixel(x, y) == hostsim::Rgb{255, 255, 255});
-    EXPECT_GT(coloured, 1000);
-    const auto& texts = canvas.texts();
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0].text, "V1.0.5a (Win64)");
-    EXPECT_EQ(texts[0].colour, 4137);
-    EXPECT_EQ(texts[0].x, 403 - 15 * hostsim::Canvas::kCharWidth - 4);
-    EXPECT_EQ(texts[0].y, 4);
-    EXPECT_EQ(texts[1].text, "Aug 18 2006");
-    EXPECT_EQ(texts[1].y, hostsim::Canvas::kLineHeight + 8);
+    using korvalith::kLogoHeight;
+    using korvalith::kLogoPicture;
+    using korvalith::kLogoWidth;
+    auto stored = [](int row, int column) { return kLogoPicture + (row * kLogoWidth + column) * 3; };
+    // A picture that reads the same upside down or with red and blue
+    // swapped could not show those faults.
+    bool upsideDownDiffers = false;
+    for (int k = 0; k < kLogoHeight; ++k)
+        upsideDownDiffers |= std::memcmp(stored(k, 0), stored(kLogoHeight - 1 - k, 0), kLogoWidth * 3) != 0;
+    ASSERT_TRUE(upsideDownDiffers);
+    bool redIsNotBlue = false;
+    for (int i = 0; i < kLogoWidth * kLogoHeight; ++i) redIsNotBlue |= kLogoPicture[i * 3] != kLogoPicture[i * 3 + 2];
+    ASSERT_TRUE(redIsNotBlue);
+
+    // Odd spare room on both axes: the picture's corner is rounded down.
+    const int width = 410, height = 211;
+    const int left = (width - kLogoWidth) / 2, top = (height - kLogoHeight) / 2;
+    ASSERT_EQ(left, 103);
+    ASSERT_EQ(top, 53);
+    hostsim::Canvas canvas(width, height);
+    core->drawLogo(canvas.area(), width, height);
+
+    hostsim::Canvas expected(width, height);
+    expected.fill({255, 255, 255});
+    // Stored row k is picture row n = 104 − k, drawn at y = top + n.
+    for (int k = 0; k < kLogoHeight; ++k)
+        for (int i = 0; i < kLogoWidth; ++i) {
+            const unsigned char* bgr = stored(k, i);
+            expected.setPixel(left + i, top + kLogoHeight - k, {bgr[2], bgr[1], bgr[0]});
+        }
+    const char* version = "V1.0.5a (Win64)";
+    const char* date = "Aug 18 2006";
+    expected.drawText(version, 4137, width - hostsim::Canvas::textWidth(version) - 4, 4);
+    expected.drawText(date, 4137, width - hostsim::Canvas::textWidth(date) - 4, hostsim::Canvas::textHeight(date) + 8);
+
+    EXPECT_EQ(canvas.texts(), expected.texts());
+    long wrong = 0;
+    std::string first;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (!(canvas.pixel(x, y) == expected.pixel(x, y)) && wrong++ == 0)
+                first = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    EXPECT_EQ(wrong, 0) << "first wrong pixel at " << first;
 }
 
-// Counts calls of the settings and inverts colours.
+// Colour settings that invert or leave colours alone. Like the layer's
+// colour correction, a change of what they do sets the changed flag only
+// when the owner says so.
 class InvertSettings : public korvalith::ColourSettings {
 public:
     bool changed() const override { return changed_; }
     void clearChanged() override { changed_ = false; }
     void correctColour(float rgb[3]) const override {
-        for (int i = 0; i < 3; ++i) rgb[i] = 1 - rgb[i];
+        for (int i = 0; i < 3; ++i) rgb[i] = correctScalar(rgb[i]);
     }
-    float correctScalar(float v) const override { return 1 - v; }
+    float correctScalar(float v) const override { return invert_ ? 1 - v : v; }
     bool changed_ = true;
+    bool invert_ = true;
 };
 
+// Each size of preview reads the file once; a bitmap is built once per
+// settings and channel and rebuilt only when the settings say they changed.
 TEST_F(CoreServicesUi, PreviewsAreReadOnceAndRebuiltWhenSettingsChange) {
     const std::string path = testfiles::writeJp2("preview.jp2", 64, 64, 3, [](int, int, int b) { return b * 100; });
     KorvalithImage* image = core->acquireImage(path.c_str());
     ASSERT_NE(image, nullptr);
-    hostsim::Canvas canvas(16, 16);
-    core->drawPreview(image, canvas.area(), 16, 16, 0, nullptr);
-    EXPECT_EQ(canvas.pixel(5, 5), (hostsim::Rgb{0, 100, 200}));
-
+    const korvalith::PreviewCache& cache = image->preview();
+    const hostsim::Rgb plain{0, 100, 200}, inverted{255, 155, 55};
     InvertSettings settings;
-    core->drawPreview(image, canvas.area(), 16, 16, 0, &settings);
-    EXPECT_EQ(canvas.pixel(5, 5), (hostsim::Rgb{255, 155, 55}));
-    EXPECT_FALSE(settings.changed_);  // building cleared it
-    core->drawPreview(image, canvas.area(), 16, 16, 5, &settings);  // luminance
+    hostsim::Canvas canvas(16, 16);
+    // Draws on a black canvas; true when every pixel came out in one colour.
+    auto drawnAllIn = [&](hostsim::Rgb colour, int channel, korvalith::ColourSettings* with) {
+        canvas.fill({0, 0, 0});
+        core->drawPreview(image, canvas.area(), 16, 16, channel, with);
+        return canvas.count(colour) == 16 * 16;
+    };
+    const struct {
+        const char* step;
+        std::function<void()> before;
+        korvalith::ColourSettings* settings;
+        hostsim::Rgb colour;
+        int reads, builds;
+    } steps[] = {
+        {"first draw without settings", [] {}, nullptr, plain, 1, 1},
+        {"again: nothing new", [] {}, nullptr, plain, 1, 1},
+        {"settings, changed", [] {}, &settings, inverted, 1, 2},
+        {"settings unchanged", [] {}, &settings, inverted, 1, 2},
+        {"what the settings do changes, the flag not yet: the old bitmap", [&] { settings.invert_ = false; },
+         &settings, inverted, 1, 2},
+        {"the flag set: rebuilt in the new colours", [&] { settings.changed_ = true; }, &settings, plain, 1, 3},
+        {"the first entry kept its own bitmap", [] {}, nullptr, plain, 1, 3},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        step.before();
+        EXPECT_TRUE(drawnAllIn(step.colour, 0, step.settings));
+        EXPECT_EQ(cache.fileReads(), step.reads);
+        EXPECT_EQ(cache.bitmapBuilds(), step.builds);
+        if (step.settings) {
+            EXPECT_FALSE(settings.changed_);  // building cleared it
+        }
+    }
+
+    // Another channel is another bitmap from the same read.
+    settings.invert_ = true;
+    settings.changed_ = true;
     const int lum = static_cast<int>(std::abs(1 - (0.587f * 100 / 255 + 0.114f * 200 / 255)) * 255 + 0.499999999986);
-    EXPECT_EQ(canvas.pixel(1, 1).r, lum);
+    const uint8_t l = static_cast<uint8_t>(lum);
+    EXPECT_TRUE(drawnAllIn({l, l, l}, 5, &settings));  // luminance
+    EXPECT_EQ(cache.fileReads(), 1);
+    EXPECT_EQ(cache.bitmapBuilds(), 4);
+    // Another size reads the file again, once.
+    hostsim::Canvas wide(24, 8);
+    for (int i = 0; i < 2; ++i) core->drawPreview(image, wide.area(), 24, 8, 0, nullptr);
+    EXPECT_EQ(wide.count(plain), 24 * 8);
+    EXPECT_EQ(cache.fileReads(), 2);
+    EXPECT_EQ(cache.bitmapBuilds(), 5);
 
     // A null image draws the logo.
     hostsim::Canvas logo(210, 110);
