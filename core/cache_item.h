@@ -7,6 +7,8 @@
 
 namespace korvalith {
 
+class RetireBin;
+
 class CacheItem {
 public:
     virtual ~CacheItem() = default;
@@ -31,7 +33,10 @@ public:
     }
 
 private:
+    friend class RetireBin;
     std::atomic<bool> used_{false};
+    // The next item in a retire bin, while this one waits there to be freed.
+    CacheItem* retiredNext_ = nullptr;
 };
 
 }  // namespace korvalith

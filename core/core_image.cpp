@@ -1,32 +1,47 @@
 #include "core_image.h"
 
+#include <climits>
+#include <new>
+
 #include "sampler.h"
 
 namespace korvalith {
 
 CoreImage::CoreImage() = default;
 
+// Nobody samples an image that is being destroyed: everything goes at once.
 CoreImage::~CoreImage() {
-    releaseAll();
-    ScopedHostLock guard(lock_, kImageLevels);
-    levels_.reset();
-    tableSize_ = 0;
+    {
+        ScopedHostLock guard(lock_, kImageLevels);
+        for (auto& level : levels_) delete level.exchange(nullptr, std::memory_order_acq_rel);
+        bin_.empty();
+    }
+    ScopedHostLock preview(lock_, kImagePreview);
+    preview_.releaseAll();
 }
 
-void CoreImage::destroyLevels() {
-    for (int a = 0; a < tableSize_; ++a) delete levels_[a].exchange(nullptr, std::memory_order_acq_rel);
+void CoreImage::retireLevels() {
+    for (auto& entry : levels_) {
+        Level* level = entry.exchange(nullptr, std::memory_order_acq_rel);
+        if (!level) continue;
+        level->close();
+        bin_.retire(level);
+    }
 }
 
 bool CoreImage::release() {
     bool allGone = true;
     {
         ScopedHostLock guard(lock_, kImageLevels);
-        for (int a = 0; a < tableSize_; ++a) {
-            Level* level = levels_[a].load(std::memory_order_acquire);
+        bin_.empty();
+        for (auto& entry : levels_) {
+            Level* level = entry.load(std::memory_order_acquire);
             if (!level) continue;
+            // A level that lost its last tile is closed by its store in the
+            // same step, so it cannot gain one before it is unlinked.
             if (level->release()) {
-                levels_[a].store(nullptr, std::memory_order_release);
-                delete level;
+                entry.store(nullptr, std::memory_order_release);
+                bin_.retire(level);
             } else {
                 allGone = false;
             }
@@ -42,15 +57,18 @@ bool CoreImage::release() {
 
 void CoreImage::releaseAll() {
     ScopedHostLock levels(lock_, kImageLevels);
-    destroyLevels();
+    bin_.empty();
+    retireLevels();
     ScopedHostLock preview(lock_, kImagePreview);
     preview_.releaseAll();
 }
 
-bool CoreImage::load(const std::string& path) {
+bool CoreImage::load(const std::string& path, std::string* error) {
     // The file is opened before the old source goes, so the codec parses
     // it once; a failure still leaves the image without a source.
-    return adoptSource(std::make_unique<EcwImageSource>(path.c_str()));
+    auto source = std::make_unique<EcwImageSource>(path.c_str());
+    if (!source->opened() && error) *error = source->lastError();
+    return adoptSource(std::move(source));
 }
 
 bool CoreImage::adoptSource(std::unique_ptr<ImageSource> source) {
@@ -61,7 +79,11 @@ bool CoreImage::adoptSource(std::unique_ptr<ImageSource> source) {
             ScopedHostLock previewGuard(lock_, kImagePreview);
             preview_.setSource(nullptr);
         }
-        source_.reset();
+        {
+            // Levels unlinked just now still point at the old source.
+            ScopedHostLock levels(lock_, kImageLevels);
+            bin_.retire(std::move(source_));
+        }
         if (!source || !source->opened()) return false;
         source_ = std::move(source);
     }
@@ -78,38 +100,47 @@ void CoreImage::resetPyramid() {
         ScopedHostLock guard(lock_, kImagePreview);
         preview_.setSource(source_.get());
     }
-    if (levels_) releaseAll();
+    releaseAll();
     ScopedHostLock guard(lock_, kImageLevels);
-    if (!source_) return;
+    if (!source_) {
+        levelCount_ = 0;
+        return;
+    }
     const PyramidGeometry g = pyramidGeometry(source_->width(), source_->height());
-    levelCount_ = g.levels;
-    tileWidth_ = g.tileWidth;
-    tileHeight_ = g.tileHeight;
+    levelCount_ = g.levels <= kMaxLevels ? g.levels : 0;
+    tileWidth_ = static_cast<int>(g.tileWidth < INT_MAX ? g.tileWidth : INT_MAX);
+    tileHeight_ = static_cast<int>(g.tileHeight < INT_MAX ? g.tileHeight : INT_MAX);
     inverseMin_ = g.inverseMin;
     finestLevelT_ = levelOf(inverseMin_);
-    if (!levels_ || tableSize_ != levelCount_) {
-        levels_.reset(new std::atomic<Level*>[static_cast<size_t>(levelCount_)]);
-        tableSize_ = levelCount_;
+}
+
+Level* CoreImage::levelFor(int index) noexcept {
+    if (index < 0 || index >= kMaxLevels) return nullptr;
+    if (Level* existing = levelIfPresent(index)) return existing;
+    ScopedHostLock guard(lock_, kImageLevels);
+    Level* level = levels_[index].load(std::memory_order_acquire);
+    if (!level && source_ && index < levelCount_) {
+        try {
+            level = new Level(*this, *source_, index, levelCount_, tileWidth_, tileHeight_, bin_);
+        } catch (...) {
+            return nullptr;
+        }
+        levels_[index].store(level, std::memory_order_release);
     }
-    for (int a = 0; a < tableSize_; ++a) levels_[a].store(nullptr, std::memory_order_relaxed);
+    return level;
 }
 
 Level& CoreImage::level(int index) {
-    if (Level* existing = levelIfPresent(index)) return *existing;
-    ScopedHostLock guard(lock_, kImageLevels);
-    Level* level = levels_[index].load(std::memory_order_acquire);
-    if (!level) {
-        level = new Level(*this, *source_, index, levelCount_, tileWidth_, tileHeight_);
-        levels_[index].store(level, std::memory_order_release);
-    }
+    Level* level = levelFor(index);
+    if (!level) throw std::bad_alloc();
     return *level;
 }
 
 uint32_t CoreImage::memoryUsed() {
     uint32_t bytes = 1152;
     ScopedHostLock guard(lock_, kImageLevels);
-    for (int a = 0; a < tableSize_; ++a)
-        if (Level* level = levels_[a].load(std::memory_order_acquire)) bytes += level->memoryUsed();
+    for (const auto& entry : levels_)
+        if (Level* level = entry.load(std::memory_order_acquire)) bytes += level->memoryUsed();
     return bytes;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <new>
 
 #include "path_separator.h"
 
@@ -39,6 +40,20 @@ std::string fileNameOfPath(const std::string& path) {
 
 ImageSource::ImageSource() = default;
 ImageSource::~ImageSource() = default;
+
+std::string ImageSource::lastError() {
+    ScopedHostLock guard(lock_, 1);
+    return lastError_;
+}
+
+void ImageSource::setLastError(const std::string& reason) noexcept {
+    ScopedHostLock guard(lock_, 1);
+    try {
+        lastError_ = reason;
+    } catch (...) {
+        lastError_.clear();  // no memory for the text; keep nothing rather than half of it
+    }
+}
 
 void ImageSource::buildChannels() { channels_ = buildChannelTable(bands_); }
 
@@ -104,8 +119,13 @@ void EcwImageSource::updateSize() {
 
 bool EcwImageSource::open(const std::string& path) {
     opened_ = false;
-    auto file = codec::File::open(path);
-    if (!file) return false;
+    codec::Status status = codec::Status::Ok;
+    std::string why;
+    auto file = codec::File::open(path, &status, &why);
+    if (!file) {
+        setLastError(why.empty() ? path + ": " + codec::errorText(status) : why);
+        return false;
+    }
     file_ = std::move(file);
     const codec::FileInfo& info = file_->info();
     if (info.reader == codec::Reader::Ecw) typeName_ = "ECW";
@@ -129,12 +149,25 @@ bool EcwImageSource::readRegion(Cell* out, int x0, int y0, int x1, int y1, int w
     for (int b = 0; b < bands; ++b) bandList[static_cast<size_t>(b)] = b;
 
     ScopedHostLock guard(lock_, 0);
-    if (file_->setView(bands, bandList.data(), w, h, x0, y0, x1, y1) != codec::Status::Ok) return false;
-    std::vector<Cell> lineData(static_cast<size_t>(w) * static_cast<size_t>(bands));
-    std::vector<Cell*> lines(static_cast<size_t>(bands));
+    // The codec's reason, with the file's path in front when it has none.
+    auto failed = [&] {
+        const std::string& why = file_->lastError();
+        setLastError(why.rfind(path_, 0) == 0 ? why : path_ + ": " + why);
+        return false;
+    };
+    if (file_->setView(bands, bandList.data(), w, h, x0, y0, x1, y1) != codec::Status::Ok) return failed();
+    std::vector<Cell> lineData;
+    std::vector<Cell*> lines;
+    try {
+        lineData.resize(static_cast<size_t>(w) * static_cast<size_t>(bands));
+        lines.resize(static_cast<size_t>(bands));
+    } catch (const std::bad_alloc&) {
+        setLastError(path_ + ": no memory for lines of " + std::to_string(w) + " pixels");
+        return false;
+    }
     for (int b = 0; b < bands; ++b) lines[static_cast<size_t>(b)] = lineData.data() + static_cast<size_t>(b) * w;
     for (int y = 0; y < h; ++y) {
-        if (file_->readLine(lines.data()) != codec::Status::Ok) return false;
+        if (file_->readLine(lines.data()) != codec::Status::Ok) return failed();
         Cell* row = out + static_cast<size_t>(y) * w * bands;
         for (int b = 0; b < bands; ++b) {
             const Cell* line = lines[static_cast<size_t>(b)];

@@ -69,8 +69,14 @@ public:
     int compressionRate() const { return compressionRate_; }
     bool opened() const { return opened_; }
 
+    // Why the last open or read of this file failed (empty when none did).
+    // Any thread may ask and tell; the text has its own lock index.
+    std::string lastError();
+    void setLastError(const std::string& reason) noexcept;
+
 protected:
     std::string name_;
+    // Index 0 guards region reads, index 1 the last error.
     HostLock lock_;
     std::string path_;
     int bands_ = 0;
@@ -81,6 +87,9 @@ protected:
     int height_ = 0;
     bool opened_ = false;
     int cellType_ = kCell8;
+
+private:
+    std::string lastError_;
 };
 
 // Reads ECW and JPEG 2000 files through the codec library.

@@ -1,4 +1,4 @@
-// One level of an image's pyramid and the pyramid's geometry.
+// One level of an image's pyramid (level 0 is the coarsest).
 #pragma once
 
 #include <cstdint>
@@ -7,19 +7,24 @@
 #include "cache_item.h"
 #include "host_lock.h"
 #include "pyramid_geometry.h"
+#include "retire_bin.h"
 #include "tile_store.h"
 
 namespace korvalith {
 
 class CoreImage;
 
-
 class Level final : public CacheItem {
 public:
-    Level(CoreImage& image, ImageSource& source, int index, int levelCount, int tileWidth, int tileHeight);
-    // Ages the store's tiles under the level's lock; true when none is left.
+    Level(CoreImage& image, ImageSource& source, int index, int levelCount, int tileWidth, int tileHeight,
+          RetireBin& bin);
+    // Ages the store's tiles under the level's lock; true when none is left,
+    // and the store is then closed: the caller unlinks the level.
     bool release() override;
+    // Unlinks every tile of the store into the retire bin.
     void releaseAll() override;
+    // Refuses further tiles; for a level being unlinked.
+    void close();
     // 72 without a store, else 80 plus the store's tiles.
     uint32_t memoryUsed();
 

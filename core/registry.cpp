@@ -29,9 +29,27 @@ void ImageRegistry::shutdown() {
     delete lock_.exchange(nullptr, std::memory_order_acq_rel);
 }
 
+namespace {
+// Per thread, so a reason always belongs to the caller that failed.
+thread_local std::string t_lastFailure;
+
+void noteFailure(const char* path, const std::string& reason) {
+    try {
+        t_lastFailure = reason.empty() ? std::string(path) + ": cannot be opened" : reason;
+    } catch (...) {
+        t_lastFailure.clear();
+    }
+}
+}  // namespace
+
+const std::string& ImageRegistry::lastFailure() { return t_lastFailure; }
+
 bool ImageRegistry::isSupportedFile(const char* path) {
     if (!path || !*path) return false;
-    auto file = codec::File::open(path);
+    codec::Status status = codec::Status::Ok;
+    std::string why;
+    auto file = codec::File::open(path, &status, &why);
+    if (!file) noteFailure(path, why);
     return file && (file->info().reader == codec::Reader::Jpeg2000 || file->info().reader == codec::Reader::Ecw);
 }
 
@@ -45,12 +63,21 @@ CoreImage* ImageRegistry::acquireImage(const char* path) {
             return image;
         }
     }
-    if (!isSupportedFile(path)) return nullptr;
+    if (!*path) {
+        noteFailure(path, "an empty file name");
+        return nullptr;
+    }
+    // Opening the file is the test: a file the codec opens is supported,
+    // and it is parsed once.
     auto image = std::make_unique<CoreImage>();
-    if (!image->load(path)) return nullptr;
-    images_.push_back(image.release());
+    std::string why;
+    if (!image->load(path, &why)) {
+        noteFailure(path, why);
+        return nullptr;
+    }
+    images_.push_back(image.get());
     count_++;
-    return images_.back();
+    return image.release();
 }
 
 // Only images in the list are touched: a handle that was already destroyed
@@ -78,7 +105,10 @@ void ImageRegistry::addImageRef(CoreImage* image) {
 
 bool ImageRegistry::replaceImageFile(CoreImage* image, const char* path) {
     if (!image || !path || !isSupportedFile(path)) return false;
-    return image->load(path);
+    std::string why;
+    if (image->load(path, &why)) return true;
+    noteFailure(path, why);
+    return false;
 }
 
 int ImageRegistry::imageIndex(CoreImage* image) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <atomic>
 #include <mutex>
+#include <string>
 
 #include "core_image.h"
 #include "host_lock.h"
@@ -29,6 +30,9 @@ public:
     void addImageRef(CoreImage* image);
     bool replaceImageFile(CoreImage* image, const char* path);
     static bool isSupportedFile(const char* path);
+    // Why this thread's last acquireImage, replaceImageFile or
+    // isSupportedFile failed: the codec's reason, beginning with the path.
+    static const std::string& lastFailure();
 
     int imageCount() const { return static_cast<int>(count_); }
     int imageIndex(CoreImage* image);

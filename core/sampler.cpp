@@ -25,9 +25,8 @@ inline bool fetchTyped(TileStore<Cell>& store, const Level& level, float* out, i
     int64_t mx, my;
     if (!mapEdge(x, level.width() - 1, hmode, &mx) || !mapEdge(y, level.height() - 1, vmode, &my)) return false;
     const int ix = static_cast<int>(mx), iy = static_cast<int>(my);
-    const int tx = ix / store.tileWidth(), ty = iy / store.tileHeight();
-    const int64_t slot = static_cast<int64_t>(ty) * level.tilesPerSide() + tx;
-    store.tile(slot, tx, ty).getPixel(channel, ix, iy, out);
+    if (Tile<Cell>* tile = store.tile(ix / store.tileWidth(), iy / store.tileHeight()))
+        tile->getPixel(channel, ix, iy, out);
     return true;
 }
 
@@ -70,14 +69,14 @@ float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, doubl
         // when they also share a tile, read them straight from its cells.
         const int cx = static_cast<int>(ix), cy = static_cast<int>(iy);
         const int tx = cx / store.tileWidth(), ty = cy / store.tileHeight();
-        Tile<Cell>& tile = store.tile(static_cast<int64_t>(ty) * level.tilesPerSide() + tx, tx, ty);
-        const Cell* cells = tile.data.get();
-        if (cells && cx + 1 - tile.xs < tile.pw && cy + 1 - tile.ys < tile.ph) {
-            tile.setUsed(true);
-            const size_t bands = static_cast<size_t>(tile.bands);
-            const Cell* c00 = cells + (static_cast<size_t>(cy - tile.ys) * static_cast<size_t>(tile.pw) +
-                                       static_cast<size_t>(cx - tile.xs)) * bands;
-            const Cell* c01 = c00 + static_cast<size_t>(tile.pw) * bands;
+        Tile<Cell>* tile = store.tile(tx, ty);
+        const Cell* cells = tile ? tile->data.get() : nullptr;
+        if (cells && cx + 1 - tile->xs < tile->pw && cy + 1 - tile->ys < tile->ph) {
+            tile->setUsed(true);
+            const size_t bands = static_cast<size_t>(tile->bands);
+            const Cell* c00 = cells + (static_cast<size_t>(cy - tile->ys) * static_cast<size_t>(tile->pw) +
+                                       static_cast<size_t>(cx - tile->xs)) * bands;
+            const Cell* c01 = c00 + static_cast<size_t>(tile->pw) * bands;
             const float p = static_cast<float>(fx - fx0);
             const float q = static_cast<float>(fy - fy0);
             const float w00 = (1.0f - q) * (1.0f - p);
@@ -129,9 +128,9 @@ float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, doubl
             if (tx[i] != lastTx || ty[j] != lastTy) {
                 lastTx = tx[i];
                 lastTy = ty[j];
-                tile = &store.tile(static_cast<int64_t>(lastTy) * level.tilesPerSide() + lastTx, lastTx, lastTy);
+                tile = store.tile(lastTx, lastTy);
             }
-            tile->getPixel(channel, static_cast<int>(mx[i]), static_cast<int>(my[j]), p[j * 2 + i]);
+            if (tile) tile->getPixel(channel, static_cast<int>(mx[i]), static_cast<int>(my[j]), p[j * 2 + i]);
         }
     const float pf = static_cast<float>(fx - fx0);
     const float qf = static_cast<float>(fy - fy0);
@@ -224,8 +223,10 @@ Levels levelsFor(CoreImage* image, int channelIndex, double footprint, double bl
     const double finestT = image->finestLevelT();
     const LevelChoice choice = chooseLevels(image->levelCount(), image->tileWidth(), image->tileHeight(),
                                             image->inverseMin(), footprint, blendWidth, &finestT);
-    levels.lo = &image->level(choice.lo);
-    if (choice.hi != choice.lo && choice.weight != 0) levels.hi = &image->level(choice.hi);
+    levels.lo = image->levelFor(choice.lo);
+    if (choice.hi != choice.lo && choice.weight != 0) levels.hi = image->levelFor(choice.hi);
+    // A level that cannot be created (no memory) gives no sample at all.
+    if (!levels.lo || (choice.hi != choice.lo && choice.weight != 0 && !levels.hi)) levels.channel = nullptr;
     levels.weight = choice.weight;
     return levels;
 }

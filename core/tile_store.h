@@ -1,10 +1,12 @@
 // Tiles of one pyramid level, read from the file on first use.
 //
-// Reading a tile that exists takes no lock: slots are published with release
-// stores once the tile's pixels are in place. Creating a tile, and every
-// release, runs under the store's lock index 0. Release passes never run
-// while the image is sampled, so a tile found in a slot stays valid for the
-// whole sample.
+// Who may touch what: reading a tile that exists takes no lock; a slot is
+// published with a release store once the tile's pixels are in place.
+// Creating a tile, and every release, runs under the store's lock index 0.
+// A release pass unlinks the tiles it frees and hands them to the image's
+// retire bin, which frees them at the image's next pass, so a sample that
+// found a tile in its slot may read it to the end even when a pass overlaps
+// it. A store whose level is unlinked is closed: it creates no more tiles.
 #pragma once
 
 #include <atomic>
@@ -17,13 +19,21 @@
 #include "host_lock.h"
 #include "image_source.h"
 #include "pixel_memory.h"
+#include "retire_bin.h"
+#include "tile_slots.h"
 
 namespace korvalith {
 
-// Tiles read from files since start-up, and their pixel bytes.
-void noteTileRead(uint64_t bytes);
+// Tiles read from files since start-up, their pixel bytes, and the reads
+// that failed (the tile then holds no pixels until a pass frees it).
+void noteTileRead(uint64_t bytes, bool ok);
 uint64_t tilesRead();
 uint64_t tileBytesRead();
+uint64_t failedTileReads();
+
+// The most pixel memory one tile may take; a tile that would need more is
+// not read (very wide images of few levels have tiles as wide as the image).
+inline constexpr uint64_t kMaxTileBytes = uint64_t{1} << 30;
 
 // Pixels of one tile: pw × ph × bands cells of one width.
 class TileBase : public CacheItem {
@@ -90,34 +100,46 @@ public:
 
 class TileStoreBase : public HostLock {
 public:
-    TileStoreBase(int64_t slotCount, int factor, ImageSource* source, int tileWidth, int tileHeight);
+    TileStoreBase(int levelIndex, int factor, ImageSource* source, int tileWidth, int tileHeight, RetireBin& bin);
     ~TileStoreBase() override;
-    // Ages every tile; true when none survived.
-    virtual bool releaseUnused();
+    // Ages every tile, unlinking those not used since the previous pass
+    // into the retire bin; true when none survived. closeWhenEmpty closes
+    // the store in the same step, so no tile appears between the answer and
+    // the unlinking of the level.
+    virtual bool releaseUnused(bool closeWhenEmpty = false);
+    // Unlinks every tile into the retire bin.
     virtual void releaseAll();
+    // Refuses further tiles; tiles already linked stay until the store goes.
+    void close();
     virtual uint32_t memoryUsed();
-    virtual void getPixel(int64_t slot, int tx, int ty, float* out, int x, int y, const ChannelSpec& channel) = 0;
+    virtual void getPixel(int tx, int ty, float* out, int x, int y, const ChannelSpec& channel) = 0;
     virtual int cellType() const = 0;
 
-    int64_t slotCount() const { return slotCount_; }
     int factor() const { return factor_; }
     int tileWidth() const { return tileWidth_; }
     int tileHeight() const { return tileHeight_; }
     ImageSource* source() const { return source_; }
     // The tile in a slot, or null. No lock: for the sampling path and tests.
-    TileBase* tileAt(int64_t slot) const { return slots_[slot].load(std::memory_order_acquire); }
+    TileBase* tileAt(int tx, int ty) const {
+        return slots_.find(static_cast<uint32_t>(tx), static_cast<uint32_t>(ty));
+    }
+    // Bytes of slot storage held (not counted in memoryUsed).
+    uint64_t slotBytes() const { return slots_.bytes(); }
 
 protected:
-    // Fills the geometry of tile (tx, ty); false when it cannot hold pixels.
+    // Fills the geometry of tile (tx, ty).
     void placeTile(TileBase& tile, int tx, int ty) const;
+    // Links a new tile; false (the caller frees it) when memory runs out.
+    bool link(int tx, int ty, TileBase* tile);
 
-    int64_t slotCount_;
     int factor_;
     ImageSource* source_;
     int tileWidth_, tileHeight_;
-    std::unique_ptr<std::atomic<TileBase*>[]> slots_;
-    // Slots that hold a tile, so passes visit only what exists.
-    std::vector<int64_t> occupied_;
+    RetireBin& bin_;
+    TileSlots slots_;
+    // Slots that hold a tile, (ty << 32 | tx), so passes visit only what exists.
+    std::vector<uint64_t> occupied_;
+    bool closed_ = false;
 };
 
 template <typename Cell>
@@ -130,40 +152,51 @@ public:
         else return kCell32;
     }
 
-    void getPixel(int64_t slot, int tx, int ty, float* out, int x, int y, const ChannelSpec& channel) override {
-        tile(slot, tx, ty).getPixel(channel, x, y, out);
+    void getPixel(int tx, int ty, float* out, int x, int y, const ChannelSpec& channel) override {
+        if (Tile<Cell>* t = tile(tx, ty)) t->getPixel(channel, x, y, out);
     }
 
-    // The tile of a slot, created and read on first use.
-    Tile<Cell>& tile(int64_t slot, int tx, int ty) {
-        TileBase* t = slots_[slot].load(std::memory_order_acquire);
-        if (t) return static_cast<Tile<Cell>&>(*t);
-        return create(slot, tx, ty);
+    // The tile of a slot, created and read on first use; null when none can
+    // be made (no memory, or the store is closed). A tile whose read failed
+    // exists without pixels.
+    Tile<Cell>* tile(int tx, int ty) {
+        if (TileBase* t = tileAt(tx, ty)) return static_cast<Tile<Cell>*>(t);
+        return create(tx, ty);
     }
 
 private:
-    Tile<Cell>& create(int64_t slot, int tx, int ty) {
+    Tile<Cell>* create(int tx, int ty) {
         ScopedHostLock guard(*this, 0);
-        if (TileBase* t = slots_[slot].load(std::memory_order_acquire)) return static_cast<Tile<Cell>&>(*t);
-        auto tile = std::make_unique<Tile<Cell>>();
+        if (TileBase* t = tileAt(tx, ty)) return static_cast<Tile<Cell>*>(t);
+        if (closed_) return nullptr;
+        std::unique_ptr<Tile<Cell>> tile(new (std::nothrow) Tile<Cell>());
+        if (!tile) return nullptr;
         placeTile(*tile, tx, ty);
-        const size_t cells = static_cast<size_t>(tile->pw) * static_cast<size_t>(tile->ph) * static_cast<size_t>(tile->bands);
+        const uint64_t cells = uint64_t(tile->pw) * uint64_t(tile->ph) * uint64_t(tile->bands);
+        bool ok = true;
         if (cells > 0) {
-            tile->data = PixelArray<Cell>(cells);
-            if (tile->data && !CellTraits<Cell>::read(*source_, tile->data.get(), tile->x0, tile->y0, tile->x1,
-                                                      tile->y1, tile->pw, tile->ph))
+            ok = false;
+            if (cells * sizeof(Cell) > kMaxTileBytes) {
+                source_->setLastError("a tile of " + std::to_string(tile->pw) + " x " + std::to_string(tile->ph) +
+                                      " pixels is too large to hold");
+            } else if (!(tile->data = PixelArray<Cell>(static_cast<size_t>(cells)))) {
+                source_->setLastError("no memory for a tile of " + std::to_string(tile->pw) + " x " +
+                                      std::to_string(tile->ph) + " pixels");
+            } else if (CellTraits<Cell>::read(*source_, tile->data.get(), tile->x0, tile->y0, tile->x1, tile->y1,
+                                              tile->pw, tile->ph)) {
+                ok = true;
+            } else {
                 tile->data.reset();
+            }
         }
-        noteTileRead(cells * sizeof(Cell));
-        occupied_.push_back(slot);
-        Tile<Cell>* raw = tile.release();
-        slots_[slot].store(raw, std::memory_order_release);
-        return *raw;
+        noteTileRead(ok ? cells * sizeof(Cell) : 0, ok);
+        if (!link(tx, ty, tile.get())) return nullptr;
+        return tile.release();
     }
 };
 
-// The store for a cell type, or null for types without one.
-std::unique_ptr<TileStoreBase> makeTileStore(int cellType, int64_t slotCount, int factor, ImageSource* source,
-                                             int tileWidth, int tileHeight);
+// The store for a cell type, or null for types without one (or without memory).
+std::unique_ptr<TileStoreBase> makeTileStore(int cellType, int levelIndex, int factor, ImageSource* source,
+                                             int tileWidth, int tileHeight, RetireBin& bin);
 
 }  // namespace korvalith

@@ -8,6 +8,7 @@
 
 #include "activation.h"
 #include "host_access.h"
+#include "host_guard.h"
 #include "lw_dirinfo.h"
 #include "lw_filereq.h"
 #include "lw_host.h"
@@ -65,17 +66,27 @@ void saveImageRef(CoreImage* image, const LWSaveState* save) {
 
 // The image of one reference that failed to open, after asking the user:
 // a replacement chosen in the file dialog, or null.
+// The first line of a message about a file that failed to open: the
+// registry's reason, which begins with the path.
+std::string failureLine(const std::string& path) {
+    const std::string& reason = ImageRegistry::lastFailure();
+    return reason.rfind(path, 0) == 0 ? reason : path;
+}
+
+// The image of one reference that failed to open, after asking the user:
+// a replacement chosen in the file dialog, or null.
 CoreImage* replaceMissingImage(std::string path) {
     for (;;) {
         if (CoreImage* image = registry().acquireImage(path.c_str())) return image;
+        const std::string line = failureLine(path);
         HostService<LWMessageFuncs> messages(slots::messages);
         if (hostApplicationType() == LWSYS_SCREAMERNET) {
             if (messages.available())
-                messages->error("Korvalith Pro V1.0.5a (Win64): Error opening image ", path.c_str());
+                messages->error("Korvalith Pro V1.0.5a (Win64): Error opening image ", line.c_str());
             return nullptr;
         }
         if (!messages.available() ||
-            !messages->yesNo("Korvalith Pro V1.0.5a (Win64) Aug 18 2006: Error", path.c_str(),
+            !messages->yesNo("Korvalith Pro V1.0.5a (Win64) Aug 18 2006: Error", line.c_str(),
                              "Error opening image file.\nThe file either does not exist or can't be loaded by "
                              "Korvalith Pro.\nReplace with another image file?"))
             return nullptr;
@@ -227,16 +238,67 @@ void statistics(KorvalithStatistics* out) {
     out->tileBytes = tileBytesRead();
     out->decodedBytes = codec::decodedBytes();
     out->codecCacheBytes = codec::cacheBytes();
+    out->failedTileReads = failedTileReads();
 }
 
+// The text stays valid until this thread's next call.
+const char* lastError(CoreImage* image) {
+    thread_local std::string text;
+    if (image) text = sourceOf(image) ? sourceOf(image)->lastError() : std::string();
+    else text = ImageRegistry::lastFailure();
+    return text.c_str();
+}
+
+// No exception leaves the table: each operation answers its failure result
+// instead (null, 0, false, coverage 0; −2 for imageIndex).
+template <auto F, auto... Failure>
+constexpr auto guarded = &Guarded<F, Failure...>::call;
+
 const CoreServices kTable = {
-    apiVersion,      acquireImage,      releaseImage,       imageCount,      imageIndex,     imageAt,
-    imageTitle,      saveImageRef,      loadImageRef,       choiceCount,     choiceName,     channelChoiceCount,
-    channelChoiceName, drawLogo,        drawPreview,        getPreviewFlag,  setPreviewFlag, getFPrimeFlag,
-    setFPrimeFlag,   memoryUsed,        freeMemory,         replaceImageFile, imageWidth,    imageHeight,
-    imageName,       imagePath,         imageTypeName,      compressionRate, fileBandCount,  cellTypeNameOf,
-    cellBytesOf,     createPixelBlock,  blockPixel,         freePixelBlock,  sample,         gradient,
-    reloadImage,     imageNewFrame,     releaseImageData,   addImageRef,     showAbout,      isSupportedFile, statistics,
+    guarded<apiVersion>,
+    guarded<acquireImage>,
+    guarded<releaseImage>,
+    guarded<imageCount>,
+    guarded<imageIndex, -2>,
+    guarded<imageAt>,
+    guarded<imageTitle>,
+    guarded<saveImageRef>,
+    guarded<loadImageRef>,
+    guarded<choiceCount>,
+    guarded<choiceName>,
+    guarded<channelChoiceCount>,
+    guarded<channelChoiceName>,
+    guarded<drawLogo>,
+    guarded<drawPreview>,
+    guarded<getPreviewFlag>,
+    guarded<setPreviewFlag>,
+    guarded<getFPrimeFlag>,
+    guarded<setFPrimeFlag>,
+    guarded<memoryUsed>,
+    guarded<freeMemory>,
+    guarded<replaceImageFile>,
+    guarded<imageWidth>,
+    guarded<imageHeight>,
+    guarded<imageName>,
+    guarded<imagePath>,
+    guarded<imageTypeName>,
+    guarded<compressionRate>,
+    guarded<fileBandCount>,
+    guarded<cellTypeNameOf>,
+    guarded<cellBytesOf>,
+    guarded<createPixelBlock>,
+    guarded<blockPixel>,
+    guarded<freePixelBlock>,
+    guarded<sample>,
+    guarded<gradient>,
+    guarded<reloadImage>,
+    guarded<imageNewFrame>,
+    guarded<releaseImageData>,
+    guarded<addImageRef>,
+    guarded<showAbout>,
+    guarded<isSupportedFile>,
+    guarded<statistics>,
+    guarded<lastError>,
 };
 
 }  // namespace

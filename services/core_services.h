@@ -28,6 +28,7 @@ struct KorvalithStatistics {
     uint64_t tileBytes;     // their pixel bytes
     uint64_t decodedBytes;  // bytes the codec decoded for them
     uint64_t codecCacheBytes;
+    uint64_t failedTileReads;  // tile reads that failed (the tiles hold no pixels until a pass frees them)
 };
 
 struct CoreServices {
@@ -76,8 +77,13 @@ struct CoreServices {
     void (*addImageRef)(KorvalithImage* image);                                       // 39
     void (*showAbout)(const char* title, const char* text);                           // 40
     int (*isSupportedFile)(const char* path);                                         // 41
-    // Appended after the 42 operations; clients of the 42 never see it.
+    // Appended after the 42 operations; clients of the 42 never see them.
     void (*statistics)(KorvalithStatistics* out);                                     // 42
+    // Why the last failure happened: of the image's file (a tile that could
+    // not be read) when an image is given, else of this thread's last failed
+    // acquireImage, replaceImageFile or isSupportedFile. Begins with the
+    // path; empty when nothing failed. Valid until this thread's next call.
+    const char* (*lastError)(KorvalithImage* image);                                  // 43
 };
 
 }  // extern "C"

@@ -31,14 +31,23 @@ public:
     }
     const CoreServices& core() const { return *core_; }
 
+    // The image, or an error with the core's reason (which begins with the path).
     KorvalithImage* open(const std::string& path) {
         image_ = core_->acquireImage(path.c_str());
         if (image_) return image_;
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec)) throw hostsim::HostError(path + ": no such file");
-        throw hostsim::HostError(path +
-                                 ": cannot be opened as a JPEG 2000 image (ECW files need an ECW codec, which "
-                                 "this build does not have)");
+        const char* reason = core_->lastError(nullptr);
+        throw hostsim::HostError(reason && *reason ? std::string(reason) : path + ": cannot be opened");
+    }
+
+    // Fails with the file's reason when a tile read since `before` failed:
+    // the values printed would not be the image's.
+    void checkReads(const KorvalithStatistics& before) const {
+        KorvalithStatistics now{};
+        core_->statistics(&now);
+        if (now.failedTileReads == before.failedTileReads) return;
+        const char* reason = core_->lastError(image_);
+        throw hostsim::HostError(std::string("reading the image failed: ") +
+                                 (reason && *reason ? reason : "the codec gave no reason"));
     }
 
 private:
@@ -79,6 +88,8 @@ int runSample(const std::string& moduleDir, const SampleRequest& request, std::o
         throw hostsim::HostError("channel " + std::to_string(request.channel) + " does not exist: the image has " +
                                  std::to_string(core.channelChoiceCount(image)) + " channel choices");
 
+    KorvalithStatistics before{};
+    core.statistics(&before);
     char line[256];
     if (request.gradient) {
         float dx = 0, dy = 0;
@@ -95,6 +106,7 @@ int runSample(const std::string& moduleDir, const SampleRequest& request, std::o
         std::snprintf(line, sizeof line, "rgba %.6f %.6f %.6f %.6f\nscalar %s\ncoverage %.6f\n", rgba[0], rgba[1],
                       rgba[2], rgba[3], scalarText, coverage);
     }
+    access.checkReads(before);
     out << line;
     return 0;
 }

@@ -307,7 +307,8 @@ TEST_F(SceneFileTest, ABadSceneIsRefusedWithTheFilePlaceAndProblem) {
         {"image missing", "{" + cam + R"(, "objects": [{"name": "A", "shape": "box", "surface": {"texture":
             {"server": "KorvalithPro", "data": "{ KorvalithImage\n{ Image\nFilename \"gone.jp2\"\n}\n}\n"}}}]})",
          " /objects/0/surface/texture/data: " + root +
-             "/scenes/gone.jp2: Error opening image file. The file either does not exist or can't be loaded by "
+             "/scenes/gone.jp2: No such file or directory: Error opening image file. The file either does not exist "
+             "or can't be loaded by "
              "Korvalith Pro."},
     };
     for (const BadScene& c : cases) {

@@ -122,7 +122,7 @@ TEST(Pyramid, TileFileRectangles) {
         fetchPixel(level, &value, static_cast<int64_t>(c.tx) * image->tileWidth(),
                    static_cast<int64_t>(c.ty) * image->tileHeight(), *image->source()->channel(0), kEdgeClamp,
                    kEdgeClamp);
-        const TileBase* tile = level.store()->tileAt(int64_t{c.ty} * level.tilesPerSide() + c.tx);
+        const TileBase* tile = level.store()->tileAt(c.tx, c.ty);
         ASSERT_NE(tile, nullptr);
         EXPECT_EQ(tile->x0, c.x0);
         EXPECT_EQ(tile->x1, c.x1);

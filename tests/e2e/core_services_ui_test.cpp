@@ -90,7 +90,7 @@ TEST_F(CoreServicesUi, MissingImageOnARenderNodeShowsAnError) {
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].kind, hostsim::MessageKind::Error);
     EXPECT_EQ(log[0].title, "Korvalith Pro V1.0.5a (Win64): Error opening image ");
-    EXPECT_EQ(log[0].lines[0], "/missing/city.jp2");
+    EXPECT_EQ(log[0].lines[0], "/missing/city.jp2: No such file or directory");  // the path and why
     EXPECT_TRUE(host.fileRequests().requests().empty());
 }
 
@@ -105,7 +105,7 @@ TEST_F(CoreServicesUi, MissingImageAsksForAReplacement) {
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].kind, hostsim::MessageKind::Question);
     EXPECT_EQ(log[0].title, "Korvalith Pro V1.0.5a (Win64) Aug 18 2006: Error");
-    EXPECT_EQ(log[0].lines[0], "/missing/city.jp2");
+    EXPECT_EQ(log[0].lines[0], "/missing/city.jp2: No such file or directory");  // the path and why
     EXPECT_EQ(log[0].lines[1],
               "Error opening image file.\nThe file either does not exist or can't be loaded by Korvalith Pro.\n"
               "Replace with another image file?");

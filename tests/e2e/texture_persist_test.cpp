@@ -219,7 +219,7 @@ TEST_P(TexturePersist, AnImageThatCannotBeOpenedLosesNothingElse) {
     host.messages().queueAnswer(false);
     LWInstance b = create();
     load(b, saved);
-    EXPECT_EQ(host.messages().messages().back().lines.at(0), path);
+    EXPECT_EQ(host.messages().messages().back().lines.at(0), path + ": No such file or directory");
     hostsim::ViewPanel* shown = openPanel(b);
     EXPECT_EQ(shown->shownInt(0x9000), 0);
     EXPECT_EQ(shown->shownInt(0x9104), 0);
