@@ -9,6 +9,9 @@
 
 namespace korvalith {
 
+// The error text a callback that answers one gives when it failed inside.
+inline constexpr const char* kHostCallFailed = "Korvalith Pro: the operation could not be completed (out of memory)";
+
 // Runs body(); answers `failure` when it throws.
 template <typename Result, typename Body>
 Result guardHostCall(Result failure, Body&& body) noexcept {

@@ -5,6 +5,7 @@
 
 #include "host_access.h"
 #include "host_channels.h"
+#include "host_guard.h"
 #include "image_file_request.h"
 #include "lw_message.h"
 #include "panel_table.h"
@@ -14,12 +15,15 @@ namespace korvalith {
 namespace {
 // The "Default" button: the correction is the button's data.
 void resetButton(LWXPanelID panel, int id) {
-    auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
-    if (!xpanel) return;
-    auto* correction = static_cast<SimpleColourCorrection*>(xpanel->getData(panel, static_cast<unsigned long>(id)));
-    if (!correction) return;
-    correction->resetCorrection();
-    xpanel->viewRefresh(panel);
+    guardHostCall([&] {
+        auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
+        if (!xpanel) return;
+        auto* correction =
+            static_cast<SimpleColourCorrection*>(xpanel->getData(panel, static_cast<unsigned long>(id)));
+        if (!correction) return;
+        correction->resetCorrection();
+        xpanel->viewRefresh(panel);
+    });
 }
 }  // namespace
 
@@ -205,14 +209,16 @@ int ImageLayer::panelSet(unsigned long id, void* value) {
 }
 
 extern "C" void korvalithDrawThumbnail(LWXPanelID panel, unsigned long, LWXPDrAreaID area, int w, int h) {
-    auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
-    const CoreServices* core = coreTable();
-    if (!xpanel || !core) return;
-    auto* layer = static_cast<ImageLayer*>(xpanel->getData(panel, cid::kPreview));
-    if (layer && layer->image())
-        core->drawPreview(layer->image(), area, w, h, layer->channel, layer->correction.get());
-    else
-        core->drawLogo(area, w, h);
+    guardHostCall([&] {
+        auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
+        const CoreServices* core = coreTable();
+        if (!xpanel || !core) return;
+        auto* layer = static_cast<ImageLayer*>(xpanel->getData(panel, cid::kPreview));
+        if (layer && layer->image())
+            core->drawPreview(layer->image(), area, w, h, layer->channel, layer->correction.get());
+        else
+            core->drawLogo(area, w, h);
+    });
 }
 
 }  // namespace korvalith

@@ -1,6 +1,7 @@
 #include "panel_table.h"
 
 #include "host_access.h"
+#include "host_guard.h"
 #include "layer_instance.h"
 #include "lw_command.h"
 
@@ -117,28 +118,41 @@ LWXPanelDataDesc kData[] = {
 LWXPanelControl* sharedControls() { return kControls; }
 LWXPanelDataDesc* sharedDataDescription() { return kData; }
 
+// Panel callbacks answer "no value" or "no refresh" when anything inside throws.
 void* panelGetValue(void* instance, unsigned long vid) {
-    return instance ? static_cast<LayerInstance*>(instance)->panelGet(vid) : nullptr;
+    return guardHostCall<void*>(nullptr,
+                                [&] { return instance ? static_cast<LayerInstance*>(instance)->panelGet(vid) : nullptr; });
 }
 
 LWXRefreshCode panelSetValue(void* instance, unsigned long vid, void* value) {
-    return instance ? static_cast<LayerInstance*>(instance)->panelSet(vid, value) : 0;
+    return guardHostCall<LWXRefreshCode>(
+        0, [&]() -> LWXRefreshCode { return instance ? static_cast<LayerInstance*>(instance)->panelSet(vid, value) : 0; });
 }
 
 void panelChanged(LWXPanelID panel, unsigned long, unsigned long, int event) {
-    if (event != LWXPEVENT_VALUE) return;
-    auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
-    if (!xpanel) return;
-    auto* instance = static_cast<LayerInstance*>(xpanel->getData(panel, 0));
-    auto* update = reinterpret_cast<LWInstUpdate*>(lookupService(LWINSTUPDATE_GLOBAL, GFUSE_TRANSIENT));
-    if (instance && update) update(instance->className(), instance);
+    guardHostCall([&] {
+        if (event != LWXPEVENT_VALUE) return;
+        auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
+        if (!xpanel) return;
+        auto* instance = static_cast<LayerInstance*>(xpanel->getData(panel, 0));
+        auto* update = reinterpret_cast<LWInstUpdate*>(lookupService(LWINSTUPDATE_GLOBAL, GFUSE_TRANSIENT));
+        if (instance && update) update(instance->className(), instance);
+    });
 }
 
-int itemRefCount(void* ref) { return ref ? static_cast<ItemRef*>(ref)->count() : 1; }
-const char* itemRefName(void* ref, int index) { return ref ? static_cast<ItemRef*>(ref)->name(index) : "(none)"; }
-int choiceListCount(void* list) { return list ? static_cast<ChoiceList*>(list)->count() : 0; }
+int itemRefCount(void* ref) {
+    return guardHostCall(1, [&] { return ref ? static_cast<ItemRef*>(ref)->count() : 1; });
+}
+const char* itemRefName(void* ref, int index) {
+    return guardHostCall<const char*>(nullptr,
+                                      [&] { return ref ? static_cast<ItemRef*>(ref)->name(index) : "(none)"; });
+}
+int choiceListCount(void* list) {
+    return guardHostCall(0, [&] { return list ? static_cast<ChoiceList*>(list)->count() : 0; });
+}
 const char* choiceListName(void* list, int index) {
-    return list ? static_cast<ChoiceList*>(list)->name(index) : "(none)";
+    return guardHostCall<const char*>(nullptr,
+                                      [&] { return list ? static_cast<ChoiceList*>(list)->name(index) : "(none)"; });
 }
 
 }  // namespace korvalith

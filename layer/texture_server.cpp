@@ -1,5 +1,6 @@
 // "TextureHandler" and "TextureInterface" servers "KorvalithPro".
 #include "activation.h"
+#include "host_guard.h"
 #include "layer_instance.h"
 #include "lw_handler.h"
 #include "lw_host.h"
@@ -12,39 +13,68 @@ using korvalith::TextureInstance;
 
 TextureInstance* asTexture(LWInstance instance) { return static_cast<TextureInstance*>(instance); }
 
-LWInstance create(void*, void* context, LWError*) { return TextureInstance::create(context); }
-void destroy(LWInstance instance) { delete asTexture(instance); }
+// Every callback answers its failure result when anything inside throws.
+using korvalith::guardHostCall;
+using korvalith::kHostCallFailed;
+
+LWInstance create(void*, void* context, LWError* error) {
+    return guardHostCall<LWInstance>(nullptr, [&]() -> LWInstance {
+        LWInstance made = TextureInstance::create(context);
+        if (!made && error) *error = kHostCallFailed;
+        return made;
+    });
+}
+void destroy(LWInstance instance) {
+    guardHostCall([&] { delete asTexture(instance); });
+}
 LWError copy(LWInstance to, LWInstance from) {
-    if (to && from) asTexture(to)->copy(*asTexture(from));
-    return nullptr;
+    return guardHostCall<LWError>(kHostCallFailed, [&]() -> LWError {
+        if (to && from) asTexture(to)->copy(*asTexture(from));
+        return nullptr;
+    });
 }
 LWError load(LWInstance instance, const LWLoadState* state) {
-    return instance ? asTexture(instance)->load(state) : nullptr;
+    return guardHostCall<LWError>(kHostCallFailed,
+                                  [&] { return instance ? asTexture(instance)->load(state) : nullptr; });
 }
 LWError save(LWInstance instance, const LWSaveState* state) {
-    return instance ? asTexture(instance)->save(state) : nullptr;
+    return guardHostCall<LWError>(kHostCallFailed,
+                                  [&] { return instance ? asTexture(instance)->save(state) : nullptr; });
 }
-const char* describe(LWInstance instance) { return instance ? asTexture(instance)->description() : ""; }
+const char* describe(LWInstance instance) {
+    return guardHostCall<const char*>("", [&] { return instance ? asTexture(instance)->description() : ""; });
+}
 
 const LWItemID* useItems(LWInstance instance) {
-    return instance ? asTexture(instance)->layer().mapping.usedItems() : nullptr;
+    return guardHostCall<const LWItemID*>(
+        nullptr, [&] { return instance ? asTexture(instance)->layer().mapping.usedItems() : nullptr; });
 }
 void changeID(LWInstance instance, const LWItemID* ids) {
-    if (instance) asTexture(instance)->layer().mapping.changeItemIds(ids);
+    guardHostCall([&] {
+        if (instance) asTexture(instance)->layer().mapping.changeItemIds(ids);
+    });
 }
 
-LWError init(LWInstance instance, int mode) { return instance ? asTexture(instance)->renderInit(mode) : nullptr; }
+LWError init(LWInstance instance, int mode) {
+    return guardHostCall<LWError>(kHostCallFailed,
+                                  [&] { return instance ? asTexture(instance)->renderInit(mode) : nullptr; });
+}
 void cleanup(LWInstance instance) {
-    if (instance) asTexture(instance)->renderCleanup();
+    guardHostCall([&] {
+        if (instance) asTexture(instance)->renderCleanup();
+    });
 }
 LWError newTime(LWInstance instance, LWFrame frame, LWTime time) {
-    return instance ? asTexture(instance)->newTime(frame, time) : nullptr;
+    return guardHostCall<LWError>(kHostCallFailed,
+                                  [&] { return instance ? asTexture(instance)->newTime(frame, time) : nullptr; });
 }
 
 double evaluate(LWInstance instance, LWTextureAccess* access) {
-    return instance && access ? asTexture(instance)->evaluate(access) : 0.0;
+    return guardHostCall(0.0, [&] { return instance && access ? asTexture(instance)->evaluate(access) : 0.0; });
 }
-unsigned int flags(LWInstance instance) { return instance ? asTexture(instance)->flags() : 0x0Fu; }
+unsigned int flags(LWInstance instance) {
+    return guardHostCall(0x0Fu, [&] { return instance ? asTexture(instance)->flags() : 0x0Fu; });
+}
 
 LWInstanceFuncs kInstanceFuncs{nullptr, create, destroy, copy, load, save, describe};
 LWItemFuncs kItemFuncs{useItems, changeID};
@@ -53,24 +83,28 @@ LWRenderFuncs kRenderFuncs{init, cleanup, newTime};
 }  // namespace
 
 extern "C" int korvalithTextureActivate(int version, LWGlobalFunc* global, void* local, void*) {
-    korvalith::HandlerActivation activation(global);
-    if (version < LWTEXTURE_VERSION) return LWAFUNC_BADVERSION;
-    auto* handler = static_cast<LWTextureHandler*>(local);
-    if (!handler) return LWAFUNC_BADAPP;
-    handler->inst = &kInstanceFuncs;
-    handler->item = korvalith::hostApplicationType() == LWSYS_MODELER ? nullptr : &kItemFuncs;
-    handler->rend = &kRenderFuncs;
-    handler->evaluate = evaluate;
-    handler->flags = flags;
-    return LWAFUNC_OK;
+    return guardHostCall(LWAFUNC_BADAPP, [&] {
+        korvalith::HandlerActivation activation(global);
+        if (version < LWTEXTURE_VERSION) return LWAFUNC_BADVERSION;
+        auto* handler = static_cast<LWTextureHandler*>(local);
+        if (!handler) return LWAFUNC_BADAPP;
+        handler->inst = &kInstanceFuncs;
+        handler->item = korvalith::hostApplicationType() == LWSYS_MODELER ? nullptr : &kItemFuncs;
+        handler->rend = &kRenderFuncs;
+        handler->evaluate = evaluate;
+        handler->flags = flags;
+        return LWAFUNC_OK;
+    });
 }
 
 extern "C" int korvalithTextureInterfaceActivate(int version, LWGlobalFunc* global, void* local, void*) {
-    if (version != LWINTERFACE_VERSION) return LWAFUNC_BADVERSION;
-    korvalith::activationPrologue(global);
-    auto* ui = static_cast<LWInterface*>(local);
-    if (!ui) return LWAFUNC_BADAPP;
-    LWXPanelID panel = korvalith::createTexturePanel(static_cast<korvalith::LayerInstance*>(ui->inst));
-    ui->panel = panel;
-    return panel ? LWAFUNC_OK : LWAFUNC_BADAPP;
+    return guardHostCall(LWAFUNC_BADAPP, [&] {
+        if (version != LWINTERFACE_VERSION) return LWAFUNC_BADVERSION;
+        korvalith::activationPrologue(global);
+        auto* ui = static_cast<LWInterface*>(local);
+        if (!ui) return LWAFUNC_BADAPP;
+        LWXPanelID panel = korvalith::createTexturePanel(static_cast<korvalith::LayerInstance*>(ui->inst));
+        ui->panel = panel;
+        return panel ? LWAFUNC_OK : LWAFUNC_BADAPP;
+    });
 }

@@ -1,6 +1,7 @@
 #include "option_buttons.h"
 
 #include "host_access.h"
+#include "host_guard.h"
 #include "image_layer.h"
 #include "image_windows.h"
 #include "layer_instance.h"
@@ -41,35 +42,37 @@ void bindOptionButtons(const LWXPanelFuncs* xpanel, LWXPanelID panel) {
 }
 
 void optionButtonAction(LWXPanelID panel, int button) {
-    HostService<LWXPanelFuncs> xpanel(slots::xpanel);
-    if (!xpanel.available()) return;
-    auto* instance = static_cast<LayerInstance*>(xpanel->getData(panel, 0));
-    if (!instance) return;
-    const CoreServices* core = instance->core();
-    KorvalithImage* image = instance->layer().image();
-    switch (static_cast<unsigned long>(button)) {
-        case cid::kImageInformation:
-            if (core) showImageInformation(*core, image);
-            break;
-        case cid::kAbout:
-            if (core) showAboutBox(*core);
-            break;
-        case cid::kFreeMemory:
-            if (core) releaseMemoryReport(*core);
-            break;
-        case cid::kReplaceImage: instance->replaceImage(); break;
-        case cid::kOpenConverter:
-            if (lookupService(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Converter"))
-                missingTool("Korvalith Converter");
-            break;
-        case cid::kOpenBrowser:
-            if (lookupService(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Browser"))
-                missingTool("Korvalith Browser");
-            break;
-        case cid::kCreateProxy: missingTool("Create Proxy Image"); break;
-        case cid::kUpdateGLLayer: missingTool("Update/Create OGL Layer"); break;
-        default: break;
-    }
+    guardHostCall([&] {
+        HostService<LWXPanelFuncs> xpanel(slots::xpanel);
+        if (!xpanel.available()) return;
+        auto* instance = static_cast<LayerInstance*>(xpanel->getData(panel, 0));
+        if (!instance) return;
+        const CoreServices* core = instance->core();
+        KorvalithImage* image = instance->layer().image();
+        switch (static_cast<unsigned long>(button)) {
+            case cid::kImageInformation:
+                if (core) showImageInformation(*core, image);
+                break;
+            case cid::kAbout:
+                if (core) showAboutBox(*core);
+                break;
+            case cid::kFreeMemory:
+                if (core) releaseMemoryReport(*core);
+                break;
+            case cid::kReplaceImage: instance->replaceImage(); break;
+            case cid::kOpenConverter:
+                if (lookupService(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Converter"))
+                    missingTool("Korvalith Converter");
+                break;
+            case cid::kOpenBrowser:
+                if (lookupService(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Browser"))
+                    missingTool("Korvalith Browser");
+                break;
+            case cid::kCreateProxy: missingTool("Create Proxy Image"); break;
+            case cid::kUpdateGLLayer: missingTool("Update/Create OGL Layer"); break;
+            default: break;
+        }
+    });
 }
 
 }  // namespace korvalith
