@@ -89,3 +89,28 @@ TEST(CodecCacheLimit, QuarterOfFreeMemoryWithinBounds) {
 }
 
 }  // namespace
+
+// A tile whose read failed holds no pixels, is counted, and is read again
+// once a pass has freed it: a passing fault is not cached for ever.
+TEST(Release, AFailedTileReadIsCountedAndReadAgainAfterTheNextPass) {
+    coretest::PatternSource* source = nullptr;
+    auto image = coretest::patternImage(600, 600, 1, coretest::defaultPattern, kCell8, &source);
+    const double uv[2] = {(100 + 0.5) / 600, (200 + 0.5) / 600};
+    float out[4] = {-1, -1, -1, -1}, s;
+    const uint64_t failedBefore = failedTileReads();
+    source->failReads = true;
+    EXPECT_EQ(sampleImage(image.get(), uv, 0, 0, 0, out, &s, kEdgeReset, kEdgeReset), 1.0f);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_EQ(failedTileReads(), failedBefore + 1);
+    EXPECT_EQ(source->lastError(), "pattern: the read was made to fail");
+
+    source->failReads = false;
+    sampleImage(image.get(), uv, 0, 0, 0, out, &s, kEdgeReset, kEdgeReset);
+    EXPECT_EQ(out[0], 0.0f);  // the tile without pixels stays until a pass
+    EXPECT_EQ(source->reads, 1);
+    image->release();
+    sampleImage(image.get(), uv, 0, 0, 0, out, &s, kEdgeReset, kEdgeReset);
+    EXPECT_EQ(source->reads, 2);
+    EXPECT_EQ(out[0], coretest::defaultPattern(100, 200, 0) * kScale8);
+    EXPECT_EQ(failedTileReads(), failedBefore + 1);
+}

@@ -72,7 +72,10 @@ private:
     template <typename Cell>
     bool read(Cell* out, int x0, int y0, int x1, int y1, int w, int h, double scale) {
         ++reads;
-        if (failReads) return false;
+        if (failReads) {
+            setLastError("pattern: the read was made to fail");
+            return false;
+        }
         auto window = [](int a0, int a1, int r, int64_t* l0) {
             const int64_t f = int64_t{1} << r;
             *l0 = (a0 + f - 1) / f;
