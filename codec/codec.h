@@ -49,7 +49,8 @@ Reader identify(const std::string& path);
 struct FileInfo {
     int width = 0;
     int height = 0;
-    int bands = 0;            // bands as delivered (palette and sYCC expanded, subsampled upsampled)
+    int bands = 0;            // bands as delivered: palette expanded; sYCC, e-sYCC and CMYK as RGB;
+                              // colours in the order the channel definitions give
     int cellType = 0;         // 0: samples of up to 8 bits, 1: 9 to 16 bits
     int compressionRate = 1;  // raw bytes / file bytes, rounded, at least 1
     Reader reader = Reader::None;
@@ -60,6 +61,10 @@ struct FileInfo {
     int tileHeight = 0;
     int tilesX = 1;
     int tilesY = 1;
+    // The JP2 colour specification is an embedded ICC profile (of that many
+    // bytes). Samples are delivered as stored; the profile is not applied.
+    bool hasIccProfile = false;
+    uint32_t iccProfileBytes = 0;
 };
 
 // One open file. The parsed codestream is kept for the file's lifetime.
@@ -92,7 +97,7 @@ public:
     virtual Status readLine(int16_t** bandLines) = 0;
     virtual Status readLine(int32_t** bandLines) = 0;
 
-    // Reason of the last failure of this file.
+    // Reason of the last failure of this file, beginning with its path.
     virtual const std::string& lastError() const = 0;
 };
 

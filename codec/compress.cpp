@@ -220,7 +220,7 @@ void abandon(Job& job) {
 std::string writeError(const Job& job, const std::string& what) {
     std::string why = job.path + ": " + what;
     if (job.output.error) why += ": " + std::string(std::strerror(job.output.error));
-    else if (!job.sink.lastError.empty()) why += ": " + job.sink.lastError;
+    else if (!job.sink.firstError.empty()) why += ": " + job.sink.firstError;
     return why;
 }
 

@@ -63,6 +63,9 @@ bool parseColr(const uint8_t* p, uint64_t n, Jp2Header& h) {
     if (p[0] == 1) {
         if (n < 7) return false;
         h.enumeratedColourSpace = be32(p + 3);
+    } else if (p[0] == 2 || p[0] == 3) {
+        // An ICC profile: restricted (JP2) or any (JPX).
+        h.iccProfileBytes = uint32_t(std::min<uint64_t>(n - 3, UINT32_MAX));
     }
     return true;
 }
@@ -165,7 +168,8 @@ Status parseHeaderBox(int fd, const Box& jp2h, Jp2Header& h, std::string& why) {
             length = rest;
         }
         if (length < headerBytes || length > rest) {
-            why = "malformed box inside the JP2 header";
+            why = "the box at byte " + std::to_string(jp2h.payload + off) + " inside the JP2 header claims " +
+                  std::to_string(length) + " bytes where the header holds " + std::to_string(rest);
             return Status::Corrupt;
         }
         const uint8_t* payload = &bytes[off + headerBytes];
@@ -184,7 +188,9 @@ Status parseHeaderBox(int fd, const Box& jp2h, Jp2Header& h, std::string& why) {
             ok = parseCdef(payload, n, h);
         }
         if (!ok) {
-            if (why.empty()) why = "malformed box inside the JP2 header";
+            const char name[5] = {char(type >> 24), char(type >> 16), char(type >> 8), char(type), 0};
+            std::string detail = why.empty() ? std::to_string(n) + " bytes" : why;
+            why = "malformed '" + std::string(name) + "' box in the JP2 header (" + detail + ")";
             return Status::Corrupt;
         }
         off += length;
@@ -229,7 +235,7 @@ Status parseJp2(int fd, uint64_t fileSize, Jp2Header& h, std::string& why) {
     while (off < fileSize) {
         Box box;
         if (!readBox(fd, off, fileSize, box)) {
-            why = "malformed box at offset " + std::to_string(off);
+            why = "the box at byte " + std::to_string(off) + " is cut short or runs past the end of the file";
             return Status::Corrupt;
         }
         if (box.type == boxType("jp2h")) {
@@ -251,7 +257,7 @@ Status parseJp2(int fd, uint64_t fileSize, Jp2Header& h, std::string& why) {
         }
         off = box.payload + box.length;
     }
-    why = sawHeader ? "no contiguous codestream box" : "no JP2 header box";
+    why = sawHeader ? "no codestream box after the JP2 header" : "no JP2 header box";
     return Status::Corrupt;
 }
 
@@ -279,15 +285,26 @@ Status parseSiz(int fd, uint64_t offset, uint64_t length, Siz& siz, std::string&
     siz.tileHeight = be32(head + 28);
     siz.tileX0 = be32(head + 32);
     siz.tileY0 = be32(head + 36);
-    if (siz.x1 <= siz.x0 || siz.y1 <= siz.y0 || siz.tileWidth == 0 || siz.tileHeight == 0 ||
-        siz.tileX0 > siz.x0 || siz.tileY0 > siz.y0 || uint64_t(siz.tileX0) + siz.tileWidth <= siz.x0 ||
+    auto point = [](uint32_t x, uint32_t y) { return "(" + std::to_string(x) + ", " + std::to_string(y) + ")"; };
+    if (siz.x1 <= siz.x0 || siz.y1 <= siz.y0) {
+        why = "SIZ gives an empty image, from " + point(siz.x0, siz.y0) + " to " + point(siz.x1, siz.y1);
+        return Status::Corrupt;
+    }
+    if (siz.tileWidth == 0 || siz.tileHeight == 0) {
+        why = "SIZ gives tiles of " + std::to_string(siz.tileWidth) + " x " + std::to_string(siz.tileHeight) + " pixels";
+        return Status::Corrupt;
+    }
+    if (siz.tileX0 > siz.x0 || siz.tileY0 > siz.y0 || uint64_t(siz.tileX0) + siz.tileWidth <= siz.x0 ||
         uint64_t(siz.tileY0) + siz.tileHeight <= siz.y0) {
-        why = "impossible image or tile geometry in SIZ";
+        why = "SIZ puts the first tile of " + std::to_string(siz.tileWidth) + " x " + std::to_string(siz.tileHeight) +
+              " pixels at " + point(siz.tileX0, siz.tileY0) + ", where it does not hold the image origin " +
+              point(siz.x0, siz.y0);
         return Status::Corrupt;
     }
     // Window decodes pass reference-grid coordinates as 32-bit signed values.
     if (siz.x1 > uint32_t(INT32_MAX) || siz.y1 > uint32_t(INT32_MAX)) {
-        why = "image of " + std::to_string(siz.x1 - siz.x0) + " x " + std::to_string(siz.y1 - siz.y0) + " pixels";
+        why = "the image claims " + std::to_string(siz.x1 - siz.x0) + " x " + std::to_string(siz.y1 - siz.y0) +
+              " pixels reaching " + point(siz.x1, siz.y1) + " on the reference grid; beyond 2^31 - 1 it cannot be decoded";
         return Status::TooLarge;
     }
     uint64_t tilesX = uint64_t(ceilDiv(int64_t(siz.x1) - siz.tileX0, siz.tileWidth));
@@ -295,10 +312,6 @@ Status parseSiz(int fd, uint64_t offset, uint64_t length, Siz& siz, std::string&
     if (tilesX * tilesY > 65535) {
         why = std::to_string(tilesX * tilesY) + " tiles (a codestream holds at most 65535)";
         return Status::Corrupt;
-    }
-    if (tilesX * tilesY * components > kMaxTileComponents) {
-        why = std::to_string(tilesX * tilesY) + " tiles of " + std::to_string(components) + " components";
-        return Status::TooLarge;
     }
     siz.tilesX = uint32_t(tilesX);
     siz.tilesY = uint32_t(tilesY);

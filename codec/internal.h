@@ -17,15 +17,50 @@ namespace korvalith::codec::detail {
 
 // Safety limits. A decoded block (one codestream tile or one strip of a
 // window decode, counting OpenJPEG's 32-bit samples and our cells) and a view
-// line must stay below these.
-constexpr uint64_t kMaxDecodeBytes = 1ull << 30;
+// line must stay below these. Tiles whose whole decode would take more are
+// read by windows, in strips.
+constexpr uint64_t kMaxDecodeBytes = 256ull << 20;
 constexpr uint64_t kMaxLineBytes = 1ull << 30;
-// OpenJPEG keeps per-tile coding parameters for every component; refuse
-// headers whose tile × component count would make that table absurd.
-constexpr uint64_t kMaxTileComponents = 1ull << 18;
 // Until the first release pass sizes it to the free memory, the cache starts
 // at the smallest limit that pass would choose.
 constexpr uint64_t kDefaultCacheLimit = 32ull << 20;
+
+// What OpenJPEG 2.5.0 holds besides samples, measured with resident memory
+// on hand-made codestreams (header only, empty packets; tests/codec):
+// - Parsing the main header sets up coding parameters and an index for every
+//   tile the SIZ segment claims: about 8.7 KB per tile plus 1.1 KB per tile
+//   and component (65280 tiles of one component: 634 MB; of four: 841 MB),
+//   whether the tiles exist in the file or not.
+// - Reading a tile's header (opj_read_tile_header, which every tile or
+//   window decode goes through) sets up every code-block of every precinct
+//   of every resolution of that tile, whatever window is asked for: about
+//   400 bytes per code-block and 170 per precinct and band (8192 x 8192
+//   pixels of one component in one tile: 64 x 64 code-blocks 7 MB, 16 x 16
+//   103 MB, 4 x 4 1.6 GB and 8.9 s). The reduction does not change it.
+// - Decoding a tile walks every packet (layer x precinct x resolution x
+//   component), about 0.1 us each, and its packet iterator allocates two
+//   bytes per layer, resolution, component and precinct of the largest
+//   resolution (20000 layers of 64-pixel precincts on 8192 x 8192: 42 s,
+//   1.2 GB).
+// The model adds these up from the headers (code-block and precinct sizes of
+// the main header, and of each tile's own COD and COC), with every division
+// rounded up, so it errs on the high side by a few code-blocks per precinct.
+// Its limits: one open file holds one parsed header for its tile decoder and,
+// while a window is decoded, a second one; a tile decode holds one tile's
+// state and samples; so an open file stays below about
+// 2 x 256 MB + 384 MB + 256 MB however its header lies, and far below for
+// real files (16384 x 8192 RGB in 512 tiles: 1.5 MB of index; 16384 x 16384
+// RGB untiled with 64 x 64 code-blocks: 80 MB of tile state).
+constexpr uint64_t kDecoderBytesPerTile = 8900;
+constexpr uint64_t kDecoderBytesPerTileComponent = 1130;
+constexpr uint64_t kDecoderBytesPerCodeBlock = 400;
+constexpr uint64_t kDecoderBytesPerPrecinctBand = 170;
+constexpr uint64_t kDecoderBytesPerResolution = 256;
+constexpr uint64_t kMaxDecoderIndexBytes = 256ull << 20;
+constexpr uint64_t kMaxDecoderTileBytes = 384ull << 20;
+// About 2 s of packet walking per tile decode; more is refused when the
+// codestream has fewer bytes than packets (each packet takes one at least).
+constexpr uint64_t kMaxDecoderTilePackets = 16ull << 20;
 
 inline int64_t ceilDiv(int64_t a, int64_t b) { return (a + b - 1) / b; }
 inline int64_t ceilDivPow2(int64_t a, int r) { return (a + (int64_t(1) << r) - 1) >> r; }
@@ -60,11 +95,19 @@ struct ChannelDefinition {
     int association = 0;  // 0 whole image, 1… colour index, 65535 none
 };
 
+// Enumerated colour spaces of the JP2 colour specification box.
+constexpr uint32_t kColourCmyk = 12;
+constexpr uint32_t kColourSrgb = 16;
+constexpr uint32_t kColourGrey = 17;
+constexpr uint32_t kColourSycc = 18;
+constexpr uint32_t kColourEsycc = 24;
+
 struct Jp2Header {
     uint64_t codestreamOffset = 0;
     uint64_t codestreamLength = 0;
     bool hasColourSpace = false;
     uint32_t enumeratedColourSpace = 0;  // 0 when the colour is given by a profile
+    uint32_t iccProfileBytes = 0;        // size of an embedded ICC profile, 0 without one
     bool hasPalette = false;
     Palette palette;
     std::vector<ComponentMapping> mapping;  // empty without a cmap box
@@ -95,11 +138,57 @@ struct Siz {
 // that the decoder or this adapter cannot handle safely.
 Status parseSiz(int fd, uint64_t offset, uint64_t length, Siz& siz, std::string& why);
 
+// Refuses (TooLarge, with a reason) a codestream whose decoding would make
+// OpenJPEG hold more than the limits above: its tile index, or the state of
+// any one tile as the main header and that tile's own headers set it up.
+Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, std::string& why);
+
+// ---- From components to delivered bands -------------------------------------
+
+enum class ColourTransform { None, Sycc, Esycc, Cmyk };
+
+// A channel of the file: a component, or a palette column indexed by one.
+struct SourceChannel {
+    int component = 0;
+    int paletteColumn = -1;
+    int precision = 8;
+    bool isSigned = false;
+};
+
+struct DeliveredBand {
+    int channel = -1;  // the source channel, or -1 for a colour converted to RGB
+    int precision = 8;
+    bool isSigned = false;  // of the file's samples; cells are always unsigned
+};
+
+// How a file's components become the bands the adapter delivers: channels in
+// colour order, the colour conversion that applies to the first of them, and
+// the bands (converted colours first, then the remaining channels).
+struct ColourPlan {
+    std::vector<SourceChannel> channels;
+    ColourTransform transform = ColourTransform::None;
+    std::vector<DeliveredBand> bands;
+    Palette palette;
+    int cellBytes = 1;  // of the largest band precision
+};
+
+// jp2 is null for a raw codestream. Returns Ok or Corrupt with a reason.
+Status buildColourPlan(const Siz& siz, const Jp2Header* jp2, ColourPlan& plan, std::string& why);
+
+struct Block;
+// Fills the cells of a block (geometry, cell size and data set) from a
+// decoded image whose components start at the reference-grid point
+// (rx0, ry0), decoded at reduction r.
+void fillBlock(const ColourPlan& plan, const Siz& siz, const opj_image_t& image, int r, int64_t rx0, int64_t ry0,
+               Block& block);
+
 // ---- OpenJPEG glue ---------------------------------------------------------
 
-// Receives OpenJPEG's messages instead of stderr; keeps the last error.
+// Receives OpenJPEG's messages instead of stderr. Keeps the first error since
+// it was last cleared: OpenJPEG reports the cause first and then each caller
+// on the way out ("Failed to decode tile 1/1").
 struct MessageSink {
-    std::string lastError;
+    std::string firstError;
 };
 void installHandlers(opj_codec_t* codec, MessageSink* sink);
 

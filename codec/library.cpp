@@ -56,9 +56,10 @@ namespace detail {
 namespace {
 
 void keepError(const char* message, void* data) {
-    std::string& text = static_cast<MessageSink*>(data)->lastError;
-    text = message ? message : "";
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    std::string& text = static_cast<MessageSink*>(data)->firstError;
+    if (!text.empty() || !message) return;
+    text = message;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
 }
 
 void ignoreMessage(const char*, void*) {}

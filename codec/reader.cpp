@@ -1,13 +1,15 @@
 // Reading JPEG 2000 files by view.
 //
-// A tiled file keeps, per resolution level, one OpenJPEG codec that decodes
-// whole codestream tiles (opj_get_decoded_tile may be called again and again
-// on one codec at a fixed reduction); decoded tiles go into the shared cache
-// as compact cells, and views are cut from them. A file of a single tile is
-// read by window decodes, each with a fresh codec, because a codec cannot
-// decode a second window. JP2 files are decoded through their codestream
-// box; palette, channel definitions, YCC and subsampling are applied here, so
-// every path delivers the same bands.
+// A tiled file keeps one OpenJPEG codec that decodes whole codestream tiles
+// (opj_get_decoded_tile may be called again and again on one codec; the
+// resolution factor is set before each tile whose level differs from the
+// last, which gives the same samples as a codec kept per level, measured on
+// the benchmark files, at one parsed header per file); decoded tiles go into
+// the shared cache as compact cells, and views are cut from them. A file of a
+// single tile is read by window decodes, each with a fresh codec, because a
+// codec cannot decode a second window. JP2 files are decoded through their
+// codestream box; the colour plan (colour.cpp) turns components into the
+// delivered bands on every path.
 
 #include "internal.h"
 
@@ -32,23 +34,31 @@ std::atomic<uint64_t> nextFileId{1};
 // Window decodes of a single-tile file are done in strips of about this size.
 constexpr uint64_t kStripBytes = 64ull << 20;
 
-struct BandPlan {
-    int component = 0;
-    int paletteColumn = -1;
-    int precision = 8;
-    bool isSigned = false;  // of the file's samples; delivered cells are unsigned
-};
-
-// Geometry of one resolution level and its tile decoder.
+// Geometry of one resolution level.
 struct Level {
     bool ready = false;
     int64_t originX = 0, originY = 0;  // absolute coordinates of the image's first pixel
     int64_t width = 0, height = 0;
     std::vector<int64_t> colStarts, rowStarts;  // absolute tile starts, plus the end
     uint64_t maxBlockBytes = 0;
+};
+
+// A rectangle of the reference grid, [x0, x1) x [y0, y1).
+struct Area {
+    int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// The codec that decodes whole tiles, at the reduction last set.
+struct TileDecoder {
     StreamPtr stream;
     ImagePtr image;
     CodecPtr codec;
+    int reduction = 0;
+    void reset() {
+        codec.reset();
+        image.reset();
+        stream.reset();
+    }
 };
 
 struct View {
@@ -80,11 +90,7 @@ class Jpeg2000File final : public File {
 public:
     ~Jpeg2000File() override {
         view_ = View{};
-        for (Level& l : levels_) {
-            l.codec.reset();
-            l.image.reset();
-            l.stream.reset();
-        }
+        tileDecoder_.reset();
         cacheDropFile(id_);
         if (fd_ >= 0) ::close(fd_);
     }
@@ -102,25 +108,23 @@ public:
     Status readLine(int32_t** lines) override { return readLineAs(lines); }
 
 private:
-    Status fail(Status s, std::string why) {
-        lastError_ = std::move(why);
+    // Every reason starts with the path.
+    Status fail(Status s, const std::string& what) {
+        lastError_ = path_ + ": " + what;
         return s;
     }
-    Status failDecode(Status s, const char* what) {
+    // A failure of OpenJPEG, with the first error it reported.
+    Status failDecode(Status s, const std::string& what) {
         std::string why = what;
-        if (!sink_.lastError.empty()) why += ": " + sink_.lastError;
-        sink_.lastError.clear();
+        if (!sink_.firstError.empty()) why += ": " + sink_.firstError;
+        sink_.firstError.clear();
         return fail(s, why);
     }
 
-    Status buildPlan(const Jp2Header* jp2);
-    void fillInfo();
+    void fillInfo(const Jp2Header* jp2);
     Level& level(int r);
     Status makeDecoder(int r, CodecPtr& codec, StreamPtr& stream, ImagePtr& image);
-    Status toBlock(const opj_image_t* image, int r, int64_t rx0, int64_t ry0, int64_t rx1, int64_t ry1,
-                   Block& block);
-    template <class T>
-    void fillBlock(const opj_image_t* image, int r, int64_t rx0, int64_t ry0, Block& block);
+    Status toBlock(const opj_image_t* image, int r, const Area& decoded, const Area& wanted, Block& block);
     Status decodeTile(int r, uint32_t tile, std::shared_ptr<const Block>& out);
     Status decodeStrip(int r, int64_t absRow, int64_t rows, std::shared_ptr<const Block>& out);
     Status ensureRow(int64_t row);
@@ -140,28 +144,24 @@ private:
     Siz siz_;
     int maxReduce_ = 0;
     bool tiled_ = false;
-    std::vector<BandPlan> bands_;
-    bool ycc_ = false;
-    Palette palette_;
+    ColourPlan plan_;
     int cellBytes_ = 1;
     std::vector<Level> levels_;
+    TileDecoder tileDecoder_;
     View view_;
     std::vector<uint32_t> luts_[3][17];
 };
-
-int cellBytesFor(int precision) { return precision <= 8 ? 1 : precision <= 16 ? 2 : 4; }
 
 Status Jpeg2000File::open(const std::string& path) {
     path_ = path;
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
         int e = errno;
-        return fail(e == ENOENT || e == ENOTDIR ? Status::FileNotFound : Status::FileOpenFailed,
-                    path + ": " + std::strerror(e));
+        return fail(e == ENOENT || e == ENOTDIR ? Status::FileNotFound : Status::FileOpenFailed, std::strerror(e));
     }
-    if (S_ISDIR(st.st_mode)) return fail(Status::FileOpenFailed, path + " is a directory");
+    if (S_ISDIR(st.st_mode)) return fail(Status::FileOpenFailed, "this is a directory");
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return fail(Status::FileOpenFailed, path + ": " + std::strerror(errno));
+    if (fd_ < 0) return fail(Status::FileOpenFailed, std::strerror(errno));
     uint64_t fileSize = uint64_t(st.st_size);
 
     uint8_t head[32];
@@ -171,11 +171,11 @@ Status Jpeg2000File::open(const std::string& path) {
     switch (sniff(head, n)) {
     case Container::Ecw:
         info_.reader = Reader::Ecw;
-        return fail(Status::EcwNotSupported, path + " is an ECW file; this build has no ECW codec");
+        return fail(Status::EcwNotSupported, "an ECW file; this build has no ECW codec");
     case Container::None:
-        return fail(Status::UnknownFormat, path + " is neither a JPEG 2000 nor an ECW file");
+        return fail(Status::UnknownFormat, "neither a JPEG 2000 nor an ECW file");
     case Container::Jp2:
-        if (Status s = parseJp2(fd_, fileSize, jp2, why); s != Status::Ok) return fail(s, path + ": " + why);
+        if (Status s = parseJp2(fd_, fileSize, jp2, why); s != Status::Ok) return fail(s, why);
         csBase_ = jp2.codestreamOffset;
         csLength_ = jp2.codestreamLength;
         break;
@@ -184,7 +184,10 @@ Status Jpeg2000File::open(const std::string& path) {
         csLength_ = fileSize;
         break;
     }
-    if (Status s = parseSiz(fd_, csBase_, csLength_, siz_, why); s != Status::Ok) return fail(s, path + ": " + why);
+    if (Status s = parseSiz(fd_, csBase_, csLength_, siz_, why); s != Status::Ok) return fail(s, why);
+    // Before OpenJPEG parses anything: what the headers claim must be
+    // decodable in bounded memory.
+    if (Status s = checkDecoderCost(fd_, csBase_, csLength_, siz_, why); s != Status::Ok) return fail(s, why);
     tiled_ = uint64_t(siz_.tilesX) * siz_.tilesY > 1;
 
     CodecPtr codec;
@@ -194,9 +197,9 @@ Status Jpeg2000File::open(const std::string& path) {
     // OpenJPEG's view of the header must agree with the one checked above.
     if (image->numcomps != siz_.components.size() || image->x0 != siz_.x0 || image->y0 != siz_.y0 ||
         image->x1 != siz_.x1 || image->y1 != siz_.y1)
-        return fail(Status::Corrupt, path + ": inconsistent main header");
+        return fail(Status::Corrupt, "OpenJPEG reads the main header differently (image size or components)");
     opj_codestream_info_v2_t* cs = opj_get_cstr_info(codec.get());
-    if (!cs) return fail(Status::OutOfMemory, path + ": no memory for the codestream information");
+    if (!cs) return fail(Status::OutOfMemory, "no memory for the codestream information");
     bool consistent = cs->tw == siz_.tilesX && cs->th == siz_.tilesY && cs->tdx == siz_.tileWidth &&
                       cs->tdy == siz_.tileHeight;
     uint32_t resolutions = 33;
@@ -207,103 +210,42 @@ Status Jpeg2000File::open(const std::string& path) {
         resolutions = 1;
     }
     opj_destroy_cstr_info(&cs);
-    if (!consistent || resolutions < 1) return fail(Status::Corrupt, path + ": inconsistent main header");
+    if (!consistent || resolutions < 1)
+        return fail(Status::Corrupt, "OpenJPEG reads the main header differently (tiles or resolution levels)");
     maxReduce_ = int(resolutions) - 1;
 
     const Jp2Header* colour = csBase_ > 0 ? &jp2 : nullptr;
-    if (Status s = buildPlan(colour); s != Status::Ok) return s;
+    if (Status s = buildColourPlan(siz_, colour, plan_, why); s != Status::Ok) return fail(s, why);
+    cellBytes_ = plan_.cellBytes;
     levels_.resize(size_t(maxReduce_) + 1);
     if (tiled_) {
-        // The parsed header becomes the full-resolution tile decoder.
-        Level& l0 = levels_[0];
-        l0.codec = std::move(codec);
-        l0.stream = std::move(stream);
-        l0.image = std::move(image);
+        // The parsed header becomes the tile decoder.
+        tileDecoder_.codec = std::move(codec);
+        tileDecoder_.stream = std::move(stream);
+        tileDecoder_.image = std::move(image);
     }
-    fillInfo();
+    fillInfo(colour);
     uint64_t raw = 0;
-    for (const BandPlan& b : bands_) raw += uint64_t(cellBytesFor(b.precision));
+    for (const DeliveredBand& b : plan_.bands) raw += b.precision <= 8 ? 1 : b.precision <= 16 ? 2 : 4;
     raw *= uint64_t(info_.width) * uint64_t(info_.height);
     info_.compressionRate = int(std::clamp<uint64_t>((raw + fileSize / 2) / std::max<uint64_t>(fileSize, 1), 1,
                                                      uint64_t(INT_MAX)));
     return Status::Ok;
 }
 
-Status Jpeg2000File::buildPlan(const Jp2Header* jp2) {
-    const auto& comps = siz_.components;
-    int nc = int(comps.size());
-    std::vector<BandPlan> channels;
-    bool palette = jp2 && jp2->hasPalette && !jp2->mapping.empty();
-    if (jp2 && !jp2->hasPalette && !jp2->mapping.empty())
-        return fail(Status::Corrupt, path_ + ": component mapping without a palette");
-    if (palette) {
-        palette_ = jp2->palette;
-        for (const ComponentMapping& m : jp2->mapping) {
-            if (m.component >= nc || m.paletteColumn >= palette_.columns)
-                return fail(Status::Corrupt, path_ + ": component mapping refers to a missing component");
-            if (m.paletteColumn >= 0)
-                channels.push_back(
-                    {m.component, m.paletteColumn, palette_.bits[m.paletteColumn], palette_.isSigned[m.paletteColumn] != 0});
-            else
-                channels.push_back({m.component, -1, comps[m.component].precision, comps[m.component].isSigned});
-        }
-    } else {
-        for (int c = 0; c < nc; ++c) channels.push_back({c, -1, comps[c].precision, comps[c].isSigned});
-    }
-
-    // Channel definitions: colour channels in the order of their
-    // association, then the others (opacity, unspecified) as listed.
-    int colourChannels = int(channels.size());
-    if (jp2 && !jp2->definitions.empty()) {
-        std::vector<int> key(channels.size());
-        std::vector<uint8_t> seen(channels.size(), 0);
-        for (size_t i = 0; i < channels.size(); ++i) key[i] = 0x10000 + int(i);
-        colourChannels = 0;
-        for (const ChannelDefinition& d : jp2->definitions) {
-            if (d.channel < 0 || size_t(d.channel) >= channels.size() || seen[size_t(d.channel)])
-                return fail(Status::Corrupt, path_ + ": invalid channel definition");
-            seen[size_t(d.channel)] = 1;
-            if (d.type == 0 && d.association >= 1 && d.association < 0x10000 - 1) {
-                key[size_t(d.channel)] = d.association;
-                ++colourChannels;
-            }
-        }
-        std::vector<int> order(channels.size());
-        for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return key[size_t(a)] < key[size_t(b)]; });
-        std::vector<BandPlan> sorted;
-        for (int i : order) sorted.push_back(channels[size_t(i)]);
-        channels = std::move(sorted);
-    }
-    bands_ = std::move(channels);
-
-    // YCC: declared as sYCC, or (as viewers do for raw codestreams) three
-    // components whose second is subsampled horizontally.
-    bool declared = jp2 && jp2->hasColourSpace && jp2->enumeratedColourSpace == 18;
-    bool looksYcc = !palette && nc == 3 && bands_.size() == 3 && comps[0].dx == comps[0].dy && comps[1].dx != 1;
-    ycc_ = bands_.size() >= 3 && colourChannels >= 3 && (declared || looksYcc);
-    if (ycc_) {
-        for (int b = 0; b < 3; ++b) {
-            bands_[size_t(b)].precision = bands_[0].precision;
-            bands_[size_t(b)].isSigned = false;
-        }
-    }
-    int maxPrecision = 1;
-    for (const BandPlan& b : bands_) maxPrecision = std::max(maxPrecision, b.precision);
-    cellBytes_ = cellBytesFor(maxPrecision);
-    return Status::Ok;
-}
-
-void Jpeg2000File::fillInfo() {
+void Jpeg2000File::fillInfo(const Jp2Header* jp2) {
+    const auto& bands = plan_.bands;
     info_.reader = Reader::Jpeg2000;
     info_.width = int(siz_.x1 - siz_.x0);
     info_.height = int(siz_.y1 - siz_.y0);
-    info_.bands = int(bands_.size());
+    info_.bands = int(bands.size());
     int maxPrecision = 1;
-    for (const BandPlan& b : bands_) maxPrecision = std::max(maxPrecision, b.precision);
+    for (const DeliveredBand& b : bands) maxPrecision = std::max(maxPrecision, b.precision);
     info_.cellType = maxPrecision <= 8 ? 0 : 1;
-    info_.precision = bands_.empty() ? 8 : bands_[0].precision;
-    info_.isSigned = !bands_.empty() && bands_[0].isSigned;
+    info_.precision = bands.empty() ? 8 : bands[0].precision;
+    info_.isSigned = !bands.empty() && bands[0].isSigned;
+    info_.hasIccProfile = jp2 && jp2->iccProfileBytes > 0;
+    info_.iccProfileBytes = jp2 ? jp2->iccProfileBytes : 0;
     info_.resolutionLevels = maxReduce_ + 1;
     info_.tilesX = int(siz_.tilesX);
     info_.tilesY = int(siz_.tilesY);
@@ -329,7 +271,7 @@ Level& Jpeg2000File::level(int r) {
     int64_t maxW = 0, maxH = 0;
     for (size_t t = 0; t + 1 < l.colStarts.size(); ++t) maxW = std::max(maxW, l.colStarts[t + 1] - l.colStarts[t]);
     for (size_t t = 0; t + 1 < l.rowStarts.size(); ++t) maxH = std::max(maxH, l.rowStarts[t + 1] - l.rowStarts[t]);
-    uint64_t perPixel = uint64_t(siz_.components.size()) * 4 + bands_.size() * uint64_t(cellBytes_);
+    uint64_t perPixel = uint64_t(siz_.components.size()) * 4 + plan_.bands.size() * uint64_t(cellBytes_);
     // Saturating: tile sizes up to 2^32 on each side must not wrap around.
     unsigned __int128 bytes = static_cast<unsigned __int128>(uint64_t(maxW) * uint64_t(maxH)) * perPixel;
     l.maxBlockBytes = bytes > UINT64_MAX ? UINT64_MAX : uint64_t(bytes);
@@ -339,9 +281,10 @@ Level& Jpeg2000File::level(int r) {
 
 Status Jpeg2000File::makeDecoder(int r, CodecPtr& codec, StreamPtr& stream, ImagePtr& image) {
     image.reset();
+    sink_.firstError.clear();
     codec.reset(opj_create_decompress(OPJ_CODEC_J2K));
     stream.reset(makeReadStream(fd_, csBase_, csLength_));
-    if (!codec || !stream) return fail(Status::OutOfMemory, path_ + ": no memory for a decoder");
+    if (!codec || !stream) return fail(Status::OutOfMemory, "no memory for a decoder");
     installHandlers(codec.get(), &sink_);
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
@@ -349,102 +292,44 @@ Status Jpeg2000File::makeDecoder(int r, CodecPtr& codec, StreamPtr& stream, Imag
     opj_image_t* header = nullptr;
     if (!opj_read_header(stream.get(), codec.get(), &header)) {
         opj_image_destroy(header);
-        return failDecode(Status::Corrupt, (path_ + ": the codestream header cannot be read").c_str());
+        return failDecode(Status::Corrupt, "the codestream header cannot be read");
     }
     image.reset(header);
     if (r > 0 && !opj_set_decoded_resolution_factor(codec.get(), OPJ_UINT32(r)))
-        return failDecode(Status::DecodeFailed, "the resolution level cannot be decoded");
+        return failDecode(Status::DecodeFailed, "resolution level " + std::to_string(r) + " cannot be decoded");
     return Status::Ok;
 }
 
-template <class T>
-void Jpeg2000File::fillBlock(const opj_image_t* image, int r, int64_t rx0, int64_t ry0, Block& block) {
-    const size_t plane = size_t(block.width) * size_t(block.height);
-    std::vector<int64_t> colMap;
-    for (size_t b = 0; b < bands_.size(); ++b) {
-        const BandPlan& plan = bands_[b];
-        const opj_image_comp_t& comp = image->comps[plan.component];
-        const SizComponent& sc = siz_.components[size_t(plan.component)];
-        const int64_t cx0 = ceilDivPow2(ceilDiv(rx0, sc.dx), r);
-        const int64_t cy0 = ceilDivPow2(ceilDiv(ry0, sc.dy), r);
-        const int64_t cw = comp.w, ch = comp.h;
-        // Full-resolution pixel X of this level takes component sample
-        // floor(X / dx): subsampled components are repeated.
-        colMap.resize(size_t(block.width));
-        for (int x = 0; x < block.width; ++x)
-            colMap[size_t(x)] = std::clamp<int64_t>(floorDiv(block.x0 + x, sc.dx) - cx0, 0, cw - 1);
-        const int64_t shift = plan.paletteColumn < 0 && comp.sgnd ? int64_t(1) << (comp.prec - 1) : 0;
-        const int64_t top = (int64_t(1) << plan.precision) - 1;
-        T* out = reinterpret_cast<T*>(block.data.get()) + b * plane;
-        for (int y = 0; y < block.height; ++y) {
-            int64_t row = std::clamp<int64_t>(floorDiv(block.y0 + y, sc.dy) - cy0, 0, ch - 1);
-            const OPJ_INT32* src = comp.data + row * cw;
-            T* dst = out + size_t(y) * size_t(block.width);
-            if (plan.paletteColumn >= 0) {
-                const int64_t last = palette_.entries - 1;
-                const int columns = palette_.columns;
-                const int64_t* values = palette_.values.data() + plan.paletteColumn;
-                for (int x = 0; x < block.width; ++x) {
-                    int64_t index = std::clamp<int64_t>(src[colMap[size_t(x)]], 0, last);
-                    dst[x] = T(values[index * columns]);
-                }
-            } else if (sc.dx == 1 && cx0 == block.x0) {
-                for (int x = 0; x < block.width; ++x) dst[x] = T(std::clamp<int64_t>(src[x] + shift, 0, top));
-            } else {
-                for (int x = 0; x < block.width; ++x)
-                    dst[x] = T(std::clamp<int64_t>(src[colMap[size_t(x)]] + shift, 0, top));
-            }
-        }
-    }
-    if (ycc_) {
-        // sYCC to RGB as viewers convert it (the formula of OpenJPEG's tools).
-        const int precision = bands_[0].precision;
-        const int64_t offset = int64_t(1) << (precision - 1);
-        const int64_t top = (int64_t(1) << precision) - 1;
-        T* Y = reinterpret_cast<T*>(block.data.get());
-        T* Cb = Y + plane;
-        T* Cr = Cb + plane;
-        for (size_t i = 0; i < plane; ++i) {
-            int64_t y = Y[i], cb = int64_t(Cb[i]) - offset, cr = int64_t(Cr[i]) - offset;
-            int64_t red = y + int64_t(1.402 * double(float(cr)));
-            int64_t green = y - int64_t(0.344 * double(float(cb)) + 0.714 * double(float(cr)));
-            int64_t blue = y + int64_t(1.772 * double(float(cb)));
-            Y[i] = T(std::clamp<int64_t>(red, 0, top));
-            Cb[i] = T(std::clamp<int64_t>(green, 0, top));
-            Cr[i] = T(std::clamp<int64_t>(blue, 0, top));
-        }
-    }
-}
-
-Status Jpeg2000File::toBlock(const opj_image_t* image, int r, int64_t rx0, int64_t ry0, int64_t rx1, int64_t ry1,
-                             Block& block) {
-    block.x0 = ceilDivPow2(rx0, r);
-    block.y0 = ceilDivPow2(ry0, r);
-    int64_t w = ceilDivPow2(rx1, r) - block.x0;
-    int64_t h = ceilDivPow2(ry1, r) - block.y0;
+// The block covers `wanted`; the image holds the components of `decoded`,
+// which may start earlier so that it holds the whole cell of every
+// subsampled component the block shows.
+Status Jpeg2000File::toBlock(const opj_image_t* image, int r, const Area& decoded, const Area& wanted, Block& block) {
+    block.x0 = ceilDivPow2(wanted.x0, r);
+    block.y0 = ceilDivPow2(wanted.y0, r);
+    int64_t w = ceilDivPow2(wanted.x1, r) - block.x0;
+    int64_t h = ceilDivPow2(wanted.y1, r) - block.y0;
     if (!image || image->numcomps != siz_.components.size() || w <= 0 || h <= 0)
-        return fail(Status::DecodeFailed, path_ + ": the decoder returned an unexpected image");
+        return fail(Status::DecodeFailed, "OpenJPEG returned an image of another shape than its header");
     // Every component must come back with exactly the size its sampling
     // gives; anything else would be read out of bounds.
-    for (const BandPlan& plan : bands_) {
-        const opj_image_comp_t& comp = image->comps[plan.component];
-        const SizComponent& sc = siz_.components[size_t(plan.component)];
-        int64_t cw = ceilDivPow2(ceilDiv(rx1, sc.dx), r) - ceilDivPow2(ceilDiv(rx0, sc.dx), r);
-        int64_t ch = ceilDivPow2(ceilDiv(ry1, sc.dy), r) - ceilDivPow2(ceilDiv(ry0, sc.dy), r);
-        if (!comp.data || int64_t(comp.w) != cw || int64_t(comp.h) != ch || cw <= 0 || ch <= 0 ||
+    for (const SourceChannel& ch : plan_.channels) {
+        const opj_image_comp_t& comp = image->comps[ch.component];
+        const SizComponent& sc = siz_.components[size_t(ch.component)];
+        int64_t cw = ceilDivPow2(ceilDiv(decoded.x1, sc.dx), r) - ceilDivPow2(ceilDiv(decoded.x0, sc.dx), r);
+        int64_t ch_ = ceilDivPow2(ceilDiv(decoded.y1, sc.dy), r) - ceilDivPow2(ceilDiv(decoded.y0, sc.dy), r);
+        if (!comp.data || int64_t(comp.w) != cw || int64_t(comp.h) != ch_ || cw <= 0 || ch_ <= 0 ||
             int(comp.prec) != sc.precision)
-            return fail(Status::DecodeFailed, path_ + ": the decoder returned a component of unexpected size");
+            return fail(Status::DecodeFailed, "OpenJPEG returned component " + std::to_string(ch.component) + " as " +
+                                                  std::to_string(comp.w) + " x " + std::to_string(comp.h) +
+                                                  " samples where its sampling gives " + std::to_string(cw) + " x " +
+                                                  std::to_string(ch_));
     }
     block.width = int(w);
     block.height = int(h);
-    block.bands = int(bands_.size());
+    block.bands = int(plan_.bands.size());
     block.cellBytes = cellBytes_;
     block.data.reset(new uint8_t[block.bytes()]);
-    switch (cellBytes_) {
-    case 1: fillBlock<uint8_t>(image, r, rx0, ry0, block); break;
-    case 2: fillBlock<uint16_t>(image, r, rx0, ry0, block); break;
-    default: fillBlock<uint32_t>(image, r, rx0, ry0, block); break;
-    }
+    fillBlock(plan_, siz_, *image, r, decoded.x0, decoded.y0, block);
     return Status::Ok;
 }
 
@@ -456,28 +341,36 @@ void releaseSamples(opj_image_t* image) {
 }
 
 Status Jpeg2000File::decodeTile(int r, uint32_t tile, std::shared_ptr<const Block>& out) {
-    Level& l = level(r);
-    if (!l.codec) {
-        if (Status s = makeDecoder(r, l.codec, l.stream, l.image); s != Status::Ok) {
-            l.codec.reset();
+    TileDecoder& d = tileDecoder_;
+    if (!d.codec) {
+        if (Status s = makeDecoder(r, d.codec, d.stream, d.image); s != Status::Ok) {
+            d.reset();
             return s;
         }
+        d.reduction = r;
     }
-    if (!opj_get_decoded_tile(l.codec.get(), l.stream.get(), l.image.get(), tile)) {
+    sink_.firstError.clear();
+    if (d.reduction != r) {
+        if (!opj_set_decoded_resolution_factor(d.codec.get(), OPJ_UINT32(r))) {
+            d.reset();
+            return failDecode(Status::DecodeFailed, "resolution level " + std::to_string(r) + " cannot be decoded");
+        }
+        d.reduction = r;
+    }
+    if (!opj_get_decoded_tile(d.codec.get(), d.stream.get(), d.image.get(), tile)) {
         // The codec's state is unknown after a failure: start afresh next time.
-        l.codec.reset();
-        l.image.reset();
-        l.stream.reset();
-        return failDecode(Status::DecodeFailed, (path_ + ": tile " + std::to_string(tile) + " cannot be decoded").c_str());
+        d.reset();
+        return failDecode(Status::DecodeFailed, "codestream tile " + std::to_string(tile) + " cannot be decoded");
     }
     uint32_t tx = tile % siz_.tilesX, ty = tile / siz_.tilesX;
-    int64_t rx0 = std::max<int64_t>(int64_t(siz_.tileX0) + int64_t(tx) * siz_.tileWidth, siz_.x0);
-    int64_t ry0 = std::max<int64_t>(int64_t(siz_.tileY0) + int64_t(ty) * siz_.tileHeight, siz_.y0);
-    int64_t rx1 = std::min<int64_t>(int64_t(siz_.tileX0) + int64_t(tx + 1) * siz_.tileWidth, siz_.x1);
-    int64_t ry1 = std::min<int64_t>(int64_t(siz_.tileY0) + int64_t(ty + 1) * siz_.tileHeight, siz_.y1);
+    Area tileArea;
+    tileArea.x0 = std::max<int64_t>(int64_t(siz_.tileX0) + int64_t(tx) * siz_.tileWidth, siz_.x0);
+    tileArea.y0 = std::max<int64_t>(int64_t(siz_.tileY0) + int64_t(ty) * siz_.tileHeight, siz_.y0);
+    tileArea.x1 = std::min<int64_t>(int64_t(siz_.tileX0) + int64_t(tx + 1) * siz_.tileWidth, siz_.x1);
+    tileArea.y1 = std::min<int64_t>(int64_t(siz_.tileY0) + int64_t(ty + 1) * siz_.tileHeight, siz_.y1);
     auto block = std::make_shared<Block>();
-    Status s = toBlock(l.image.get(), r, rx0, ry0, rx1, ry1, *block);
-    releaseSamples(l.image.get());
+    Status s = toBlock(d.image.get(), r, tileArea, tileArea, *block);
+    releaseSamples(d.image.get());
     if (s != Status::Ok) return s;
     noteDecoded(block->bytes());
     out = std::move(block);
@@ -486,21 +379,35 @@ Status Jpeg2000File::decodeTile(int r, uint32_t tile, std::shared_ptr<const Bloc
 
 Status Jpeg2000File::decodeStrip(int r, int64_t absRow, int64_t rows, std::shared_ptr<const Block>& out) {
     Level& l = level(r);
+    // Tiles too large to decode whole are read by windows; the tile decoder's
+    // parsed header is given back first, so a file never holds two.
+    tileDecoder_.reset();
     CodecPtr codec;
     StreamPtr stream;
     ImagePtr image;
     if (Status s = makeDecoder(r, codec, stream, image); s != Status::Ok) return s;
-    int64_t rx0 = std::max<int64_t>(siz_.x0, (l.originX + view_.minCol) << r);
-    int64_t rx1 = std::min<int64_t>(siz_.x1, (l.originX + view_.maxCol + 1) << r);
-    int64_t ry0 = std::max<int64_t>(siz_.y0, absRow << r);
-    int64_t ry1 = std::min<int64_t>(siz_.y1, (absRow + rows) << r);
-    if (!opj_set_decode_area(codec.get(), image.get(), OPJ_INT32(rx0), OPJ_INT32(ry0), OPJ_INT32(rx1),
-                             OPJ_INT32(ry1)))
-        return failDecode(Status::DecodeFailed, (path_ + ": the window cannot be set").c_str());
+    Area wanted;
+    wanted.x0 = std::max<int64_t>(siz_.x0, (l.originX + view_.minCol) << r);
+    wanted.x1 = std::min<int64_t>(siz_.x1, (l.originX + view_.maxCol + 1) << r);
+    wanted.y0 = std::max<int64_t>(siz_.y0, absRow << r);
+    wanted.y1 = std::min<int64_t>(siz_.y1, (absRow + rows) << r);
+    // Level pixel X shows sample floor(X / dx) of a subsampled component:
+    // the window starts early enough to hold it.
+    Area decoded = wanted;
+    for (const SourceChannel& ch : plan_.channels) {
+        const SizComponent& sc = siz_.components[size_t(ch.component)];
+        decoded.x0 = std::min(decoded.x0, floorDiv(ceilDivPow2(wanted.x0, r), sc.dx) * sc.dx << r);
+        decoded.y0 = std::min(decoded.y0, floorDiv(ceilDivPow2(wanted.y0, r), sc.dy) * sc.dy << r);
+    }
+    decoded.x0 = std::max<int64_t>(decoded.x0, siz_.x0);
+    decoded.y0 = std::max<int64_t>(decoded.y0, siz_.y0);
+    if (!opj_set_decode_area(codec.get(), image.get(), OPJ_INT32(decoded.x0), OPJ_INT32(decoded.y0),
+                             OPJ_INT32(decoded.x1), OPJ_INT32(decoded.y1)))
+        return failDecode(Status::DecodeFailed, "the window cannot be set");
     if (!opj_decode(codec.get(), stream.get(), image.get()))
-        return failDecode(Status::DecodeFailed, (path_ + ": the window cannot be decoded").c_str());
+        return failDecode(Status::DecodeFailed, "the window cannot be decoded");
     auto block = std::make_shared<Block>();
-    Status s = toBlock(image.get(), r, rx0, ry0, rx1, ry1, *block);
+    Status s = toBlock(image.get(), r, decoded, wanted, *block);
     if (s != Status::Ok) return s;
     noteDecoded(block->bytes());
     out = std::move(block);
@@ -517,7 +424,10 @@ Status Jpeg2000File::setView(int bandCount, const int* bands, int width, int hei
                                                  std::to_string(info_.bands) + " bands");
     if (width < 1 || height < 1) return fail(Status::InvalidView, "empty view output");
     if (x0 < 0 || y0 < 0 || x0 > x1 || y0 > y1 || x1 >= info_.width || y1 >= info_.height)
-        return fail(Status::InvalidView, "view rectangle outside the image");
+        return fail(Status::InvalidView, "the view rectangle (" + std::to_string(x0) + ", " + std::to_string(y0) +
+                                             ") to (" + std::to_string(x1) + ", " + std::to_string(y1) +
+                                             ") is not inside the image of " + std::to_string(info_.width) + " x " +
+                                             std::to_string(info_.height) + " pixels");
     if (uint64_t(width) * uint64_t(bandCount) * 4 > kMaxLineBytes)
         return fail(Status::TooLarge, "view lines of " + std::to_string(width) + " pixels");
     try {
@@ -537,7 +447,7 @@ Status Jpeg2000File::setView(int bandCount, const int* bands, int width, int hei
         v.average = v.reduction < wanted;
         const int r = v.reduction;
         Level& l = level(r);
-        const uint64_t perPixel = uint64_t(siz_.components.size()) * 4 + bands_.size() * uint64_t(cellBytes_);
+        const uint64_t perPixel = uint64_t(siz_.components.size()) * 4 + plan_.bands.size() * uint64_t(cellBytes_);
 
         // Output pixel i covers the level interval starting at
         // (x0 + i·span/width) / 2^r and takes the pixel at its start.
@@ -651,7 +561,7 @@ Status Jpeg2000File::ensureRow(int64_t row) {
     if (strip && abs >= strip->y0 && abs < strip->y0 + strip->height) return Status::Ok;
     view_.blocks[0].reset();
     uint64_t perRow = uint64_t(view_.maxCol - view_.minCol + 1) *
-                      (uint64_t(siz_.components.size()) * 4 + bands_.size() * uint64_t(cellBytes_));
+                      (uint64_t(siz_.components.size()) * 4 + plan_.bands.size() * uint64_t(cellBytes_));
     int64_t rows = std::max<int64_t>(1, int64_t(kStripBytes / perRow));
     rows = std::min(rows, view_.lastRow - row + 1);
     return decodeStrip(view_.reduction, abs, rows, view_.blocks[0]);
@@ -683,7 +593,7 @@ Status Jpeg2000File::readRows(Out** lines, int64_t rowA, int64_t rowB) {
     Level& l = level(view_.reduction);
     // Normalises a stored value of a band to the output range.
     auto normaliser = [&](int band) {
-        const int precision = bands_[size_t(band)].precision;
+        const int precision = plan_.bands[size_t(band)].precision;
         const uint32_t* table = sizeof(S) < 4 ? lut(kind, precision) : nullptr;
         const uint64_t max = (uint64_t(1) << precision) - 1;
         return [table, max](uint64_t v) {

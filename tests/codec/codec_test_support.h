@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -143,6 +144,81 @@ inline int64_t normalised(int64_t value, int precision, bool isSigned, int64_t t
     int64_t u = isSigned ? value + (int64_t(1) << (precision - 1)) : value;
     u = std::clamp<int64_t>(u, 0, max);
     return (u * top + max / 2) / max;
+}
+
+// ---- Files written by OpenJPEG itself ---------------------------------------
+
+// Components of any sampling, precision and signedness, encoded losslessly
+// by OpenJPEG's own encoder into a raw codestream; the JP2 wrapper of
+// jp2_boxes.h puts boxes of a test's choosing around it.
+struct OpjSource {
+    int width = 64, height = 64;  // of the image on the reference grid
+    int x0 = 0, y0 = 0;           // its origin there
+    struct Component {
+        int dx = 1, dy = 1;
+        int precision = 8;
+        bool isSigned = false;
+    };
+    std::vector<Component> components = {Component{}};
+    int tile = 0;    // 0: one tile
+    int levels = 3;  // decomposition levels
+    // Sample of component c at component coordinates (x, y).
+    std::function<int32_t(int c, int x, int y)> sample;
+};
+
+inline OpjSource::Component sampled(int dx, int dy, int precision = 8, bool isSigned = false) {
+    return {dx, dy, precision, isSigned};
+}
+
+inline bool opjEncode(const fs::path& path, const OpjSource& src) {
+    std::vector<opj_image_cmptparm_t> parms(src.components.size());
+    for (size_t c = 0; c < parms.size(); ++c) {
+        const auto& in = src.components[c];
+        opj_image_cmptparm_t& p = parms[c];
+        std::memset(&p, 0, sizeof p);
+        auto cells = [](int a, int d) { return (a + d - 1) / d; };
+        p.dx = OPJ_UINT32(in.dx);
+        p.dy = OPJ_UINT32(in.dy);
+        p.x0 = OPJ_UINT32(cells(src.x0, in.dx));
+        p.y0 = OPJ_UINT32(cells(src.y0, in.dy));
+        p.w = OPJ_UINT32(cells(src.x0 + src.width, in.dx)) - p.x0;
+        p.h = OPJ_UINT32(cells(src.y0 + src.height, in.dy)) - p.y0;
+        p.prec = OPJ_UINT32(in.precision);
+        p.sgnd = in.isSigned ? 1 : 0;
+    }
+    opj_image_t* image = opj_image_create(OPJ_UINT32(parms.size()), parms.data(), OPJ_CLRSPC_UNSPECIFIED);
+    if (!image) return false;
+    image->x0 = OPJ_UINT32(src.x0);
+    image->y0 = OPJ_UINT32(src.y0);
+    image->x1 = OPJ_UINT32(src.x0 + src.width);
+    image->y1 = OPJ_UINT32(src.y0 + src.height);
+    for (size_t c = 0; c < parms.size(); ++c)
+        for (OPJ_UINT32 y = 0; y < parms[c].h; ++y)
+            for (OPJ_UINT32 x = 0; x < parms[c].w; ++x)
+                image->comps[c].data[y * parms[c].w + x] = src.sample(int(c), int(x), int(y));
+    opj_cparameters_t p;
+    opj_set_default_encoder_parameters(&p);
+    p.numresolution = src.levels + 1;
+    p.tcp_mct = 0;
+    if (src.tile) {
+        p.tile_size_on = OPJ_TRUE;
+        p.cp_tdx = p.cp_tdy = src.tile;
+    }
+    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
+    opj_set_error_handler(codec, quietOpj, nullptr);
+    opj_set_warning_handler(codec, quietOpj, nullptr);
+    opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_FALSE);
+    bool ok = opj_setup_encoder(codec, &p, image) && opj_start_compress(codec, image, stream) &&
+              opj_encode(codec, stream) && opj_end_compress(codec, stream);
+    opj_stream_destroy(stream);
+    opj_destroy_codec(codec);
+    opj_image_destroy(image);
+    return ok;
+}
+
+inline std::vector<uint8_t> readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
 }
 
 // ---- Reading views through the adapter ---------------------------------

@@ -3,6 +3,7 @@
 // what is refused.
 
 #include "codec_test_support.h"
+#include "jp2_boxes.h"
 
 #include <sys/resource.h>
 
@@ -275,42 +276,7 @@ TEST(CodecReader, AveragingStartsFromTheCoarsestLevelTheFileHas) {
 
 // ---- Hand-made JP2 wrappers around codestreams written by the client ----
 
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
-}
-void put16(std::vector<uint8_t>& v, uint32_t x) {
-    v.push_back(uint8_t(x >> 8));
-    v.push_back(uint8_t(x));
-}
-std::vector<uint8_t> box(const char* type, const std::vector<uint8_t>& payload) {
-    std::vector<uint8_t> b;
-    put32(b, uint32_t(payload.size() + 8));
-    b.insert(b.end(), type, type + 4);
-    b.insert(b.end(), payload.begin(), payload.end());
-    return b;
-}
-
-// A JP2 file around a codestream, with the given boxes in its header.
-void writeJp2(const fs::path& path, const fs::path& codestream, int width, int height, int components,
-              const std::vector<std::vector<uint8_t>>& headerBoxes) {
-    std::ifstream in(codestream, std::ios::binary);
-    std::vector<uint8_t> cs((std::istreambuf_iterator<char>(in)), {});
-    std::vector<uint8_t> ihdr;
-    put32(ihdr, uint32_t(height));
-    put32(ihdr, uint32_t(width));
-    put16(ihdr, uint32_t(components));
-    ihdr.insert(ihdr.end(), {7, 7, 0, 0});
-    std::vector<uint8_t> header = box("ihdr", ihdr);
-    std::vector<uint8_t> colr = {1, 0, 0};
-    put32(colr, 16);  // sRGB
-    auto c = box("colr", colr);
-    header.insert(header.end(), c.begin(), c.end());
-    for (const auto& b : headerBoxes) header.insert(header.end(), b.begin(), b.end());
-    std::vector<uint8_t> file = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
-    std::vector<uint8_t> ftyp = {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '};
-    for (const auto& b : {box("ftyp", ftyp), box("jp2h", header), box("jp2c", cs)}) file.insert(file.end(), b.begin(), b.end());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
-}
+namespace jp2 = testfiles::jp2;
 
 // Palette and channel definitions are applied on the tile path too (files
 // of several tiles), at every reduction.
@@ -327,27 +293,16 @@ TEST(CodecReader, PaletteAndChannelOrderApplyToTiledFiles) {
 
     // 40 entries of three 8-bit columns; every channel from the palette.
     auto colour = [](int entry, int column) { return (entry * 37 + column * 91) % 256; };
-    std::vector<uint8_t> pclr;
-    put16(pclr, 40);
-    pclr.insert(pclr.end(), {3, 7, 7, 7});
+    std::vector<std::vector<uint8_t>> entries(40);
     for (int e = 0; e < 40; ++e)
-        for (int c = 0; c < 3; ++c) pclr.push_back(uint8_t(colour(e, c)));
-    std::vector<uint8_t> cmap;
-    for (int c = 0; c < 3; ++c) {
-        put16(cmap, 0);
-        cmap.push_back(1);
-        cmap.push_back(uint8_t(c));
-    }
+        for (int c = 0; c < 3; ++c) entries[size_t(e)].push_back(uint8_t(colour(e, c)));
     // Channel 0 is blue, 1 green, 2 red: delivered as red, green, blue.
-    std::vector<uint8_t> cdef;
-    put16(cdef, 3);
-    for (int c = 0; c < 3; ++c) {
-        put16(cdef, uint32_t(c));
-        put16(cdef, 0);
-        put16(cdef, uint32_t(3 - c));
-    }
     const fs::path path = dir / "palette.jp2";
-    writeJp2(path, dir / "index.j2k", W, H, 1, {box("pclr", pclr), box("cmap", cmap), box("cdef", cdef)});
+    testfiles::writeBytes(path.string(),
+                          jp2::file(readBytes(dir / "index.j2k"), jp2::imageHeader(W, H, 1),
+                                    {jp2::enumeratedColour(16), jp2::palette(entries),
+                                     jp2::componentMapping({{0, 0}, {0, 1}, {0, 2}}),
+                                     jp2::channelDefinitions({{0, 0, 3}, {1, 0, 2}, {2, 0, 1}})}));
 
     auto file = File::open(path.string());
     ASSERT_TRUE(file);
@@ -374,38 +329,17 @@ TEST(CodecReader, PaletteAndChannelOrderApplyToTiledFiles) {
 // image coordinates and levels follow OpenJPEG's reduced grids.
 TEST(CodecReader, ImagesWithAnOffsetOriginReadLikeOpenJpeg) {
     TempDir dir;
-    const int x0 = 37, y0 = 11, w = 203, h = 150;
-    opj_image_cmptparm_t parm;
-    std::memset(&parm, 0, sizeof parm);
-    parm.dx = parm.dy = 1;
-    parm.x0 = x0;
-    parm.y0 = y0;
-    parm.w = w;
-    parm.h = h;
-    parm.prec = 8;
-    opj_image_t* image = opj_image_create(1, &parm, OPJ_CLRSPC_GRAY);
-    image->x0 = x0;
-    image->y0 = y0;
-    image->x1 = x0 + w;
-    image->y1 = y0 + h;
-    Pixel pixel = texture(8, 5);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) image->comps[0].data[y * w + x] = int32_t(pixel(0, x, y));
-    opj_cparameters_t p;
-    opj_set_default_encoder_parameters(&p);
-    p.tile_size_on = OPJ_TRUE;
-    p.cp_tdx = p.cp_tdy = 64;
-    p.numresolution = 4;
+    const int w = 203, h = 150;
+    const Pixel pixel = texture(8, 5);
+    OpjSource src;
+    src.x0 = 37;
+    src.y0 = 11;
+    src.width = w;
+    src.height = h;
+    src.tile = 64;
+    src.sample = [&](int, int x, int y) { return int32_t(pixel(0, x, y)); };
     const fs::path path = dir / "offset.j2k";
-    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
-    opj_set_error_handler(codec, quietOpj, nullptr);
-    opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_FALSE);
-    bool ok = opj_setup_encoder(codec, &p, image) && opj_start_compress(codec, image, stream) &&
-              opj_encode(codec, stream) && opj_end_compress(codec, stream);
-    opj_stream_destroy(stream);
-    opj_destroy_codec(codec);
-    opj_image_destroy(image);
-    ASSERT_TRUE(ok);
+    ASSERT_TRUE(opjEncode(path, src));
 
     auto file = File::open(path.string());
     ASSERT_TRUE(file);
@@ -421,29 +355,13 @@ TEST(CodecReader, ImagesWithAnOffsetOriginReadLikeOpenJpeg) {
 // A lossless codestream with signed samples, written straight with OpenJPEG
 // (the compression client writes unsigned samples only).
 void writeSigned(const fs::path& path, int precision, const std::vector<int32_t>& values) {
-    opj_image_cmptparm_t parm;
-    std::memset(&parm, 0, sizeof parm);
-    parm.dx = parm.dy = 1;
-    parm.w = OPJ_UINT32(values.size());
-    parm.h = 1;
-    parm.prec = OPJ_UINT32(precision);
-    parm.sgnd = 1;
-    opj_image_t* image = opj_image_create(1, &parm, OPJ_CLRSPC_GRAY);
-    image->x1 = parm.w;
-    image->y1 = 1;
-    std::copy(values.begin(), values.end(), image->comps[0].data);
-    opj_cparameters_t p;
-    opj_set_default_encoder_parameters(&p);
-    p.numresolution = 1;
-    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
-    opj_set_error_handler(codec, quietOpj, nullptr);
-    opj_stream_t* stream = opj_stream_create_default_file_stream(path.c_str(), OPJ_FALSE);
-    bool ok = opj_setup_encoder(codec, &p, image) && opj_start_compress(codec, image, stream) &&
-              opj_encode(codec, stream) && opj_end_compress(codec, stream);
-    opj_stream_destroy(stream);
-    opj_destroy_codec(codec);
-    opj_image_destroy(image);
-    ASSERT_TRUE(ok);
+    OpjSource src;
+    src.width = int(values.size());
+    src.height = 1;
+    src.components = {sampled(1, 1, precision, true)};
+    src.levels = 0;
+    src.sample = [&](int, int x, int) { return values[size_t(x)]; };
+    ASSERT_TRUE(opjEncode(path, src));
 }
 
 // Cells of every width map the file's range onto the cell's positive range:
@@ -634,10 +552,11 @@ TEST_P(MalformedFile, IsRefusedOrReadSafely) {
     }
     Status status;
     std::string why;
-    auto file = File::open(GetParam().string(), &status, &why);
+    const std::string path = GetParam().string();
+    auto file = File::open(path, &status, &why);
     if (!file) {
         EXPECT_NE(status, Status::Ok);
-        EXPECT_FALSE(why.empty());
+        EXPECT_EQ(why.rfind(path + ": ", 0), 0u) << why;
     } else {
         const FileInfo& i = file->info();
         struct V {
@@ -653,7 +572,7 @@ TEST_P(MalformedFile, IsRefusedOrReadSafely) {
             ViewPixels<uint8_t> got;
             Status s = readView(*file, v.w, v.h, v.x0, v.y0, v.x1, v.y1, got);
             if (s != Status::Ok) {
-                EXPECT_FALSE(file->lastError().empty());
+                EXPECT_EQ(file->lastError().rfind(path + ": ", 0), 0u) << file->lastError();
             }
         }
     }
@@ -661,6 +580,54 @@ TEST_P(MalformedFile, IsRefusedOrReadSafely) {
         rusage usage;
         getrusage(RUSAGE_SELF, &usage);
         EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "kilobytes at peak";
+    }
+}
+
+// The reason a damaged file is refused, or fails to read, says what is
+// wrong with it, not merely that it failed.
+TEST(CodecReader, DamagedFilesAreRefusedWithTheirOwnReason) {
+    struct Case {
+        const char* file;
+        const char* reason;  // empty: the file reads
+    };
+    const Case cases[] = {
+        {"2977.pdf.asan.67.2198.jp2", "Unknown progression order in COD marker"},
+        {"4149.pdf.SIGSEGV.cf7.3501.jp2", "invalid channel definition (channel 32769 of 4)"},
+        {"broken1.jp2", "the box at byte 62 inside the JP2 header claims 4194319 bytes"},
+        {"broken2.jp2", "the codestream header cannot be read: A marker ID was expected"},
+        {"gdal_fuzzer_assert_in_opj_j2k_read_SQcd_SQcc.patch.jp2", "Invalid component number: 64"},
+        {"gdal_fuzzer_check_comp_dx_dy.jp2", "component 0 with 8 bits and sampling 0 x 1"},
+        {"gdal_fuzzer_check_number_of_tiles.jp2", "838862 tiles"},
+        {"gdal_fuzzer_unchecked_numresolutions.jp2", "SIZ gives an empty image"},
+        {"huge-tile-size.jp2", "Invalid number of tiles : 0 x 0"},
+        {"issue427-illegal-tile-offset.jp2", "does not hold the image origin"},
+        {"issue427-null-image-size.jp2", "SIZ gives an empty image"},
+        {"issue726.j2k", "cannot be decoded: Failed to decode all used components"},
+        {"issue775.j2k", "Unsupported Mixed HT code-block style"},
+        {"issue818.jp2", ""},
+        {"issue823.jp2", "beyond 2^31 - 1 it cannot be decoded"},
+        {"issue979.j2k", ""},
+        {"mem-b2ace68c-1381.jp2", "malformed 'pclr' box"},
+        {"tnsot_zero_missing_eoc.jp2", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = (jp2Dir("malformed") / c.file).string();
+        std::string why;
+        auto file = File::open(path, nullptr, &why);
+        if (file) {
+            const FileInfo& i = file->info();
+            ViewPixels<uint8_t> got;
+            if (readView(*file, std::min(i.width, 64), std::min(i.height, 64), 0, 0, i.width - 1, i.height - 1, got) !=
+                Status::Ok)
+                why = file->lastError();
+        }
+        if (!*c.reason) {
+            EXPECT_EQ(why, "");
+            continue;
+        }
+        EXPECT_EQ(why.rfind(path + ": ", 0), 0u) << why;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
     }
 }
 
