@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the plain build,
 # then AddressSanitizer with UndefinedBehaviorSanitizer, then the tests
-# where threads meet under ThreadSanitizer.
+# where threads meet under ThreadSanitizer, and last the fuzz targets for a
+# short while each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,3 +16,8 @@ bash scripts/build.sh build-asan -DKORVALITH_SANITIZE=address -DKORVALITH_TESTS=
 
 bash scripts/build.sh build-tsan -DKORVALITH_SANITIZE=thread -DKORVALITH_TESTS=ON -DKORVALITH_BENCH=OFF
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L threads -j "$(nproc)")
+
+# Each fuzz target for a short while (libFuzzer under clang, in build-fuzz).
+for target in codec texture_load scene; do
+  bash scripts/fuzz.sh "$target" "${KORVALITH_FUZZ_SECONDS:-20}"
+done

@@ -354,11 +354,17 @@ void place(hostsim::Scene& scene, const SceneItem& item) {
 }
 
 std::shared_ptr<const hostsim::Mesh> makeMesh(const Reader& r, const SceneObject& o, const std::string& at) {
-    if (o.shape == "plane") return std::make_shared<hostsim::Mesh>(hostsim::makePlane(o.width, o.depth));
-    if (o.shape == "sphere") return std::make_shared<hostsim::Mesh>(hostsim::makeSphere(o.radius, o.segments, o.rings));
-    if (o.shape == "box") return std::make_shared<hostsim::Mesh>(hostsim::makeBox(o.width, o.height, o.depth));
-    if (o.shape == "cylinder")
-        return std::make_shared<hostsim::Mesh>(hostsim::makeCylinder(o.radius, o.height, o.segments));
+    try {
+        // The host refuses sizes and subdivisions that it cannot mesh.
+        if (o.shape == "plane") return std::make_shared<hostsim::Mesh>(hostsim::makePlane(o.width, o.depth));
+        if (o.shape == "sphere")
+            return std::make_shared<hostsim::Mesh>(hostsim::makeSphere(o.radius, o.segments, o.rings));
+        if (o.shape == "box") return std::make_shared<hostsim::Mesh>(hostsim::makeBox(o.width, o.height, o.depth));
+        if (o.shape == "cylinder")
+            return std::make_shared<hostsim::Mesh>(hostsim::makeCylinder(o.radius, o.height, o.segments));
+    } catch (const hostsim::HostError& e) {
+        r.fail(at, e.what());
+    }
     std::error_code ec;
     if (!fs::is_regular_file(o.file, ec)) r.fail(step(at, "file"), "no such file " + jsonQuoted(o.file));
     try {

@@ -28,7 +28,8 @@ void readView(codec::File& file, int bandCount, int width, int height) {
             for (Cell c : line)
                 if (c < 0) fuzz::fail("a negative cell in line " + std::to_string(y) + " of " + file.path());
     }
-    if (file.readLine(pointers.data()) == codec::Status::Ok) fuzz::fail("a line read past the view's last line succeeded");
+    if (file.readLine(pointers.data()) == codec::Status::Ok)
+        fuzz::fail("a line read past the view's last line succeeded");
 }
 
 void view(codec::File& file, fuzz::Choices& choose, int bandCount, const int* bands, int width, int height, int x0,

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::writeScratch("scene.json", data, size);
     std::string saved;
     if (!loadAndSave(path, saved)) return 0;
-    const std::string savedPath = fuzz::writeScratch("saved.json", reinterpret_cast<const uint8_t*>(saved.data()), saved.size());
+    const std::string savedPath =
+        fuzz::writeScratch("saved.json", reinterpret_cast<const uint8_t*>(saved.data()), saved.size());
     std::string again;
     try {
         if (!loadAndSave(savedPath, again)) fuzz::fail("a saved scene is refused:\n" + saved);

@@ -19,7 +19,8 @@ inline std::string writeSeedImage(const std::string& path, int width = 48, int h
     client->outputFile = path;
     client->readCallback = [](codec::CompressClient* c, int line, float** bandLines) {
         for (int b = 0; b < 3; ++b)
-            for (int x = 0; x < c->inputWidth; ++x) bandLines[b][x] = static_cast<float>((x * 5 + line * 3 + b * 80) & 255);
+            for (int x = 0; x < c->inputWidth; ++x)
+                bandLines[b][x] = static_cast<float>((x * 5 + line * 3 + b * 80) & 255);
         return true;
     };
     codec::Status status = codec::compressOpen(client);

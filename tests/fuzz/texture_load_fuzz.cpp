@@ -10,7 +10,7 @@
 //
 // Started with -write_seeds=DIR, the program writes seed inputs to DIR
 // (saved instances in both forms, with and without an image, with other
-// settings) and a small image beside them, and exits.
+// settings) and the image they name to DIR-image.jp2, and exits.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -98,7 +98,7 @@ std::string shown(const std::string& data, int mode) {
 // were loaded from hand-written text, each saved in both forms.
 void writeSeeds(const std::string& folder) {
     std::filesystem::create_directories(folder);
-    const std::string image = fuzz::writeSeedImage(folder + "/image.jp2");
+    const std::string image = fuzz::writeSeedImage(folder + "-image.jp2");
     TextureHost& w = world();
     const std::string texts[] = {
         "",
