@@ -37,8 +37,10 @@ case "$target" in
     seed_dirs=("$seeds" tests/fuzz/seeds/scene) ;;
 esac
 
+[ -d "tests/fuzz/regressions/$target" ] && seed_dirs+=("tests/fuzz/regressions/$target")
+
 echo "fuzzing $target for $seconds s"
-"$dir/bin/${target}_fuzzer" "$corpus" "${seed_dirs[@]}" "tests/fuzz/regressions/$target" \
+"$dir/bin/${target}_fuzzer" "$corpus" "${seed_dirs[@]}" \
   -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -artifact_prefix="$findings/" \
   -print_final_stats=1 2>"$dir/fuzz-$target.log" || {
   tail -n 60 "$dir/fuzz-$target.log" >&2
