@@ -196,7 +196,9 @@ std::string megabytes(uint64_t bytes) { return std::to_string((bytes + (1u << 19
 
 }  // namespace
 
-Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, std::string& why) {
+Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, int& fewestResolutions,
+                        std::string& why) {
+    fewestResolutions = 0;
     const uint64_t tiles = uint64_t(siz.tilesX) * siz.tilesY;
     const uint64_t components = siz.components.size();
     const uint64_t index = tiles * (kDecoderBytesPerTile + components * kDecoderBytesPerTileComponent);
@@ -218,6 +220,11 @@ Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, 
     uint64_t sot = walkHeader(fd, base + 2 + sizLength, end, components, main, {kSot, kEoc});
     for (const Style& s : main.components)
         if (s.resolutions == 0) return Status::Ok;  // no coding style: OpenJPEG refuses the header
+    auto fewest = [&](const TileStyle& t) {
+        for (const Style& s : t.components)
+            fewestResolutions = fewestResolutions ? std::min(fewestResolutions, s.resolutions) : s.resolutions;
+    };
+    fewest(main);
 
     const int64_t fullW = std::min<int64_t>(siz.tileWidth, int64_t(siz.x1) - siz.x0);
     const int64_t fullH = std::min<int64_t>(siz.tileHeight, int64_t(siz.y1) - siz.y0);
@@ -250,6 +257,7 @@ Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, 
     }
     for (size_t k = 0; k < styles.size(); ++k) {
         const TileStyle& t = styles[k];
+        fewest(t);
         bool same = t.layers == main.layers;
         for (size_t c = 0; same && c < components; ++c)
             same = !(t.components[c] < main.components[c]) && !(main.components[c] < t.components[c]);

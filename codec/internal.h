@@ -141,7 +141,10 @@ Status parseSiz(int fd, uint64_t offset, uint64_t length, Siz& siz, std::string&
 // Refuses (TooLarge, with a reason) a codestream whose decoding would make
 // OpenJPEG hold more than the limits above: its tile index, or the state of
 // any one tile as the main header and that tile's own headers set it up.
-Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, std::string& why);
+// Sets fewestResolutions to the fewest resolution levels of any tile and
+// component (0 when the headers do not say).
+Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, int& fewestResolutions,
+                        std::string& why);
 
 // ---- From components to delivered bands -------------------------------------
 

@@ -187,7 +187,9 @@ Status Jpeg2000File::open(const std::string& path) {
     if (Status s = parseSiz(fd_, csBase_, csLength_, siz_, why); s != Status::Ok) return fail(s, why);
     // Before OpenJPEG parses anything: what the headers claim must be
     // decodable in bounded memory.
-    if (Status s = checkDecoderCost(fd_, csBase_, csLength_, siz_, why); s != Status::Ok) return fail(s, why);
+    int fewestResolutions = 0;
+    if (Status s = checkDecoderCost(fd_, csBase_, csLength_, siz_, fewestResolutions, why); s != Status::Ok)
+        return fail(s, why);
     tiled_ = uint64_t(siz_.tilesX) * siz_.tilesY > 1;
 
     CodecPtr codec;
@@ -210,6 +212,9 @@ Status Jpeg2000File::open(const std::string& path) {
         resolutions = 1;
     }
     opj_destroy_cstr_info(&cs);
+    // A tile may have fewer levels than the main header gives; no view asks
+    // a tile for more than it has.
+    if (fewestResolutions > 0) resolutions = std::min(resolutions, uint32_t(fewestResolutions));
     if (!consistent || resolutions < 1)
         return fail(Status::Corrupt, "OpenJPEG reads the main header differently (tiles or resolution levels)");
     maxReduce_ = int(resolutions) - 1;

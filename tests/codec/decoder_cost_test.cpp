@@ -151,6 +151,23 @@ TEST(CodecDecoderCost, TiledImagesOfAnySizeStillOpenAndRead) {
     }
 }
 
+// A tile's own coding style may give it fewer levels than the main header:
+// views never ask a tile for a level it lacks.
+TEST(CodecDecoderCost, TilesWithFewerLevelsThanTheMainHeaderLimitTheReduction) {
+    TempDir dir;
+    HandMadeCodestream c = tiled(2048, 2048, 512);
+    c.ownTileStyle = true;
+    c.tileStyle.levels = 2;
+    const fs::path path = dir / "levels.j2k";
+    testfiles::writeCodestream(path.string(), c);
+    auto file = File::open(path.string());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->info().resolutionLevels, 3);
+    ViewPixels<uint8_t> got;
+    ASSERT_EQ(readView(*file, 64, 64, 0, 0, 2047, 2047, got), Status::Ok) << file->lastError();
+    for (uint8_t cell : got.cells) ASSERT_EQ(cell, 128);
+}
+
 TEST(CodecDecoderCost, UntiledImagesOfOrdinarySizeStillOpenAndRead) {
     TempDir dir;
     // 16384 x 16384 RGB in one tile, with 256-pixel precincts as other
