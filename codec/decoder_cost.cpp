@@ -105,12 +105,16 @@ uint64_t walkHeader(int fd, uint64_t offset, uint64_t end, size_t components, Ti
     return 0;
 }
 
+// Counts of what a header claims overflow 64 bits (2^31-pixel tiles of 1 x 1
+// code-blocks, 65535 layers, 16384 components): they are kept in 128.
+using Count = unsigned __int128;
+
 struct Cost {
-    uint64_t codeBlocks = 0;
-    uint64_t precinctBands = 0;
-    uint64_t precincts = 0;      // per resolution, summed over resolutions
-    uint64_t maxPrecincts = 0;   // largest precinct count of one resolution
-    uint64_t positions = 0;      // positions a position-driven progression visits
+    Count codeBlocks = 0;
+    Count precinctBands = 0;
+    Count precincts = 0;     // per resolution, summed over resolutions
+    Count maxPrecincts = 0;  // largest precinct count of one resolution
+    Count positions = 0;     // positions a position-driven progression visits
     int resolutions = 0;
 };
 
@@ -127,8 +131,8 @@ Cost componentCost(const Style& s, int64_t w, int64_t h, int dx, int dy) {
         const int level = s.resolutions - 1 - r;
         const int64_t rw = ceilShift(w, level) + 1, rh = ceilShift(h, level) + 1;
         const int ppx = s.ppx[size_t(r)], ppy = s.ppy[size_t(r)];
-        const uint64_t pw = uint64_t(ceilShift(rw, ppx) + 1), ph = uint64_t(ceilShift(rh, ppy) + 1);
-        const uint64_t precincts = pw * ph;
+        const Count pw = Count(ceilShift(rw, ppx) + 1), ph = Count(ceilShift(rh, ppy) + 1);
+        const Count precincts = pw * ph;
         const int bands = r == 0 ? 1 : 3;
         const int cbgW = r == 0 ? ppx : ppx - 1, cbgH = r == 0 ? ppy : ppy - 1;
         const int cbW = std::min(s.cblkW, cbgW), cbH = std::min(s.cblkH, cbgH);
@@ -137,9 +141,9 @@ Cost componentCost(const Style& s, int64_t w, int64_t h, int dx, int dy) {
         // of two at least as large as a code-block, from a multiple of it),
         // so the code-blocks of all precincts of a band are those of the
         // band; one more per row and column covers any alignment.
-        const uint64_t cols = uint64_t(ceilShift(bw, cbW) + 1), rows = uint64_t(ceilShift(bh, cbH) + 1);
-        c.codeBlocks += uint64_t(bands) * std::min<uint64_t>(cols * rows, UINT64_MAX / 8);
-        c.precinctBands += uint64_t(bands) * precincts;
+        const Count cols = Count(ceilShift(bw, cbW) + 1), rows = Count(ceilShift(bh, cbH) + 1);
+        c.codeBlocks += Count(bands) * cols * rows;
+        c.precinctBands += Count(bands) * precincts;
         c.precincts += precincts;
         c.maxPrecincts = std::max(c.maxPrecincts, precincts);
         // A precinct of this resolution spans 2^(pp + level) samples, dx
@@ -148,20 +152,20 @@ Cost componentCost(const Style& s, int64_t w, int64_t h, int dx, int dy) {
         minPrecinctH = std::min(minPrecinctH, int64_t(dy) << std::min(ppy + level, 40));
     }
     if (s.resolutions > 0)
-        c.positions = uint64_t(w * dx / minPrecinctW + 2) * uint64_t(h * dy / minPrecinctH + 2);
+        c.positions = Count(w * dx / minPrecinctW + 2) * Count(h * dy / minPrecinctH + 2);
     return c;
 }
 
 struct TileReport {
-    uint64_t stateBytes = 0;
-    uint64_t codeBlocks = 0;
-    uint64_t packets = 0;  // packets and positions OpenJPEG walks
+    Count stateBytes = 0;
+    Count codeBlocks = 0;
+    Count packets = 0;  // packets and positions OpenJPEG walks
 };
 
 // Sum over the components of one tile of w x h reference-grid pixels.
 TileReport tileCost(const TileStyle& t, const Siz& siz, int64_t w, int64_t h, std::map<Style, Cost>* memo) {
     TileReport report;
-    uint64_t maxPrecincts = 0, positions = 0;
+    Count maxPrecincts = 0, positions = 0;
     int maxResolutions = 0;
     for (size_t c = 0; c < t.components.size(); ++c) {
         const Style& s = t.components[c];
@@ -177,22 +181,24 @@ TileReport tileCost(const TileStyle& t, const Siz& siz, int64_t w, int64_t h, st
             cost = componentCost(s, ceilDiv(w, sc.dx) + 1, ceilDiv(h, sc.dy) + 1, sc.dx, sc.dy);
         }
         report.codeBlocks += cost.codeBlocks;
-        report.stateBytes += cost.codeBlocks * kDecoderBytesPerCodeBlock + cost.precinctBands * kDecoderBytesPerPrecinctBand +
-                             uint64_t(cost.resolutions) * kDecoderBytesPerResolution;
-        report.packets += cost.precincts * uint64_t(t.layers);
+        report.stateBytes += cost.codeBlocks * kDecoderBytesPerCodeBlock +
+                             cost.precinctBands * kDecoderBytesPerPrecinctBand +
+                             Count(cost.resolutions) * kDecoderBytesPerResolution;
+        report.packets += cost.precincts * Count(t.layers);
         maxPrecincts = std::max(maxPrecincts, cost.maxPrecincts);
         maxResolutions = std::max(maxResolutions, cost.resolutions);
         positions = std::max(positions, cost.positions);
     }
     // The packet iterator's inclusion table: two bytes for every layer (one
     // more), resolution, component and precinct of the largest resolution.
-    const uint64_t components = t.components.size();
-    report.stateBytes += 2 * (uint64_t(t.layers) + 1) * uint64_t(maxResolutions) * components * maxPrecincts;
-    report.packets += positions * uint64_t(maxResolutions) * components;
+    const Count components = t.components.size();
+    report.stateBytes += 2 * (Count(t.layers) + 1) * Count(maxResolutions) * components * maxPrecincts;
+    report.packets += positions * Count(maxResolutions) * components;
     return report;
 }
 
-std::string megabytes(uint64_t bytes) { return std::to_string((bytes + (1u << 19)) >> 20) + " MB"; }
+std::string number(Count n) { return n > UINT64_MAX ? "more than 2^64" : std::to_string(uint64_t(n)); }
+std::string megabytes(Count bytes) { return number((bytes + (1u << 19)) >> 20) + " MB"; }
 
 }  // namespace
 
@@ -279,7 +285,7 @@ Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, 
                       " pixels" + (worstTile >= 0 ? " (tile " + std::to_string(worstTile) + ")" : std::string());
     if (worst.stateBytes > kMaxDecoderTileBytes) {
         why = claim + "; this file cannot be read in parts (decoding any part of " + (untiled ? "it" : "a tile") +
-              " would set up " + std::to_string(worst.codeBlocks) + " code-blocks, about " +
+              " would set up " + number(worst.codeBlocks) + " code-blocks, about " +
               megabytes(worst.stateBytes) + " of decoder state)";
         return Status::TooLarge;
     }
@@ -287,7 +293,7 @@ Status checkDecoderCost(int fd, uint64_t base, uint64_t length, const Siz& siz, 
     // as many bytes as packets: more packets than bytes is a claim, not data.
     if (worst.packets > kMaxDecoderTilePackets && worst.packets > length) {
         why = claim + "; this file cannot be read in parts (decoding any part of " + (untiled ? "it" : "a tile") +
-              " would walk " + std::to_string(worst.packets) + " packets, in a codestream of " +
+              " would walk " + number(worst.packets) + " packets, in a codestream of " +
               std::to_string(length) + " bytes)";
         return Status::TooLarge;
     }

@@ -63,6 +63,16 @@ TEST(CodecDecoderCost, HeadersThatClaimMoreThanCanBeDecodedAreRefusedAtOpen) {
                          "the image claims codestream tiles of 16384 x 16384 pixels (tile 0)"});
     }
     {
+        // As large as the reference grid goes, in code-blocks of 4 x 4: the
+        // counts pass 2^64 bytes of decoder state.
+        HandMadeCodestream c = untiled(2147483647);
+        c.style.codeBlockWidth = c.style.codeBlockHeight = 4;
+        c.style.precinct = 2;
+        c.maxPacketBytes = 16;
+        cases.push_back({"a tile of 2^31 - 1 pixels square in the smallest code-blocks", c,
+                         "the image claims 2147483647 x 2147483647 pixels in one codestream tile"});
+    }
+    {
         // 20000 layers of 64-pixel precincts: 436 million packets to walk in
         // a file of a few hundred bytes.
         HandMadeCodestream c = untiled(8192);
