@@ -62,6 +62,8 @@ public:
     int height() const { return height_; }
     int fileBandCount() const { return bands_; }
     virtual void adjustCodecCache() {}
+    // What the codec read from the file's header; null for other sources.
+    virtual const codec::FileInfo* fileInfo() const { return nullptr; }
     int cellType() const { return cellType_; }
     const char* cellTypeName() const { return korvalith::cellTypeName(cellType_); }
     int cellBytes() const { return korvalith::cellBytes(cellType_); }
@@ -103,6 +105,7 @@ public:
     bool readRegion16(int16_t* out, int x0, int y0, int x1, int y1, int w, int h) override;
     bool readRegion8(uint8_t* out, int x0, int y0, int x1, int y1, int w, int h) override;
     void adjustCodecCache() override;
+    const codec::FileInfo* fileInfo() const override { return file_ ? &file_->info() : nullptr; }
 
 private:
     template <typename Cell>

@@ -241,6 +241,15 @@ void statistics(KorvalithStatistics* out) {
     out->failedTileReads = failedTileReads();
 }
 
+int fileFacts(CoreImage* image, KorvalithFileFacts* out) {
+    const ImageSource* source = sourceOf(image);
+    const codec::FileInfo* info = source ? source->fileInfo() : nullptr;
+    if (!info || !out) return 0;
+    *out = {info->resolutionLevels, info->tileWidth, info->tileHeight, info->tilesX, info->tilesY,
+            info->precision, info->isSigned ? 1 : 0, info->hasIccProfile ? info->iccProfileBytes : 0};
+    return 1;
+}
+
 // The text stays valid until this thread's next call.
 const char* lastError(CoreImage* image) {
     thread_local std::string text;
@@ -299,6 +308,7 @@ const CoreServices kTable = {
     guarded<isSupportedFile>,
     guarded<statistics>,
     guarded<lastError>,
+    guarded<fileFacts>,
 };
 
 }  // namespace

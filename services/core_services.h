@@ -31,6 +31,19 @@ struct KorvalithStatistics {
     uint64_t failedTileReads;  // tile reads that failed (the tiles hold no pixels until a pass frees them)
 };
 
+// What a file's header says beyond the answers of the 42 operations, for
+// hosts that show it.
+struct KorvalithFileFacts {
+    int resolutionLevels;     // the codestream's decomposition levels + 1
+    int codestreamTileWidth;  // codestream tiles (the image size for an untiled file)
+    int codestreamTileHeight;
+    int codestreamTilesX;
+    int codestreamTilesY;
+    int precision;            // bits per sample of the first component
+    int isSigned;
+    uint32_t iccProfileBytes; // an embedded ICC profile's size, 0 without one; samples are delivered as stored
+};
+
 struct CoreServices {
     int (*apiVersion)(void);                                                          // 0
     KorvalithImage* (*acquireImage)(const char* path);                                // 1
@@ -84,6 +97,8 @@ struct CoreServices {
     // acquireImage, replaceImageFile or isSupportedFile. Begins with the
     // path; empty when nothing failed. Valid until this thread's next call.
     const char* (*lastError)(KorvalithImage* image);                                  // 43
+    // Fills the facts of the image's file; 0 (nothing written) without one.
+    int (*fileFacts)(KorvalithImage* image, KorvalithFileFacts* out);                 // 44
 };
 
 }  // extern "C"

@@ -64,6 +64,15 @@ int runInfo(const std::string& moduleDir, const std::string& path, std::ostream&
     KorvalithImage* image = access.open(path);
 
     for (const std::string& line : imageInformationLines(core, image)) out << line << "\n";
+    KorvalithFileFacts facts{};
+    if (core.fileFacts(image, &facts)) {
+        out << "Codestream: " << facts.resolutionLevels << " resolution levels, tiles of " << facts.codestreamTileWidth
+            << " x " << facts.codestreamTileHeight << " (" << facts.codestreamTilesX << " x " << facts.codestreamTilesY
+            << "), " << facts.precision << (facts.isSigned ? "-bit signed" : "-bit") << " samples\n";
+        if (facts.iccProfileBytes)
+            out << "Colour profile: embedded ICC profile of " << facts.iccProfileBytes
+                << " bytes; colours are delivered as stored, the profile is not applied\n";
+    }
     out << "Channels:\n";
     for (int i = 0; i < core.channelChoiceCount(image); ++i)
         out << "  " << i << ": " << core.channelChoiceName(image, i) << "\n";
