@@ -207,6 +207,45 @@ TEST(CodecReader, PyramidViewsOfATiledFileMatchReducedDecodes) {
     checkPyramidViews(path);
 }
 
+// One tile decoder serves every level of a file: views that jump between
+// levels, with nothing cached, still match OpenJPEG's decodes at each.
+TEST(CodecReader, ViewsJumpingBetweenLevelsMatchReducedDecodes) {
+    TempDir dir;
+    Fixture f;
+    f.width = 600;
+    f.height = 400;
+    f.bands = 3;
+    f.format = CompressFormat::RGB;
+    f.ratio = 6;
+    f.tileSize = 128;
+    f.levels = 4;
+    f.pixel = texture(8, 7);
+    const fs::path path = dir / "levels.jp2";
+    ASSERT_EQ(writeFixture(path, f), Status::Ok);
+    auto file = File::open(path.string());
+    ASSERT_TRUE(file);
+    std::vector<RefImage> refs(4);
+    for (int r = 0; r < 4; ++r) ASSERT_TRUE(opjDecode(path, r, refs[size_t(r)]));
+    struct NoCache {
+        uint64_t limit = cacheLimit();
+        NoCache() { setCacheLimit(0); }
+        ~NoCache() { setCacheLimit(limit); }
+    } noCache;
+    for (int r : {0, 3, 1, 0, 2, 3, 3, 1, 0}) {
+        SCOPED_TRACE("reduction " + std::to_string(r));
+        // 40 x 30 level pixels from level pixel (90 >> r, 70 >> r) on.
+        const int fct = 1 << r, xs = 90 >> r, ys = 70 >> r;
+        ViewPixels<uint8_t> got;
+        ASSERT_EQ(readView(*file, 40, 30, xs * fct, ys * fct, (xs + 40) * fct - 1, (ys + 30) * fct - 1, got), Status::Ok)
+            << file->lastError();
+        for (int b = 0; b < 3; ++b)
+            for (int j = 0; j < 30; ++j)
+                for (int i = 0; i < 40; ++i)
+                    ASSERT_EQ(got.at(b, i, j), refs[size_t(r)].comps[size_t(b)].at(xs + i, ys + j))
+                        << "band " << b << " at " << i << "," << j;
+    }
+}
+
 TEST(CodecReader, PyramidViewsOfSingleTileAndConformanceFiles) {
     for (const char* name : {"file1.jp2", "p0_03.j2k", "a1_mono.j2c", "p0_12.j2k"}) {
         SCOPED_TRACE(name);
