@@ -239,7 +239,18 @@ void fillCells(const ColourPlan& plan, const Siz& siz, const opj_image_t& image,
             }
             int64_t rgb[3];
             switch (plan.transform) {
-            case ColourTransform::Sycc: syccToRgb(v[0], v[1], v[2], half, top, rgb); break;
+            case ColourTransform::Sycc: {
+                // On the unsigned range of the first component, as delivered
+                // cells are: signed samples moved up by half their range.
+                int64_t u[3];
+                for (int i = 0; i < 3; ++i) {
+                    const SourceChannel& ch = plan.channels[size_t(i)];
+                    const int64_t shift = ch.isSigned && ch.paletteColumn < 0 ? int64_t(1) << (ch.precision - 1) : 0;
+                    u[i] = std::clamp<int64_t>(v[i] + shift, 0, top);
+                }
+                syccToRgb(u[0], u[1], u[2], half, top, rgb);
+                break;
+            }
             case ColourTransform::Esycc: {
                 const bool cbSigned = plan.channels[1].isSigned && plan.channels[1].paletteColumn < 0;
                 const bool crSigned = plan.channels[2].isSigned && plan.channels[2].paletteColumn < 0;
