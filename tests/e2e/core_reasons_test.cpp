@@ -53,4 +53,24 @@ TEST_F(CoreReasons, AFailedOpenSaysWhy) {
     core->releaseImage(image);
 }
 
+// A file that opens but whose codestream tile cannot be decoded: the
+// sample reads nothing, the statistics count the failure, and the image
+// keeps the codec's reason.
+TEST_F(CoreReasons, AFailedTileReadIsCountedWithItsReason) {
+    const std::string path = std::string(KORVALITH_TESTDATA) + "/jp2/malformed/issue726.j2k";
+    KorvalithImage* image = core->acquireImage(path.c_str());
+    ASSERT_NE(image, nullptr) << core->lastError(nullptr);
+    KorvalithStatistics before{}, after{};
+    core->statistics(&before);
+    const double uv[2] = {0.5, 0.5};
+    float rgba[4] = {0, 0, 0, 0}, scalar = 0;
+    core->sampleImage(image, uv, 0, 0, 0, rgba, &scalar, 0, 0);
+    core->statistics(&after);
+    EXPECT_GT(after.failedTileReads, before.failedTileReads);
+    const std::string reason = core->lastError(image);
+    EXPECT_EQ(reason.rfind(path + ": ", 0), 0u) << reason;
+    EXPECT_NE(reason.find("cannot be decoded"), std::string::npos) << reason;
+    core->releaseImage(image);
+}
+
 }  // namespace
