@@ -148,6 +148,7 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
     if (core) core->statistics(&after);
     summary.samples = samples.load();
     summary.tilesRead = after.tilesRead - before.tilesRead;
+    summary.failedTileReads = after.failedTileReads - before.failedTileReads;
     summary.bytesDecoded = after.decodedBytes - before.decodedBytes;
     summary.peakResident = peakResidentBytes();
     summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -163,6 +164,11 @@ void printSummary(const RenderSummary& s, std::ostream& out) {
                   static_cast<unsigned long long>(s.samples), static_cast<unsigned long long>(s.tilesRead),
                   s.bytesDecoded / 1048576.0, s.peakMemoryUsed / 1048576.0, s.peakResident / 1048576.0);
     out << line;
+    if (s.failedTileReads) {
+        std::snprintf(line, sizeof line, "warning: %llu tile reads failed; those tiles show no image\n",
+                      static_cast<unsigned long long>(s.failedTileReads));
+        out << line;
+    }
     for (size_t i = 0; i < s.files.size(); ++i) {
         std::snprintf(line, sizeof line, "  %s  %.2f s, resident %.1f MB\n", s.files[i].c_str(),
                       i < s.frameSeconds.size() ? s.frameSeconds[i] : 0.0,

@@ -44,6 +44,7 @@ struct RenderSummary {
     double seconds = 0;
     uint64_t samples = 0;
     uint64_t tilesRead = 0;
+    uint64_t failedTileReads = 0;  // tiles the codec could not read: they show no image
     uint64_t bytesDecoded = 0;
     uint64_t peakMemoryUsed = 0;
     uint64_t peakResident = 0;
