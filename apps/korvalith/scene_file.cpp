@@ -608,6 +608,24 @@ std::pair<size_t, size_t> lineColumn(const std::string& text, size_t offset) {
     return {line, column};
 }
 
+// Where a number that the parser found too large first stands outside a
+// string. Everything before it parsed, so that is the refused one.
+size_t numberOffset(const std::string& text, const std::string& number) {
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (text.compare(i, number.size(), number) == 0) {
+            return i;
+        }
+    }
+    return 0;
+}
+
 // ---- writing
 
 Json vec(const Vec3& v) { return Json::array({v[0], v[1], v[2]}); }
@@ -709,6 +727,14 @@ SceneFile loadScene(hostsim::Host& host, const std::string& path) {
         std::string what = e.what();
         if (const size_t colon = what.find(": "); colon != std::string::npos) what = what.substr(colon + 2);
         const auto [line, column] = lineColumn(text, e.byte > 0 ? e.byte - 1 : 0);
+        throw SceneError(path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + what);
+    } catch (const Json::out_of_range& e) {
+        // A number beyond a double's range; the text quotes it.
+        std::string what = e.what();
+        if (const size_t end = what.find("] "); end != std::string::npos) what = what.substr(end + 2);
+        const size_t first = what.find('\''), last = what.rfind('\'');
+        const std::string number = first < last ? what.substr(first + 1, last - first - 1) : std::string();
+        const auto [line, column] = lineColumn(text, number.empty() ? 0 : numberOffset(text, number));
         throw SceneError(path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + what);
     }
     SceneFile scene;
