@@ -125,7 +125,8 @@ int MutexGroups::unlock(LWMTGroupID id, int index, bool current) {
         const auto held = held_.find(std::this_thread::get_id());
         if (held != held_.end()) {
             auto& list = held->second;
-            list.erase(std::find(list.begin(), list.end(), MutexId{g, index}));
+            const auto at = std::find(list.begin(), list.end(), MutexId{g, index});
+            if (at != list.end()) list.erase(at);
             if (list.empty()) held_.erase(held);
         }
     }
