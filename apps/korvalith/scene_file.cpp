@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -689,15 +690,54 @@ std::string written(const std::string& path, bool relative, const std::string& f
     return rel.empty() ? path : rel.string();
 }
 
+// The length of the UTF-8 sequence at s[i], or 0 when none starts there.
+size_t utf8Length(const std::string& s, size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return 1;
+    const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0) return 0;
+    uint32_t code = c & (0x7Fu >> n);
+    if (i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+        const auto d = static_cast<unsigned char>(s[i + k]);
+        if ((d & 0xC0) != 0x80) return 0;
+        code = code << 6 | (d & 0x3Fu);
+    }
+    static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return n;
+}
+
+// JSON holds UTF-8 only. Bytes of the plug-in's data that are not UTF-8
+// (a name in another code page) can only stand in its quoted strings, so
+// they are written as the text form's \xHH escapes, which read back as
+// the same bytes.
+std::string utf8Escaped(const std::string& data) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < data.size();) {
+        if (const size_t n = utf8Length(data, i)) {
+            out.append(data, i, n);
+            i += n;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(data[i++]);
+        out += "\\x";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+    return out;
+}
+
 std::string savedData(const SceneFile& s, const SceneTexture& t, const std::string& folder) {
     hostsim::SaveState state(LWIO_TEXT);
     if (const LWError error = t.handler->inst->save(t.instance, state.state()))
         throw SceneError(s.path + ": the texture server " + jsonQuoted(t.server) + " could not save: " + error);
     if (!state.finish())
         throw SceneError(s.path + ": the texture server " + jsonQuoted(t.server) + " saved unsound data: " + state.error());
-    return rewriteFilenames(state.data(), [&](const std::string& name) {
+    return utf8Escaped(rewriteFilenames(state.data(), [&](const std::string& name) {
         return written(name, s.relativeImages.count(name) > 0, folder);
-    });
+    }));
 }
 
 }  // namespace
