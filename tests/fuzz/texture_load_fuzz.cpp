@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "animation.h"
 #include "core_services.h"
@@ -22,8 +23,10 @@
 #include "fuzz_support.h"
 #include "host.h"
 #include "lw_handler.h"
+#include "lw_envelope.h"
 #include "lw_io.h"
 #include "lw_txtrfuncs.h"
+#include "lw_vparm.h"
 #include "scene.h"
 #include "seed_image.h"
 
@@ -94,23 +97,47 @@ std::string shown(const std::string& data, int mode) {
     return hex;
 }
 
-// Seeds: a default instance, one showing an image, and one whose settings
-// were loaded from hand-written text, each saved in both forms.
+// Gives the instance's parameters made since `before` values of their own,
+// and every third an envelope with a key.
+void animate(hostsim::Animation& animation, size_t before) {
+    const std::vector<LWVParmID> all = animation.parameters();
+    const LWVParmFuncs* vparm = animation.vparmFuncs();
+    for (size_t i = before; i < all.size(); ++i) {
+        const double v[3] = {0.25 * double(i), -1.5, 3.0};
+        vparm->setVal(all[i], v);
+        if (i % 3) continue;
+        vparm->setState(all[i], LWVPSF_ENV);
+        LWEnvelopeID envs[3] = {};
+        vparm->getEnv(all[i], envs);
+        animation.envelopeFuncs()->createKey(envs[0], 2.0, 10.0 + double(i));
+    }
+}
+
+// Seeds: a default instance, one showing an image, one whose settings were
+// loaded from hand-written text, and one with animated parameters, each
+// saved in both forms.
 void writeSeeds(const std::string& folder) {
     std::filesystem::create_directories(folder);
     const std::string image = fuzz::writeSeedImage(folder + "-image.jp2");
     TextureHost& w = world();
-    const std::string texts[] = {
-        "",
-        "{ KorvalithImage\n  { Image\n    Filename \"" + image + "\"\n  }\n  Channel 2\n}\n",
-        "Version 1\n{ KorvalithImage\n  { Projection\n    ProjectionType 6\n    WidthTile 2\n    HeightTile 3\n"
-        "    WidthWrap 2.5\n    { ReferenceObject\n      Item \"Ball\"\n      ItemID 7\n      ItemType 0\n    }\n"
-        "    UVMap \"Texture\"\n  }\n  { SimpleColourCorrection\n    Invert 1\n  }\n}\n{ returnValue\n  1\n}\n",
+    struct Seed {
+        std::string text;  // loaded into a new instance
+        bool animated;
+    };
+    const Seed seeds[] = {
+        {"", false},
+        {"{ KorvalithImage\n  { Image\n    Filename \"" + image + "\"\n  }\n  Channel 2\n}\n", false},
+        {"Version 1\n{ KorvalithImage\n  { Projection\n    ProjectionType 6\n    WidthTile 2\n    HeightTile 3\n"
+         "    WidthWrap 2.5\n    { ReferenceObject\n      Item \"Ball\"\n      ItemID 7\n      ItemType 0\n    }\n"
+         "    UVMap \"Texture\"\n  }\n  { SimpleColourCorrection\n    Invert 1\n  }\n}\n{ returnValue\n  1\n}\n", false},
+        {"", true},
     };
     int n = 0;
-    for (const std::string& text : texts) {
+    for (const Seed& seed : seeds) {
+        const size_t before = w.host().animation().parameters().size();
         LWInstance instance = w.create();
-        if (!w.load(instance, text, LWIO_TEXT)) fuzz::fail("a seed text did not load");
+        if (!w.load(instance, seed.text, LWIO_TEXT)) fuzz::fail("a seed text did not load");
+        if (seed.animated) animate(w.host().animation(), before);
         for (int mode : {LWIO_TEXT, LWIO_BINARY}) {
             const std::string data = std::string(1, static_cast<char>(mode)) + w.save(instance, mode);
             const std::string path = folder + "/seed-" + std::to_string(n++);
