@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# fuzz.sh TARGET SECONDS: builds the fuzz targets' program TARGET_fuzzer in
+# fuzz.sh TARGET SECONDS [libFuzzer options...]: builds TARGET_fuzzer in
 # build-fuzz (clang, libFuzzer with AddressSanitizer and
-# UndefinedBehaviorSanitizer; the folder is reused when it exists) and
-# fuzzes it for SECONDS from its seeds. Targets: codec, texture_load, scene.
-# The corpus grows in build-fuzz/corpus/TARGET; a failing input is written
-# to build-fuzz/findings/TARGET/ and the script fails. Keep such an input
-# in tests/fuzz/regressions/TARGET/ once it is fixed.
+# UndefinedBehaviorSanitizer; the folder is reused when it exists, and only
+# what the target needs is built) and fuzzes it for SECONDS from its seeds.
+# Targets: codec, texture_load, scene. The corpus grows in
+# build-fuzz/corpus/TARGET; a failing input is written to
+# build-fuzz/findings/TARGET/ and the script fails. build-fuzz/bin/TARGET_fuzzer
+# FILE runs one input again. Keep a fixed input in
+# tests/fuzz/regressions/TARGET/, where ctest replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ $# -ne 2 ]; then
-  echo "usage: $0 codec|texture_load|scene SECONDS" >&2
+if [ $# -lt 2 ]; then
+  echo "usage: $0 codec|texture_load|scene SECONDS [libFuzzer options...]" >&2
   exit 2
 fi
 target=$1 seconds=$2
+shift 2
 case "$target" in codec|texture_load|scene) ;; *) echo "fuzz.sh: unknown target $target" >&2; exit 2 ;; esac
 testdata="${KORVALITH_TESTDATA:-$(cd .. && pwd)/shared/testdata}"
 dir=build-fuzz
@@ -42,7 +45,7 @@ esac
 echo "fuzzing $target for $seconds s"
 "$dir/bin/${target}_fuzzer" "$corpus" "${seed_dirs[@]}" \
   -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -artifact_prefix="$findings/" \
-  -print_final_stats=1 2>"$dir/fuzz-$target.log" || {
+  -print_final_stats=1 "$@" 2>"$dir/fuzz-$target.log" || {
   tail -n 60 "$dir/fuzz-$target.log" >&2
   echo "fuzz.sh: $target failed; the input is in $findings/ (log: $dir/fuzz-$target.log)" >&2
   exit 1
