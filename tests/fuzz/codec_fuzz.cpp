@@ -64,18 +64,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The whole image, every band, at a small size.
     std::vector<int> all(static_cast<size_t>(std::min(info.bands, 4)));
     for (size_t b = 0; b < all.size(); ++b) all[b] = static_cast<int>(b);
-    view(*file, choose, static_cast<int>(all.size()), all.data(), std::min(info.width, 1 + choose.below(64)),
-         std::min(info.height, 1 + choose.below(64)), 0, 0, info.width - 1, info.height - 1);
+    // Choices are drawn one statement at a time: the order of arguments
+    // differs between compilers, and a kept input must replay the same.
+    const int smallWidth = std::min(info.width, 1 + choose.below(64));
+    const int smallHeight = std::min(info.height, 1 + choose.below(64));
+    view(*file, choose, static_cast<int>(all.size()), all.data(), smallWidth, smallHeight, 0, 0, info.width - 1,
+         info.height - 1);
 
     // A chosen rectangle; now and then one that reaches outside the image
     // or names a band the file lacks, which must be refused cleanly.
     const bool outside = choose.below(16) == 0;
     const int x0 = choose.below(info.width), y0 = choose.below(info.height);
     int x1 = x0 + choose.below(info.width - x0), y1 = y0 + choose.below(info.height - y0);
-    if (outside) (choose.below(2) ? x1 : y1) += 1 + choose.below(4);
+    if (outside) {
+        int& edge = choose.below(2) ? x1 : y1;
+        edge += 1 + choose.below(4);
+    }
     std::vector<int> bands(static_cast<size_t>(1 + choose.below(std::min(info.bands, 4))));
     for (int& b : bands) b = choose.below(info.bands + (outside ? 1 : 0));
-    view(*file, choose, static_cast<int>(bands.size()), bands.data(), 1 + choose.below(kMaxOutput),
-         1 + choose.below(kMaxOutput), x0, y0, x1, y1);
+    const int width = 1 + choose.below(kMaxOutput);
+    const int height = 1 + choose.below(kMaxOutput);
+    view(*file, choose, static_cast<int>(bands.size()), bands.data(), width, height, x0, y0, x1, y1);
     return 0;
 }

@@ -52,7 +52,8 @@ public:
     uint32_t byte() { return left_ ? data_[--left_] : 0; }
     // A value in [0, n) for n > 0.
     int below(int n) {
-        const uint32_t v = byte() | byte() << 8;
+        const uint32_t low = byte();  // in two statements: the same order under every compiler
+        const uint32_t v = low | byte() << 8;
         return static_cast<int>(v % static_cast<uint32_t>(n));
     }
 
