@@ -19,7 +19,8 @@ enum class Status : int {
     UnknownFormat,      // neither JPEG 2000 nor ECW
     EcwNotSupported,    // an ECW file, or an .ecw target: no ECW codec in this build
     Corrupt,            // header or codestream damaged, or sizes the decoder refuses
-    TooLarge,           // sizes whose buffers would overflow or exceed the safety limits
+    TooLarge,           // sizes whose buffers would overflow, or whose decoding would need more memory
+                        // than the safety limits (a header's claim that cannot be read in parts)
     InvalidView,        // view outside the image, empty, or bands out of range
     NoView,             // a line read without a view, or past its last line
     DecodeFailed,       // the codestream of the view could not be decoded
