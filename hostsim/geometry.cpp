@@ -18,6 +18,9 @@ using V3 = std::array<double, 3>;
 constexpr double kTwoPi = 2 * std::numbers::pi;
 // Keeps every vertex index of a mesh inside uint32_t with room to spare.
 constexpr uint64_t kMaxVertices = uint64_t{1} << 30;
+// A generated primitive stays far below what memory holds: 2^22 vertices
+// with their normals, UVs and triangles take about 0.4 GiB.
+constexpr uint64_t kMaxPrimitiveVertices = uint64_t{1} << 22;
 
 V3 sub(const V3& a, const V3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 V3 cross(const V3& a, const V3& b) {
@@ -35,7 +38,7 @@ void requireSize(double value, const char* what) {
     if (!(value > 0) || !std::isfinite(value)) throw HostError(std::string("the ") + what + " must be a positive number");
 }
 void requireCount(uint64_t vertices) {
-    if (vertices > kMaxVertices) throw HostError("too many subdivisions for one mesh");
+    if (vertices > kMaxPrimitiveVertices) throw HostError("too many subdivisions for one mesh");
 }
 
 struct Builder {

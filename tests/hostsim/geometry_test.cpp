@@ -158,6 +158,7 @@ TEST(Primitives, RefuseShapesNoMeshCanHold) {
         {"infinite radius", [] { return hostsim::makeSphere(HUGE_VAL); }},
         {"sphere of 2 segments", [] { return hostsim::makeSphere(1, 2, 8); }},
         {"sphere of 1 ring", [] { return hostsim::makeSphere(1, 8, 1); }},
+        {"sphere of more vertices than memory should hold", [] { return hostsim::makeSphere(1, 4096, 1024); }},
         {"flat box", [] { return hostsim::makeBox(1, 0, 1); }},
         {"cylinder of 2 segments", [] { return hostsim::makeCylinder(1, 1, 2); }},
         {"cylinder without height", [] { return hostsim::makeCylinder(1, -1); }},
