@@ -84,23 +84,36 @@ bool CoreImage::adoptSource(std::unique_ptr<ImageSource> source) {
             ScopedHostLock levels(lock_, kImageLevels);
             bin_.retire(std::move(source_));
         }
-        if (!source || !source->opened()) return false;
+        if (!source || !source->opened()) {
+            ScopedHostLock levels(lock_, kImageLevels);
+            levelCount_ = 0;
+            return false;
+        }
         source_ = std::move(source);
     }
-    resetPyramid();
+    // Everything was released above; a second release here would free what
+    // the first unlinked while samples may still read it.
+    refreshSource();
+    setGeometry();
     return true;
 }
 
 void CoreImage::resetPyramid() {
+    refreshSource();
+    releaseAll();
+    setGeometry();
+}
+
+void CoreImage::refreshSource() {
     {
         ScopedHostLock guard(lock_, kImageSource);
         if (source_) source_->updateSize();
     }
-    {
-        ScopedHostLock guard(lock_, kImagePreview);
-        preview_.setSource(source_.get());
-    }
-    releaseAll();
+    ScopedHostLock guard(lock_, kImagePreview);
+    preview_.setSource(source_.get());
+}
+
+void CoreImage::setGeometry() {
     ScopedHostLock guard(lock_, kImageLevels);
     if (!source_) {
         levelCount_ = 0;

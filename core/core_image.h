@@ -87,6 +87,10 @@ public:
 private:
     // Unlinks every level into the retire bin. Level lock held.
     void retireLevels();
+    // The source's size refreshed, and the preview cache given the source.
+    void refreshSource();
+    // Level count, tile size and 1 / min(W, H) from the source's size.
+    void setGeometry();
 
     HostLock lock_;
     int levelCount_ = 0;

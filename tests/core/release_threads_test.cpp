@@ -95,4 +95,27 @@ TEST(ReleaseThreads, SamplesOfAClosedLevelReadNothingAndCreateNothing) {
     EXPECT_NE(image->levelIfPresent(image->levelCount() - 1), level);
 }
 
+// Replacing the image's source unlinks its levels and the old source in one
+// step: a sample still holding an old level reads it and its source to the
+// end, and both go at the image's next pass.
+TEST(ReleaseThreads, ASourceReplacedUnderASampleStaysReadableUntilTheNextPass) {
+    auto image = coretest::patternImage(3000, 3000, 1);
+    const double uv[2] = {0.3, 0.3};
+    float out[4], s;
+    sampleImage(image.get(), uv, 0, 0, 0, out, &s, kEdgeReset, kEdgeReset);
+    Level* old = image->levelIfPresent(image->levelCount() - 1);
+    ASSERT_NE(old, nullptr);
+    const ChannelSpec* oldChannel = image->source()->channel(0);
+    ASSERT_TRUE(image->adoptSource(std::make_unique<coretest::PatternSource>(
+        1000, 800, 1, [](int, int, int) { return 200; })));
+    // The old tile and the old source's channel are still there to read.
+    float v = -1;
+    const int64_t x = static_cast<int64_t>(0.3 * old->width()), y = static_cast<int64_t>(0.3 * old->height());
+    EXPECT_TRUE(fetchPixel(*old, &v, x, y, *oldChannel, kEdgeReset, kEdgeReset));
+    EXPECT_EQ(v, coretest::defaultPattern(int(x), int(y), 0) * kScale8);
+    EXPECT_EQ(sampleImage(image.get(), uv, 0, 0, 0, out, &s, kEdgeReset, kEdgeReset), 1.0f);
+    EXPECT_EQ(out[0], 200 * kScale8);
+    image->release();  // frees the old level and source
+}
+
 }  // namespace
