@@ -38,7 +38,8 @@ void* acquireService(ServiceSlot& slot) {
 }
 
 void releaseService(ServiceSlot& slot) {
-    if (slot.count.fetch_sub(1, std::memory_order_acq_rel) - 1 <= 0) lookupService(slot.name, GFUSE_RELEASE);
+    slot.count.fetch_sub(1, std::memory_order_acq_rel);
+    lookupService(slot.name, GFUSE_RELEASE);
 }
 
 }  // namespace korvalith

@@ -25,8 +25,9 @@ int hostApplicationType();  // LWSYS_LAYOUT, LWSYS_MODELER or LWSYS_SCREAMERNET
 int hostMajorVersion();
 
 // One process-wide pair per acquired service: the pointer the host last
-// returned and the use count. Counts change from render threads, so both
-// are atomic.
+// returned and the number of holders alive. Counts change from render
+// threads, so both are atomic. The host keeps a use count of its own per
+// service; it sees one release for every acquisition it answered.
 struct ServiceSlot {
     const char* name;
     std::atomic<void*> pointer{nullptr};
@@ -35,7 +36,8 @@ struct ServiceSlot {
 
 // Asks with use 1; a non-null answer is stored and counted. Returns the answer.
 void* acquireService(ServiceSlot& slot);
-// Subtracts one; at 0 or below the host is told with use 2.
+// Subtracts one and tells the host with use 2, so the host's count of the
+// service drops by the one use this acquisition added.
 void releaseService(ServiceSlot& slot);
 
 // Holder of one acquired service: acquires when built, releases when

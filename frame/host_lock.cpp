@@ -1,7 +1,6 @@
 #include "host_lock.h"
 
 #include <array>
-#include <cassert>
 
 namespace korvalith {
 
@@ -47,8 +46,8 @@ private:
 // running shared structures unguarded.
 class LocalMutexHolder final : public MutexHolder {
 public:
-    void lock(int index) override { mutexes_.at(static_cast<size_t>(index)).lock(); }
-    void unlock(int index) override { mutexes_.at(static_cast<size_t>(index)).unlock(); }
+    void lock(int index) override { mutexes_[static_cast<size_t>(index)].lock(); }
+    void unlock(int index) override { mutexes_[static_cast<size_t>(index)].unlock(); }
 
 private:
     std::array<std::mutex, HostLock::kIndices> mutexes_;
@@ -70,14 +69,16 @@ HostLock::HostLock()
 
 HostLock::~HostLock() = default;
 
+namespace {
+bool validIndex(int index) { return index >= 0 && index < HostLock::kIndices; }
+}  // namespace
+
 void HostLock::lock(int index) {
-    assert(index >= 0 && index < kIndices);
-    holder_->lock(index);
+    if (validIndex(index)) holder_->lock(index);
 }
 
 void HostLock::unlock(int index) {
-    assert(index >= 0 && index < kIndices);
-    holder_->unlock(index);
+    if (validIndex(index)) holder_->unlock(index);
 }
 
 bool HostLock::hostBacked() const { return dynamic_cast<LocalMutexHolder*>(holder_.get()) == nullptr; }

@@ -26,6 +26,8 @@ public:
     HostLock(const HostLock&) = delete;
     HostLock& operator=(const HostLock&) = delete;
     virtual ~HostLock();
+    // An index outside 0 … kIndices − 1 is refused: nothing is locked or
+    // unlocked and nothing reaches the host.
     virtual void lock(int index);
     virtual void unlock(int index);
 

@@ -2,6 +2,7 @@
 
 #include "animation.h"
 #include "geometry.h"
+#include "instances.h"
 #include "scene.h"
 #include "xpanels.h"
 
@@ -96,16 +97,23 @@ Host::Host() {
     animation_ = std::make_unique<Animation>();
     scene_ = std::make_unique<Scene>();
     geometry_ = std::make_unique<Geometry>();
+    instances_ = std::make_unique<Instances>();
     xpanels_->registerWith(*this);
     animation_->registerWith(*this);
     scene_->registerWith(*this);
 }
 
 Host::~Host() {
-    // Panels go first, while the code of their callbacks is still loaded.
+    unloadAll();
+    g_current.store(nullptr);
+}
+
+void Host::unloadAll() {
+    // Instances and panels go first, while the code of their callbacks is
+    // still loaded.
+    instances_->destroyAll();
     xpanels_->destroyAll();
     while (!modules_.empty()) unloadModule(*modules_.back());
-    g_current.store(nullptr);
 }
 
 Host* Host::current() { return g_current.load(); }

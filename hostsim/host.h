@@ -28,6 +28,7 @@ class XPanels;
 class Animation;
 class Scene;
 class Geometry;
+class Instances;
 }  // namespace hostsim
 
 namespace hostsim {
@@ -97,6 +98,9 @@ public:
     Module& loadModule(const std::string& path);
     // Shuts the module down and unloads it.
     void unloadModule(Module& module);
+    // What the host does when it quits: destroys the instances and panels
+    // left over, then shuts down and unloads every module, newest first.
+    void unloadAll();
     const std::vector<std::unique_ptr<Module>>& modules() const { return modules_; }
 
     // Activates the first server of this class and name among the loaded
@@ -142,6 +146,8 @@ public:
     Scene& scene() { return *scene_; }
     // Meshes and surfaces of the scene's objects.
     Geometry& geometry() { return *geometry_; }
+    // The handler instances of the scene.
+    Instances& instances() { return *instances_; }
 
 private:
     void* answerFromGlobals(const std::string& name);
@@ -165,6 +171,7 @@ private:
     std::unique_ptr<Animation> animation_;
     std::unique_ptr<Scene> scene_;
     std::unique_ptr<Geometry> geometry_;
+    std::unique_ptr<Instances> instances_;
 };
 
 }  // namespace hostsim

@@ -7,6 +7,7 @@
 
 #include "animation.h"
 #include "host.h"
+#include "instances.h"
 
 namespace hostsim {
 
@@ -342,6 +343,16 @@ bool Scene::isAncestor(LWItemID ancestor, LWItemID id) const {
 }
 
 void Scene::removeItem(LWItemID id) {
+    std::vector<LWItemID> removed = removeItemLocked(id);
+    // The instances learn that the ids are gone once the scene is
+    // consistent again; their code may ask the scene about other items.
+    if (!host_) return;
+    std::vector<IdChange> changes;
+    for (LWItemID gone : removed) changes.emplace_back(gone, nullptr);
+    host_->instances().changeIds(changes);
+}
+
+std::vector<LWItemID> Scene::removeItemLocked(LWItemID id) {
     std::unique_lock lock(mutex_);
     const Item& victim = item(id);
     std::vector<LWItemID> doomed{id};
@@ -368,6 +379,7 @@ void Scene::removeItem(LWItemID id) {
         if (isDoomed(it.goal)) it.goal = nullptr;
     }
     if (isDoomed(renderCamera_)) renderCamera_ = nullptr;
+    return doomed;
 }
 
 void Scene::rename(LWItemID id, const std::string& name) {

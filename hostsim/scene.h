@@ -103,7 +103,8 @@ public:
     LWItemID addBone(const std::string& name, LWItemID parent);
     // Deletes the item (an object with its bones). Children of deleted items
     // move to the nearest surviving ancestor, keeping their own motion;
-    // targets and goals naming a deleted item are cleared.
+    // targets and goals naming a deleted item are cleared. Then the host's
+    // instances are told that each deleted id changed to null.
     void removeItem(LWItemID item);
     void rename(LWItemID item, const std::string& name);
     // Null makes the item a top-level one. Refuses a parent that is the item
@@ -239,6 +240,8 @@ private:
     Item& camera(LWItemID id);
     const Item* findCamera(LWItemID id) const;
     bool isAncestor(LWItemID ancestor, LWItemID item) const;
+    // Deletes under the lock; answers the deleted ids.
+    std::vector<LWItemID> removeItemLocked(LWItemID id);
     void detach(LWItemID child);
     Vec3 worldPosition(const Item& item, LWTime time) const;
     Vec3 worldAxis(const Item& item, int axis, LWTime time) const;

@@ -183,6 +183,8 @@ int ImageLayer::panelSet(unsigned long id, void* value) {
                 imageChoice_ = 0;
                 return newImageStep();
             }
+            // The position the image has now: releases elsewhere move it.
+            imageChoice_ = core_ ? core_->imageIndex(image_) + 2 : 0;
             if (v == imageChoice_) return 1;
             imageChoice_ = v;
             KorvalithImage* chosen = core_ ? core_->imageAt(v - 2) : nullptr;

@@ -64,22 +64,32 @@ void LayerInstance::prepareFrame(LWFrame frame, LWTime time) {
     c->imageNewFrame(image, frame);
     if (layer_.correction) layer_.correction->updateCorrection(time);
     if (inModeler()) {
-        footprintFactor = 1.0 / layer_.quality.x();
-        if (c->getPreviewFlag()) footprintFactor *= 25;
-        return;
+        // Modeler has no camera: a spot's footprint is its own spot size.
+        cameraItem = nullptr;
+        pixelAngle = 0;
+        cameraless = true;
+    } else {
+        cameraItem = scene::renderCamera(time);
+        scene::itemVector(cameraItem, scene::kWorldPosition, time, cameraPosition);
+        double horizontal = 0, vertical = 0;
+        scene::fieldOfView(cameraItem, time, &horizontal, &vertical);
+        scene::FrameInfo frameInfo{1, 1, 1};
+        scene::frameInfo(&frameInfo);
+        pixelAngle = std::max(std::tan(vertical / frameInfo.height), std::tan(horizontal / frameInfo.width));
+        cameraless = false;
     }
-    cameraItem = scene::renderCamera(time);
-    scene::itemVector(cameraItem, scene::kWorldPosition, time, cameraPosition);
-    double horizontal = 0, vertical = 0;
-    scene::fieldOfView(cameraItem, time, &horizontal, &vertical);
-    scene::FrameInfo frameInfo{1, 1, 1};
-    scene::frameInfo(&frameInfo);
-    pixelAngle = std::max(std::tan(vertical / frameInfo.height), std::tan(horizontal / frameInfo.width));
+    refreshLevelOfDetail(time);
+}
+
+void LayerInstance::refreshLevelOfDetail(LWTime time) {
+    frameTime_ = time;
     layer_.lodBlending.evaluate(time);
     layer_.quality.evaluate(time);
     layer_.strength.evaluate(time);
     footprintFactor = 1.0 / layer_.quality.x();
-    if (renderMode == 0 && c->getPreviewFlag()) footprintFactor *= 25;
+    // Interactive previews read coarse levels: Modeler only has those.
+    const CoreServices* c = core();
+    if (c && (renderMode == 0 || inModeler()) && c->getPreviewFlag()) footprintFactor *= 25;
 }
 
 void* LayerInstance::panelGet(unsigned long id) {
@@ -96,6 +106,17 @@ void* LayerInstance::panelGet(unsigned long id) {
 }
 
 int LayerInstance::panelSet(unsigned long id, void* value) {
+    // Modeler gives no new time after an edit, so the values that decide
+    // the level of detail are taken at once there.
+    if (inModeler() && (id == cid::kQuality || id == cid::kLodBlending || id == cid::kLowResPreview)) {
+        const int code = setHandlerValue(id, value);
+        refreshLevelOfDetail(frameTime_);
+        return code;
+    }
+    return setHandlerValue(id, value);
+}
+
+int LayerInstance::setHandlerValue(unsigned long id, void* value) {
     const CoreServices* c = core();
     auto intValue = [value] { return value ? *static_cast<const int*>(value) : 0; };
     switch (id) {
@@ -189,9 +210,17 @@ LWError TextureInstance::newTime(LWFrame frame, LWTime time) {
     const CoreServices* c = core();
     if (!layer_.image() || !c) return nullptr;
     layer_.mapping.refreshForTexture(time);
-    fprimeFactor = (c->getFPrimeFlag() ? 25.0 : 1.0) / layer_.quality.x();
     prepareFrame(frame, time);
+    // The quality of this frame, evaluated by prepareFrame.
+    fprimeFactor = (c->getFPrimeFlag() ? 25.0 : 1.0) / layer_.quality.x();
     return nullptr;
+}
+
+double TextureInstance::spotFootprint(const LWTextureAccess& access) {
+    if (std::isfinite(access.spotSize) && access.spotSize > 0) return access.spotSize;
+    // No spot size: the spot of an interactive request, a three-thousandth
+    // of the summed texture size.
+    return (std::fabs(access.size[0]) + std::fabs(access.size[1]) + std::fabs(access.size[2])) / 3000;
 }
 
 unsigned int TextureInstance::flags() const { return textureType == 1 && !returnValue ? 0x8Fu : 0x0Fu; }
@@ -203,7 +232,7 @@ double TextureInstance::evaluate(LWTextureAccess* access) const {
     const double d[3] = {access->wPos[0] - cameraPosition[0], access->wPos[1] - cameraPosition[1],
                          access->wPos[2] - cameraPosition[2]};
     ProjectionSample s;
-    s.footprint = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) * pixelAngle;
+    s.footprint = cameraless ? spotFootprint(*access) : std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) * pixelAngle;
     const LayerMapping& mapping = layer_.mapping;
     const int kind = mapping.projectionKind();
     // The host's axis and size go to the projection with the call; nothing

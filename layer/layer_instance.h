@@ -36,6 +36,8 @@ public:
 
     // Per-frame preparation of the footprint: camera, pixel angle, factors.
     void prepareFrame(LWFrame frame, LWTime time);
+    // LoD blending, quality and strength at time, and the footprint factor.
+    void refreshLevelOfDetail(LWTime time);
     // Replace Image: a new file for the image the layer shows.
     void replaceImage();
     // The panel that shows this instance, set by the interface.
@@ -55,8 +57,13 @@ public:
     double pixelAngle = 0;
     double cameraPosition[3] = {0, 0, 0};
     LWItemID cameraItem = nullptr;
+    // No camera (Modeler): spots are measured by their spot size instead.
+    bool cameraless = false;
 
 protected:
+    // The set of the handler-level controls, or the layer's.
+    int setHandlerValue(unsigned long id, void* value);
+
     const char* className_ = nullptr;
     int kind_;
     void* context_ = nullptr;
@@ -65,6 +72,7 @@ protected:
     LWXPanelID panel_ = nullptr;
     HostService<CoreServices> core_{slots::core};
     ImageLayer layer_;
+    LWTime frameTime_ = 0;  // time of the last preparation
 };
 
 class TextureInstance final : public LayerInstance {
@@ -74,6 +82,9 @@ public:
 
     LWError newTime(LWFrame frame, LWTime time) override;
     double evaluate(LWTextureAccess* access) const;
+    // The world size of a spot without a camera: the host's spot size, or
+    // a three-thousandth of the summed texture size when it gives none.
+    static double spotFootprint(const LWTextureAccess& access);
     unsigned int flags() const;
     // The host texture layer this instance serves, and the texture holding it.
     LWTLayerID ownLayer() const { return static_cast<LWTLayerID>(context_); }

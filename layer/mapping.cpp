@@ -240,9 +240,11 @@ void LayerMapping::copyFrom(const LayerMapping& other) {
 }
 
 const LWItemID* LayerMapping::usedItems() {
-    usedIds_[0] = referenceObject.item();
-    usedIds_[1] = referenceCamera.item();
-    usedIds_[2] = nullptr;
+    // Unset references are skipped: the host reads up to the first null.
+    int n = 0;
+    for (const ItemRef* ref : {&referenceObject, &referenceCamera})
+        if (ref->item()) usedIds_[n++] = ref->item();
+    while (n < 3) usedIds_[n++] = nullptr;
     return usedIds_;
 }
 
@@ -255,9 +257,7 @@ void LayerMapping::changeItemIds(const LWItemID* pairs) {
 
 void LayerMapping::refreshForTexture(double t) {
     time = t;
-    uTiles.evaluate(t);
-    vTiles.evaluate(t);
-    fixedTimeParam.evaluate(t);
+    for (AnimParam* p : {&uTiles, &vTiles, &uOffset, &vOffset, &fixedTimeParam}) p->evaluate(t);
     projection_->setTime(t);
 }
 

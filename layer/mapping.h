@@ -91,7 +91,8 @@ public:
     void destroy();
     void setProjection(int kind);
     void copyFrom(const LayerMapping& other);
-    // (reference object id, reference camera id, null), rebuilt at each call.
+    // The ids of the set references (object first, then camera), ended by
+    // null; rebuilt at each call.
     const LWItemID* usedItems();
     // Pairs of old and new ids, ended by a null old id.
     void changeItemIds(const LWItemID* pairs);

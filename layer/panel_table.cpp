@@ -155,4 +155,17 @@ const char* choiceListName(void* list, int index) {
                                       [&] { return list ? static_cast<ChoiceList*>(list)->name(index) : "(none)"; });
 }
 
+int imageChannelCount(void* image) {
+    return guardHostCall(0, [&] {
+        const CoreServices* core = coreTable();
+        return core ? core->channelChoiceCount(static_cast<KorvalithImage*>(image)) : 0;
+    });
+}
+const char* imageChannelName(void* image, int index) {
+    return guardHostCall<const char*>(nullptr, [&]() -> const char* {
+        const CoreServices* core = coreTable();
+        return core ? core->channelChoiceName(static_cast<KorvalithImage*>(image), index) : nullptr;
+    });
+}
+
 }  // namespace korvalith

@@ -22,5 +22,8 @@ int itemRefCount(void* itemRef);
 const char* itemRefName(void* itemRef, int index);
 int choiceListCount(void* list);
 const char* choiceListName(void* list, int index);
+// The "Channel" popup: the channel choices of the image that is its data.
+int imageChannelCount(void* image);
+const char* imageChannelName(void* image, int index);
 
 }  // namespace korvalith

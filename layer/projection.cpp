@@ -95,25 +95,27 @@ Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& 
             result.longitude = std::atan2(zs, -ys);
             result.latitude = std::atan2(xs, std::sqrt(ys * ys + zs * zs));
             set3(s.uDirection, 0, n[2], -n[1]);
-            radiusSum = scale[2] + scale[1];
+            radiusSum = std::fabs(scale[2]) + std::fabs(scale[1]);
             break;
         case 1:
             result.longitude = std::atan2(-xs, zs);
             result.latitude = std::atan2(ys, std::sqrt(xs * xs + zs * zs));
             set3(s.uDirection, -n[2], 0, n[0]);
-            radiusSum = scale[2] + scale[0];
+            radiusSum = std::fabs(scale[2]) + std::fabs(scale[0]);
             break;
         default:
             result.longitude = std::atan2(-xs, -ys);
             result.latitude = std::atan2(zs, std::sqrt(xs * xs + ys * ys));
             set3(s.uDirection, n[1], -n[0], 0);
-            radiusSum = scale[1] + scale[0];
+            radiusSum = std::fabs(scale[1]) + std::fabs(scale[0]);
             break;
     }
     normalise(s.uDirection);
     const double* u = s.uDirection;
     set3(s.vDirection, n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]);
     normalise(s.vDirection);
+    // Magnitudes of the scales: a mirrored axis flips the angles' sense
+    // (the signs above), not the size of the footprint.
     result.k = std::atan(s.footprint / (r * radiusSum));
     return result;
 }
@@ -141,7 +143,7 @@ public:
                 set3(s.uDirection, 0, -z, y);
                 set3(s.vDirection, -1, 0, 0);
                 axisScale = sc[0];
-                radiusSum = sc[2] + sc[1];
+                radiusSum = std::fabs(sc[2]) + std::fabs(sc[1]);
                 break;
             case 1:
                 angle = std::atan2(-x * sgn(sc[0]), z * sgn(sc[2]));
@@ -149,7 +151,7 @@ public:
                 set3(s.uDirection, -z, 0, x);
                 set3(s.vDirection, 0, -1, 0);
                 axisScale = sc[1];
-                radiusSum = sc[2] + sc[0];
+                radiusSum = std::fabs(sc[2]) + std::fabs(sc[0]);
                 break;
             default:
                 angle = std::atan2(-x * sgn(sc[0]), -y * sgn(sc[1]));
@@ -157,7 +159,7 @@ public:
                 set3(s.uDirection, y, -x, 0);
                 set3(s.vDirection, 0, 0, -1);
                 axisScale = sc[2];
-                radiusSum = sc[1] + sc[0];
+                radiusSum = std::fabs(sc[1]) + std::fabs(sc[0]);
                 break;
         }
         s.u = angle * kInverseTwoPi;

@@ -96,8 +96,7 @@ LWXPanelID createTexturePanel(LayerInstance* instance) {
         XpH(cid::kReplaceImage), XpEND,
         // Popups, the thumbnail and the change notification.
         XpPOPFUNCS(cid::kImage, core->choiceCount, core->choiceName),
-        XpPOPFUNCS(cid::kChannel, reinterpret_cast<LWXPanelPopCntFunc*>(core->channelChoiceCount),
-                   reinterpret_cast<LWXPanelPopNameFunc*>(core->channelChoiceName)),
+        XpPOPFUNCS(cid::kChannel, imageChannelCount, imageChannelName),
         XpPOPFUNCS(cid::kReferenceCamera, itemRefCount, itemRefName),
         XpDRAWCBFUNC(cid::kPreview, korvalithDrawThumbnail),
         XpCHGNOTIFY(panelChanged),

@@ -33,6 +33,16 @@ std::string extensionOfSaver(const char* saverName) {
     return name.substr(open + 1, close - open - 1);
 }
 
+std::optional<std::string> pathBelow(const std::string& path, const std::string& directory, char separator) {
+    if (directory.empty()) return std::nullopt;
+    std::string d = directory;
+    while (!d.empty() && d.back() == separator) d.pop_back();
+    if (path == d && !d.empty()) return std::string();
+    if (path.size() > d.size() && path.compare(0, d.size(), d) == 0 && path[d.size()] == separator)
+        return path.substr(d.size() + 1);
+    return std::nullopt;
+}
+
 ContentPath::ContentPath(const char* directoryType, char separator) : separator_(separator) {
     setDirectoryType(directoryType);
 }
@@ -88,18 +98,9 @@ void ContentPath::splitWith(const std::string& base) {
 
     if (base.empty()) {
         relative_ = true;  // nothing is prefixed, so the path comes back whole
-    } else {
-        // Below the base only at a separator boundary: C:\Content2 is not
-        // below C:\Content.
-        std::string b = base;
-        while (!b.empty() && b.back() == sep) b.pop_back();
-        if (d == b && !b.empty()) {
-            relative_ = true;
-            d.clear();
-        } else if (d.size() > b.size() && d.compare(0, b.size(), b) == 0 && d[b.size()] == sep) {
-            relative_ = true;
-            d.erase(0, b.size() + 1);
-        }
+    } else if (auto below = pathBelow(d, base, sep)) {
+        relative_ = true;
+        d = *below;
     }
 
     // One trailing separator goes, except from the root directory itself.

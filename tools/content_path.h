@@ -6,6 +6,7 @@
 // type); the service is held only during each operation that asks it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "lw_io.h"
@@ -21,6 +22,12 @@ std::string replaceExtension(const std::string& fileName, const std::string& ext
 // "Targa (.tga)": the text between the last "(" and the last ")", or empty
 // when the name has no such pair.
 std::string extensionOfSaver(const char* saverName);
+
+// The part of path below directory, when path lies below it at a separator
+// boundary (C:\Content2 is not below C:\Content): "" for the directory
+// itself; nothing when path lies elsewhere or directory is empty. Trailing
+// separators of directory do not count.
+std::optional<std::string> pathBelow(const std::string& path, const std::string& directory, char separator);
 
 class ContentPath {
 public:

@@ -1,5 +1,6 @@
 #include "image_file_request.h"
 
+#include "content_path.h"
 #include "host_access.h"
 #include "lw_dirinfo.h"
 #include "lw_filereq.h"
@@ -18,10 +19,8 @@ std::string directory(const char* type) {
 }  // namespace
 
 std::string contentRelative(const std::string& path, const std::string& contentDirectory) {
-    if (contentDirectory.empty() || path.compare(0, contentDirectory.size(), contentDirectory) != 0) return path;
-    size_t cut = contentDirectory.size();
-    if (cut < path.size() && path[cut] == kPathSeparator) ++cut;
-    return path.substr(cut);
+    const auto below = pathBelow(path, contentDirectory, kPathSeparator);
+    return below && !below->empty() ? *below : path;
 }
 
 bool requestImageFile(const char* title, std::string* chosen) {

@@ -23,7 +23,8 @@ struct ImageFileRequest {
 };
 bool requestImageFile(const ImageFileRequest& request, std::string* chosen);
 
-// The path relative to the content directory when it lies inside it.
+// The path relative to the content directory when it lies below it (at a
+// separator boundary); any other path whole.
 std::string contentRelative(const std::string& path, const std::string& contentDirectory);
 
 }  // namespace korvalith

@@ -13,6 +13,7 @@
 
 #include "core_services.h"
 #include "geometry.h"
+#include "instances.h"
 #include "progress.h"
 #include "raycaster.h"
 #include "scene.h"
@@ -79,6 +80,8 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
         rotations.emplace(s.object, Rotation(s.rotation));
     }
     const int mode = request.preview ? LWINIT_PREVIEW : LWINIT_RENDER;
+    // Before a render the host learns which items each instance uses.
+    host.instances().gatherUsedItems();
     for (const TexturedSurface& s : surfaces)
         if (LWError e = s.handler->rend->init(s.instance, mode)) log << "korvalith: " << e << "\n";
 

@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "file_io.h"
 #include "geometry.h"
+#include "instances.h"
 #include "lw_io.h"
 #include "lw_txtrfuncs.h"
 #include "scene.h"
@@ -584,7 +585,7 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
             t.texture = scene.createTexture(TRT_COLOR, surface.name.c_str(), nullptr, nullptr);
             t.layer = scene.addLayer(t.texture, TLT_PROC);
             LWError error = nullptr;
-            t.instance = t.handler->inst->create(t.handler->inst->priv, t.layer, &error);
+            t.instance = host.instances().create(t.handler->inst, t.handler->item, t.layer, &error);
             if (!t.instance)
                 r.fail(tat, "the texture server " + jsonQuoted(t.server) + " made no instance" +
                                 (error ? std::string(": ") + error : std::string()));
@@ -746,8 +747,8 @@ SceneFile::~SceneFile() { destroyInstances(*this); }
 
 void destroyInstances(SceneFile& scene) {
     for (SceneTexture& t : scene.textures)
-        if (t.instance && t.handler) {
-            t.handler->inst->destroy(t.instance);
+        if (t.instance && scene.host) {
+            scene.host->instances().destroy(t.instance);
             t.instance = nullptr;
         }
 }
@@ -778,6 +779,7 @@ SceneFile loadScene(hostsim::Host& host, const std::string& path) {
         throw SceneError(path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + what);
     }
     SceneFile scene;
+    scene.host = &host;
     scene.path = path;
     scene.folder = fs::absolute(path).parent_path().lexically_normal().string();
     Parsed parsed;

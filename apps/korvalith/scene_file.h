@@ -112,6 +112,7 @@ struct SceneFile {
     // Destroys the instances that are still alive; the host must still be.
     ~SceneFile();
 
+    hostsim::Host* host = nullptr;  // whose instances the textures are
     std::string path;    // as given
     std::string folder;  // absolute: OBJ files and relative image files are found here
 

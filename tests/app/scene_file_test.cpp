@@ -15,6 +15,7 @@
 #include "jp2_fixture.h"
 #include "lw_item.h"
 #include "scene.h"
+#include "service_balance.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ protected:
     void TearDown() override {
         hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_RELEASE);
         EXPECT_EQ(core->imageCount(), 0) << "an instance was left alive";
+        unloadAndExpectBalancedServices(host);
     }
 
     std::string write(const std::string& relative, const std::string& text) {

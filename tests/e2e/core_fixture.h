@@ -8,6 +8,7 @@
 
 #include "core_services.h"
 #include "host.h"
+#include "service_balance.h"
 
 class CoreFixture : public ::testing::Test {
 protected:
@@ -19,6 +20,7 @@ protected:
     void TearDown() override {
         hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_RELEASE);
         EXPECT_EQ(core->imageCount(), 0) << "a test left images registered";
+        unloadAndExpectBalancedServices(host);
     }
     hostsim::Host host;
     const CoreServices* core = nullptr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host.h"
+#include "service_balance.h"
 #include "lw_host.h"
 
 namespace {
@@ -106,6 +107,7 @@ protected:
         host.loadModule(kPro);
         host.loadModule(kNode);
     }
+    void TearDown() override { unloadAndExpectBalancedServices(host); }
     hostsim::Host host;
 };
 

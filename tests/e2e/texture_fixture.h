@@ -11,10 +11,12 @@
 #include "animation.h"
 #include "core_services.h"
 #include "host.h"
+#include "instances.h"
 #include "jp2_fixture.h"
 #include "lw_handler.h"
 #include "lw_txtrfuncs.h"
 #include "scene.h"
+#include "service_balance.h"
 #include "xpanels.h"
 
 class TextureFixture : public ::testing::Test {
@@ -33,15 +35,18 @@ protected:
     void TearDown() override {
         hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_RELEASE);
         EXPECT_EQ(core->imageCount(), 0) << "a test left images registered";
+        unloadAndExpectBalancedServices(host);
     }
 
+    // Instances are the host's: it makes and destroys them, asks them for
+    // their items and tells them about changed ids.
     LWInstance create(LWTLayerID context = nullptr) {
         LWError error = nullptr;
-        LWInstance instance = handler.inst->create(handler.inst->priv, context ? context : layer, &error);
+        LWInstance instance = host.instances().create(handler.inst, handler.item, context ? context : layer, &error);
         EXPECT_NE(instance, nullptr);
         return instance;
     }
-    void destroy(LWInstance instance) { handler.inst->destroy(instance); }
+    void destroy(LWInstance instance) { host.instances().destroy(instance); }
 
     // The texture's panel, made by the interface server for the instance.
     hostsim::ViewPanel* openPanel(LWInstance instance) {
@@ -54,13 +59,14 @@ protected:
     // A test image of the given size. Its file name carries the test's own
     // name, so tests that run at the same time never share a file; the name
     // the image shows is the last part.
-    static std::string image(const char* name, int width = 300, int height = 200, int bands = 3) {
+    static std::string image(const char* name, int width = 300, int height = 200, int bands = 3,
+                             testfiles::Pattern pattern = testfiles::defaultPattern) {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string folder = std::string(test->test_suite_name()) + "." + test->name();
         for (char& c : folder)
             if (c == '/') c = '.';
         std::filesystem::create_directories(::testing::TempDir() + folder);
-        return testfiles::writeJp2(folder + "/" + name, width, height, bands);
+        return testfiles::writeJp2(folder + "/" + name, width, height, bands, std::move(pattern));
     }
 
     hostsim::Host host;

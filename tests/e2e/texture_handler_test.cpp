@@ -1,6 +1,9 @@
 // The texture as the host uses it: creation, flags, description, the
 // evaluation of spots, render initialisation and clean-up, copies.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "lw_host.h"
 #include "lw_message.h"
@@ -161,6 +164,110 @@ TEST_F(TextureHandler, AMissingServiceRefusesTheInstanceWithAMessage) {
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back().title, "Error opening Global");
     EXPECT_EQ(messages.back().lines, std::vector<std::string>{"Channel Info 2"});
+}
+
+// One band of noise: neighbouring pixels and pyramid levels differ, so a
+// wrong (u, v) or footprint changes the value.
+int noise(int x, int y, int) {
+    uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return static_cast<int>((h >> 16) & 255);
+}
+
+// The scalar value of a plain request, and what the sampler gives at the
+// expected (u, v) and image footprint.
+double scalarAt(const LWTextureHandler& h, LWInstance instance, const double tPos[3], const double wPos[3],
+                double spotSize) {
+    LWTextureAccess access{};
+    for (int i = 0; i < 3; ++i) {
+        access.tPos[i] = tPos[i];
+        access.wPos[i] = wPos[i];
+        access.size[i] = 1;
+    }
+    access.axis = 2;
+    access.spotSize = spotSize;
+    return h.evaluate(instance, &access);
+}
+double sampled(const CoreServices* core, KorvalithImage* image, double u, double v, double footprint, double blend) {
+    const double uv[2] = {u, v};
+    float rgba[4] = {0, 0, 0, 0}, value = 0;
+    const float coverage = core->sampleImage(image, uv, footprint, blend, 0, rgba, &value, 1, 1);
+    return static_cast<double>(value) * coverage;
+}
+
+TEST_F(TextureHandler, TilesAndOffsetsSetInThePanelReachTheRender) {
+    host.scene().setFrameSize(640, 480);
+    host.scene().setPosition(camera, {0, 0, -4});
+    LWInstance instance = create();
+    hostsim::ViewPanel* panel = openPanel(instance);
+    showImage(*this, core, panel, image("offsets.jp2", 256, 256, 1, noise));
+    KorvalithImage* shown = core->imageAt(0);
+    ASSERT_TRUE(panel->setFloat(0x913B, 2.0));     // "U Tiles"
+    ASSERT_TRUE(panel->setFloat(0x913F, 0.25));    // "U Offset"
+    ASSERT_TRUE(panel->setFloat(0x913E, -0.125));  // "V Offset"
+    ASSERT_EQ(handler.rend->init(instance, LWINIT_RENDER), nullptr);
+    ASSERT_EQ(handler.rend->newTime(instance, 0, 0.0), nullptr);
+
+    const auto fov = host.scene().fovAngles(camera, 0);
+    const double pixelAngle = std::max(std::tan(fov[1] / 480), std::tan(fov[0] / 640));
+    const double tPos[3] = {0.1, -0.2, 0}, wPos[3] = {0, 0, 4};
+    // Planar on Z: u = (x + 0.5)·2 + 0.25, v = (0.5 − y) − 0.125; the u
+    // footprint scale halves with two tiles.
+    const double footprint = (0.5 + 1.0) * 0.5 * 8 * pixelAngle;
+    const double expected = sampled(core, shown, 0.6 * 2 + 0.25, 0.7 - 0.125, footprint, 0.25);
+    EXPECT_EQ(scalarAt(handler, instance, tPos, wPos, 0.01), expected);
+    EXPECT_NE(expected, sampled(core, shown, 0.6 * 2, 0.7, footprint, 0.25));
+    handler.rend->cleanup(instance);
+    destroy(instance);
+}
+
+TEST_F(TextureHandler, ModelerTakesQualityAndBlendingAtOnceAndMeasuresSpotsBySize) {
+    host.setApplication(hostsim::AppType::Modeler);
+    LWTextureHandler modeler{};
+    ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &modeler), 0);
+    LWInstance instance = host.instances().create(modeler.inst, modeler.item, layer);
+    ASSERT_NE(instance, nullptr);
+    hostsim::ViewPanel* panel = openPanel(instance);
+    ASSERT_NE(panel, nullptr);
+    showImage(*this, core, panel, image("modeler.jp2", 512, 512, 1, noise));
+    KorvalithImage* shown = core->imageAt(0);
+    ASSERT_EQ(modeler.rend->init(instance, LWINIT_PREVIEW), nullptr);
+    ASSERT_EQ(modeler.rend->newTime(instance, 0, 0.0), nullptr);
+    const double tPos[3] = {0.13, 0.21, 0}, wPos[3] = {5, 5, 5};
+    const double preview = core->getPreviewFlag() ? 25 : 1;
+
+    // A spot is measured by its spot size: Modeler has no camera.
+    EXPECT_EQ(scalarAt(modeler, instance, tPos, wPos, 0.00008),
+              sampled(core, shown, 0.63, 0.29, 0.00008 * preview, 0.25));
+    // Edits count at once: Modeler gives no new time after them.
+    ASSERT_TRUE(panel->setFloat(0x9003, 0.5));  // "Texture Quality"
+    ASSERT_TRUE(panel->setFloat(0x9004, 0.6));  // "LoD Blending"
+    const double expected = sampled(core, shown, 0.63, 0.29, 0.00008 * 2 * preview, 0.6);
+    EXPECT_EQ(scalarAt(modeler, instance, tPos, wPos, 0.00008), expected);
+    EXPECT_NE(expected, sampled(core, shown, 0.63, 0.29, 0.00008 * preview, 0.25));
+    // Without a spot size, a three-thousandth of the texture size.
+    EXPECT_EQ(scalarAt(modeler, instance, tPos, wPos, 0), sampled(core, shown, 0.63, 0.29, 0.001 * 2 * preview, 0.6));
+    modeler.rend->cleanup(instance);
+    host.instances().destroy(instance);
+}
+
+TEST_F(TextureHandler, TheHostLearnsTheReferenceCameraAndWhenItIsDeleted) {
+    const LWItemID other = host.scene().addCamera("Other");
+    LWInstance instance = create();
+    hostsim::ViewPanel* panel = openPanel(instance);
+    host.instances().gatherUsedItems();
+    EXPECT_TRUE(host.instances().usedItems(instance).empty());
+
+    SET_INT(panel, 0x9102, 4);  // "Front"
+    SET_INT(panel, 0x9108, 2);  // "Reference Camera": the second camera
+    host.instances().gatherUsedItems();
+    EXPECT_EQ(host.instances().usedItems(instance), std::vector<LWItemID>{other});
+
+    // Deleting the camera changes its id to none; the reference follows.
+    host.scene().removeItem(other);
+    host.instances().gatherUsedItems();
+    EXPECT_TRUE(host.instances().usedItems(instance).empty());
+    destroy(instance);
 }
 
 TEST_F(TextureHandler, ModelerGetsNoItemFunctions) {

@@ -100,6 +100,40 @@ TEST_F(TexturePanel, LoadImageThroughTheFileRequest) {
     destroy(instance);
 }
 
+TEST_F(TexturePanel, PickingAnImageCountsFromWhereTheImagesAreNow) {
+    LWInstance instance = create();
+    hostsim::ViewPanel* panel = openPanel(instance);
+    EXPECT_TRUE(panel->popupItems(0x9001).empty());  // no image, no channels
+    KorvalithImage* images[4];
+    const char* names[4] = {"a.jp2", "b.jp2", "c.jp2", "d.jp2"};
+    for (int i = 0; i < 4; ++i) images[i] = core->acquireImage(image(names[i], 32, 32, i == 3 ? 1 : 3).c_str());
+    SET_INT(panel, 0x9000, core->imageIndex(images[2]) + 2);  // c, shown as choice 4
+    // a goes away: c moves up to choice 3 and d takes choice 4. Picking d
+    // (without the panel having read the image choice again) shows d.
+    core->releaseImage(images[0]);
+    SET_INT(panel, 0x9000, core->imageIndex(images[3]) + 2);
+    EXPECT_EQ(panel->lastRefreshCode(), 3);
+    EXPECT_STREQ(handler.inst->descln(instance), "Korvalith Pro: d.jp2");
+    EXPECT_EQ(panel->popupItems(0x9001).size(), 1u);
+    for (int i = 1; i < 4; ++i) core->releaseImage(images[i]);
+    destroy(instance);
+}
+
+TEST_F(TexturePanel, LoadImageKeepsAPathThatOnlySharesTheContentDirectorysText) {
+    LWInstance instance = create();
+    hostsim::ViewPanel* panel = openPanel(instance);
+    const std::string path = image("beside.jp2");
+    const std::string folder = path.substr(0, path.rfind('/'));
+    // "…/Suite.Test" is the file's folder; "…/Suite.Tes" is a Content
+    // directory that the folder's text begins with, not one it lies in.
+    host.directories().set("Content", folder.substr(0, folder.size() - 1));
+    host.fileRequests().queueChoice(path);
+    SET_INT(panel, 0x9000, 1);
+    ASSERT_EQ(core->imageCount(), 1);
+    EXPECT_STREQ(core->imagePath(core->imageAt(0)), path.c_str());
+    destroy(instance);
+}
+
 TEST_F(TexturePanel, LowResPreviewWarnsWhenTurnedOff) {
     LWInstance instance = create();
     hostsim::ViewPanel* panel = openPanel(instance);

@@ -191,7 +191,8 @@ TEST_P(TexturePersist, ReferenceItemsRebindByName) {
     LWItemID reloaded = host.scene().addCamera("Camera");
     LWInstance b = create();
     load(b, saved);
-    EXPECT_EQ(handler.item->useItems(b)[1], reloaded);
+    host.instances().gatherUsedItems();
+    EXPECT_EQ(host.instances().usedItems(b), std::vector<LWItemID>{reloaded});
     EXPECT_EQ(openPanel(b)->shownInt(0x9108), 2);
     destroy(b);
 
@@ -199,7 +200,8 @@ TEST_P(TexturePersist, ReferenceItemsRebindByName) {
     host.scene().rename(reloaded, "Other");
     LWInstance c = create();
     load(c, saved);
-    EXPECT_NE(handler.item->useItems(c)[1], reloaded);
+    host.instances().gatherUsedItems();
+    EXPECT_EQ(host.instances().usedItems(c), std::vector<LWItemID>{camera});
     EXPECT_EQ(openPanel(c)->shownInt(0x9108), 0);
     destroy(c);
 }

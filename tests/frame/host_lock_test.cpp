@@ -98,6 +98,30 @@ TEST_F(HostLockTest, WithoutTheServiceItFallsBackToItsOwnMutexes) {
     EXPECT_EQ(host.use("MultiThreading Utilities").unbalancedReleases, 0);
 }
 
+TEST_F(HostLockTest, AnIndexOutsideTheLockIsRefusedQuietly) {
+    activateWithMajor(9);
+    for (bool hostBacked : {true, false}) {
+        SCOPED_TRACE(hostBacked ? "host's mutexes" : "own mutexes");
+        if (!hostBacked) host.unregisterService("MultiThreading Utilities");
+        HostLock lock;
+        ASSERT_EQ(lock.hostBacked(), hostBacked);
+        const auto before = host.mutexGroups().stats();
+        for (int index : {-1, HostLock::kIndices, 1 << 20}) {
+            EXPECT_NO_THROW(lock.lock(index));
+            EXPECT_NO_THROW(lock.unlock(index));
+            EXPECT_NO_THROW(ScopedHostLock guard(lock, index));
+        }
+        const auto after = host.mutexGroups().stats();
+        EXPECT_EQ(after.locks(), before.locks());
+        EXPECT_EQ(after.unlocks, before.unlocks);
+        EXPECT_EQ(after.badCalls, before.badCalls);
+        // The valid indices still exclude.
+        long counter = 0;
+        countUnderLock(lock, counter);
+        EXPECT_EQ(counter, 200000);
+    }
+}
+
 TEST_F(HostLockTest, ScopedLockUnlocksWhenAnExceptionLeaves) {
     activateWithMajor(9);
     HostLock lock;

@@ -9,6 +9,7 @@
 #include "file_io.h"
 #include "host.h"
 #include "host_access.h"
+#include "image_file_request.h"
 
 namespace {
 
@@ -268,6 +269,36 @@ TEST_F(ContentFiles, LoadingEmptyMissingOrOverlongPathsChangesNothing) {
     }
     EXPECT_FALSE(path.load(load.state())) << "nothing left to read";
     EXPECT_FALSE(path.load(nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+// The image file request hands on a path below the host's "Content"
+// directory relative to it, and any other path whole.
+TEST_F(ContentPaths, ChosenImagesAreRelativeOnlyBelowTheContentDirectory) {
+    const struct {
+        const char* content;
+        const char* chosen;
+        const char* handedOn;
+    } cases[] = {
+        {"/x/content", "/x/content/a.jp2", "a.jp2"},
+        {"/x/content", "/x/content/maps/a.jp2", "maps/a.jp2"},
+        {"/x/content/", "/x/content/a.jp2", "a.jp2"},
+        {"/x/content", "/x/content2/a.jp2", "/x/content2/a.jp2"},
+        {"/x/content", "/x/contents.jp2", "/x/contents.jp2"},
+        {"/x/content", "/y/a.jp2", "/y/a.jp2"},
+        {"", "/x/content/a.jp2", "/x/content/a.jp2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.content) + " | " + c.chosen);
+        host.directories().set("Content", c.content);
+        host.fileRequests().queueChoice(c.chosen);
+        std::string handedOn;
+        ASSERT_TRUE(korvalith::requestImageFile("Load Image", &handedOn));
+        EXPECT_EQ(handedOn, c.handedOn);
+    }
 }
 
 }  // namespace
