@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "animation.h"
 #include "core_services.h"
@@ -54,13 +55,14 @@ protected:
     // A test image of the given size. Its file name carries the test's own
     // name, so tests that run at the same time never share a file; the name
     // the image shows is the last part.
-    static std::string image(const char* name, int width = 300, int height = 200, int bands = 3) {
+    static std::string image(const char* name, int width = 300, int height = 200, int bands = 3,
+                             testfiles::Pattern pattern = testfiles::defaultPattern) {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string folder = std::string(test->test_suite_name()) + "." + test->name();
         for (char& c : folder)
             if (c == '/') c = '.';
         std::filesystem::create_directories(::testing::TempDir() + folder);
-        return testfiles::writeJp2(folder + "/" + name, width, height, bands);
+        return testfiles::writeJp2(folder + "/" + name, width, height, bands, std::move(pattern));
     }
 
     hostsim::Host host;
