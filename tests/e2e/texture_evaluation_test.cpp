@@ -232,7 +232,10 @@ struct Correction {
             float h = 0, s = 0;
             if (mx != 0) {
                 s = d / mx;
-                if (d != 0) h = c[0] == mx ? (c[1] - c[2]) / d : c[1] == mx ? (c[2] - c[0]) / d + 2 : (c[0] - c[1]) / d + 4;
+                if (d != 0)
+                    h = c[0] == mx   ? (c[1] - c[2]) / d
+                        : c[1] == mx ? (c[2] - c[0]) / d + 2
+                                     : (c[0] - c[1]) / d + 4;
                 if (h < 0) h += 6;
                 h *= 1.0471976f;
             }
@@ -420,9 +423,9 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
     SET_INT(panel, 0x9105, row.vTiling);
     const Correction& cc = row.correction;
     const std::pair<unsigned long, double> values[] = {
-        {0x913B, row.uTiles},     {0x913D, row.vTiles},        {0x913F, row.uOffset}, {0x913E, row.vOffset},
-        {0x9003, row.quality},    {0x9004, row.lodBlending},   {0x9147, cc.brightness}, {0x9148, cc.contrast},
-        {0x9149, cc.hue},         {0x914A, cc.saturation},     {0x914B, cc.gamma}};
+        {0x913B, row.uTiles},  {0x913D, row.vTiles},      {0x913F, row.uOffset},     {0x913E, row.vOffset},
+        {0x9003, row.quality}, {0x9004, row.lodBlending}, {0x9147, cc.brightness},   {0x9148, cc.contrast},
+        {0x9149, cc.hue},      {0x914A, cc.saturation},   {0x914B, cc.gamma}};
     for (const auto& [id, value] : values) ASSERT_TRUE(panel->setFloat(id, value)) << std::hex << id;
     SET_INT(panel, 0x914C, cc.invert);
     SET_INT(panel, 0x9111, row.lowResPreview);
@@ -482,7 +485,8 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
         const Vec cameraPosition = host.scene().param(camera, LWIP_W_POSITION, time);
         const auto fov = host.scene().fovAngles(camera, time);
         const auto settings = host.scene().settings();
-        const double pixelAngle = std::max(std::tan(fov[1] / settings.frameHeight), std::tan(fov[0] / settings.frameWidth));
+        const double pixelAngle =
+            std::max(std::tan(fov[1] / settings.frameHeight), std::tan(fov[0] / settings.frameWidth));
         const double aspect = settings.frameWidth * settings.pixelAspect / settings.frameHeight;
         LWItemID frontCamera = row.referenceCamera ? side : camera;
         const double poseTime = row.fixedTime >= 0 ? row.fixedTime : time;
@@ -494,7 +498,8 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
 
         std::vector<double> frameResults;
         for (const Vec& p : kSpots) {
-            SCOPED_TRACE(testing::Message() << "frame " << frame << ", spot (" << p[0] << ", " << p[1] << ", " << p[2] << ")");
+            SCOPED_TRACE(testing::Message() << "frame " << frame << ", spot (" << p[0] << ", " << p[1] << ", " << p[2]
+                                            << ")");
             const double spotSize = row.spotSize == kFixedSpot ? (row.size[0] + row.size[1] + row.size[2]) / 3000
                                                                : row.spotSize;
             const Vec world{kCameraRest[0] + 0.3 * p[0] * row.distance, kCameraRest[1] + 0.3 * p[1] * row.distance,
