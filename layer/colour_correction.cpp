@@ -40,7 +40,8 @@ void hsvToRgb(float h, float s, float v, float rgb[3]) {
     // that a huge angle cannot keep them spinning.
     if (!(std::fabs(hh) < 1e6f)) hh = std::isfinite(hh) ? std::fmod(hh, 6.0f) : 0.0f;
     while (hh < 0) hh += 6;
-    while (hh > 6) hh -= 6;
+    // A whole turn is sector 0 again: a hue a hair below 0 rounds up to 6.
+    while (hh >= 6) hh -= 6;
     const int i = static_cast<int>(std::floor(hh));
     const float f = hh - static_cast<float>(i);
     const float p = v * (1 - s);

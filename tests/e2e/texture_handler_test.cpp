@@ -1,8 +1,9 @@
-// The texture as the host uses it: creation, flags, description, the
-// evaluation of spots, render initialisation and clean-up, copies.
+// The texture as the host uses it: creation, flags, description, a spot
+// without an image, the items it uses, what a user sets in the panel and
+// Modeler's spots, render initialisation and clean-up, copies. The values of
+// spots in general are texture_evaluation_test's.
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <vector>
 
 #include "lw_host.h"
@@ -35,56 +36,6 @@ TEST_F(TextureHandler, DescriptionFollowsTheImage) {
     hostsim::ViewPanel* panel = openPanel(instance);
     showImage(*this, core, panel, image("described.jp2"));
     EXPECT_STREQ(handler.inst->descln(instance), "Korvalith Pro: described.jp2");
-    destroy(instance);
-}
-
-TEST_F(TextureHandler, ASpotEqualsTheSamplerAtItsUVAndFootprint) {
-    host.scene().setFrameSize(640, 480);
-    host.scene().setPosition(camera, {0, 0, -4});
-    LWInstance instance = create();
-    hostsim::ViewPanel* panel = openPanel(instance);
-    showImage(*this, core, panel, image("spot.jp2", 512, 256));
-    KorvalithImage* shown = core->imageAt(0);
-    ASSERT_EQ(handler.rend->init(instance, LWINIT_RENDER), nullptr);
-    ASSERT_EQ(handler.rend->newTime(instance, 0, 0.0), nullptr);
-
-    const auto fov = host.scene().fovAngles(camera, 0);
-    const double pixelAngle = std::max(std::tan(fov[1] / 480), std::tan(fov[0] / 640));
-    struct Spot {
-        double wPos[3], tPos[3], size[3];
-        int flags;
-    } spots[] = {
-        {{0.1, 0.2, 3}, {0.1, -0.2, 0}, {1, 1, 1}, LWTXEF_COLOR},
-        {{0.4, -0.1, 9}, {0.3, 0.45, 0}, {2, 0.5, 1}, LWTXEF_COLOR},
-        {{0, 0, 0}, {-0.2, 0.1, 0}, {1, 1, 1}, 0},
-    };
-    for (const auto& spot : spots) {
-        LWTextureAccess access{};
-        for (int i = 0; i < 3; ++i) {
-            access.wPos[i] = spot.wPos[i];
-            access.tPos[i] = spot.tPos[i];
-            access.size[i] = spot.size[i];
-        }
-        access.axis = 2;
-        access.spotSize = 0.01;
-        access.flags = spot.flags;
-        const double value = handler.evaluate(instance, &access);
-
-        // Planar on Z: u = x + 0.5, v = 0.5 − y; scales 1/|size.x| and 1/|size.y|.
-        const double dx = spot.wPos[0], dy = spot.wPos[1], dz = spot.wPos[2] + 4;
-        const double footprint = std::sqrt(dx * dx + dy * dy + dz * dz) * pixelAngle;
-        const double imageFootprint = (1 / spot.size[0] + 1 / spot.size[1]) * 0.5 * footprint;
-        const double uv[2] = {spot.tPos[0] + 0.5, 0.5 - spot.tPos[1]};
-        float rgba[4] = {0, 0, 0, 0}, scalar = 0;
-        const float coverage = core->sampleImage(shown, uv, imageFootprint, 0.25, 0, rgba, &scalar, 1, 1);
-        ASSERT_GT(coverage, 0);
-        EXPECT_EQ(value, static_cast<double>(scalar) * coverage);
-        if (spot.flags & LWTXEF_COLOR) {
-            for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(access.txRGBA[i], rgba[i] * (1.0 / coverage));
-            EXPECT_DOUBLE_EQ(access.txRGBA[3], coverage * rgba[3]);
-        }
-    }
-    handler.rend->cleanup(instance);
     destroy(instance);
 }
 
@@ -166,14 +117,6 @@ TEST_F(TextureHandler, AMissingServiceRefusesTheInstanceWithAMessage) {
     EXPECT_EQ(messages.back().lines, std::vector<std::string>{"Channel Info 2"});
 }
 
-// One band of noise: neighbouring pixels and pyramid levels differ, so a
-// wrong (u, v) or footprint changes the value.
-int noise(int x, int y, int) {
-    uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u;
-    h = (h ^ (h >> 13)) * 1274126177u;
-    return static_cast<int>((h >> 16) & 255);
-}
-
 // The scalar value of a plain request, and what the sampler gives at the
 // expected (u, v) and image footprint.
 double scalarAt(const LWTextureHandler& h, LWInstance instance, const double tPos[3], const double wPos[3],
@@ -200,7 +143,7 @@ TEST_F(TextureHandler, TilesAndOffsetsSetInThePanelReachTheRender) {
     host.scene().setPosition(camera, {0, 0, -4});
     LWInstance instance = create();
     hostsim::ViewPanel* panel = openPanel(instance);
-    showImage(*this, core, panel, image("offsets.jp2", 256, 256, 1, noise));
+    showImage(*this, core, panel, image("offsets.jp2", 256, 256, 1, testfiles::noisePattern(1)));
     KorvalithImage* shown = core->imageAt(0);
     ASSERT_TRUE(panel->setFloat(0x913B, 2.0));     // "U Tiles"
     ASSERT_TRUE(panel->setFloat(0x913F, 0.25));    // "U Offset"
@@ -229,7 +172,7 @@ TEST_F(TextureHandler, ModelerTakesQualityAndBlendingAtOnceAndMeasuresSpotsBySiz
     ASSERT_NE(instance, nullptr);
     hostsim::ViewPanel* panel = openPanel(instance);
     ASSERT_NE(panel, nullptr);
-    showImage(*this, core, panel, image("modeler.jp2", 512, 512, 1, noise));
+    showImage(*this, core, panel, image("modeler.jp2", 512, 512, 1, testfiles::noisePattern(2)));
     KorvalithImage* shown = core->imageAt(0);
     ASSERT_EQ(modeler.rend->init(instance, LWINIT_PREVIEW), nullptr);
     ASSERT_EQ(modeler.rend->newTime(instance, 0, 0.0), nullptr);

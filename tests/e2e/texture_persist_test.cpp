@@ -1,6 +1,10 @@
 // Saving and loading texture instances in both file forms: every setting
 // and every envelope comes back, older blocks still load, items re-bind by
 // name, and an image that cannot be opened loses nothing else.
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "file_io.h"
 #include "lw_envelope.h"
 #include "lw_io.h"
@@ -237,18 +241,66 @@ TEST_P(TexturePersist, AnImageThatCannotBeOpenedLosesNothingElse) {
     destroy(c);
 }
 
-TEST_P(TexturePersist, TruncatedDataLoadsWhatItHolds) {
+// Where each top-level block of saved data ends. Binary: a block is its code,
+// a size word (bit 31 marks a group) and the payload. Text: a leaf is one
+// line; a group runs from its "{ Token" line to its "}" line at the margin.
+std::vector<size_t> topLevelBlockEnds(const std::string& data, int mode) {
+    std::vector<size_t> ends;
+    size_t at = 0;
+    while (at < data.size()) {
+        if (mode == LWIO_BINARY) {
+            if (data.size() - at < 8) break;
+            uint32_t word = 0;
+            for (size_t i = at + 4; i < at + 8; ++i) word = word << 8 | static_cast<unsigned char>(data[i]);
+            at += 8 + (word & 0x7FFFFFFFu);
+        } else {
+            const size_t end = data[at] == '{' ? data.find("\n}\n", at) : data.find('\n', at);
+            if (end == std::string::npos) break;
+            at = end + (data[at] == '{' ? 3 : 1);
+        }
+        ends.push_back(at);
+    }
+    return ends;
+}
+
+// The host refuses a block that was cut short, with everything in it, so a
+// cut keeps exactly the top-level blocks that end before it: the version,
+// the layer's block with all its settings, then the return value. What is
+// not kept keeps the new instance's default.
+TEST_P(TexturePersist, TruncatedDataKeepsTheBlocksBeforeTheCut) {
     LWInstance a = create();
     hostsim::ViewPanel* panel = openPanel(a);
-    SET_INT(panel, 0x9104, 3);
+    SET_INT(panel, 0x9102, 4);                    // Front
+    SET_INT(panel, 0x9104, 3);                    // U tiling "Edge"
+    ASSERT_TRUE(panel->setFloat(0x9003, 0.6));    // quality
+    ASSERT_TRUE(panel->setFloat(0x913B, 2.5));    // U tiles
+    ASSERT_TRUE(panel->setFloat(0x9147, 0.7));    // brightness
+    SET_INT(panel, 0x914C, 1);                    // invert
+    SET_INT(panel, 0x912B, 1);                    // return value
     const std::string saved = save(a);
-    for (size_t cut = 0; cut < saved.size(); cut += std::max<size_t>(1, saved.size() / 97)) {
+    destroy(a);
+    const std::vector<size_t> ends = topLevelBlockEnds(saved, GetParam());
+    ASSERT_EQ(ends.size(), 3u);  // version, layer, return value
+    ASSERT_EQ(ends.back(), saved.size());
+
+    std::vector<size_t> cuts = {ends[0], ends[1] - 1, ends[1], ends[2] - 1, ends[2]};
+    for (size_t cut = 0; cut < saved.size(); cut += std::max<size_t>(1, saved.size() / 97)) cuts.push_back(cut);
+    for (size_t cut : cuts) {
+        SCOPED_TRACE(testing::Message() << "cut at " << cut << " of " << saved.size());
         LWInstance b = create();
         hostsim::LoadState state(saved.substr(0, cut), GetParam());
-        handler.inst->load(b, state.state());  // never crashes
+        handler.inst->load(b, state.state());
+        const bool layer = cut >= ends[1], returnValue = cut >= ends[2];
+        hostsim::ViewPanel* shown = openPanel(b);
+        EXPECT_EQ(shown->shownInt(0x9102), layer ? 4 : 0);
+        EXPECT_EQ(shown->shownInt(0x9104), layer ? 3 : 1);
+        EXPECT_EQ(shown->shownFloat(0x9003), layer ? 0.6 : 1.0);
+        EXPECT_EQ(shown->shownFloat(0x913B), layer ? 2.5 : 1.0);
+        EXPECT_EQ(shown->shownFloat(0x9147), layer ? 0.7 : 1.0);
+        EXPECT_EQ(shown->shownInt(0x914C), layer ? 1 : 0);
+        EXPECT_EQ(shown->shownInt(0x912B), returnValue ? 1 : 0);
         destroy(b);
     }
-    destroy(a);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothForms, TexturePersist, ::testing::Values(LWIO_BINARY, LWIO_TEXT),

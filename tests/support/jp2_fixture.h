@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -14,6 +15,21 @@ namespace testfiles {
 using Pattern = std::function<int(int x, int y, int band)>;
 
 inline int defaultPattern(int x, int y, int band) { return (x * 7 + y * 13 + band * 50) & 255; }
+
+// Noise that a seed repeats: neighbouring pixels, bands and the levels of a
+// pyramid all differ, so a sample read at a wrong place or level shows.
+inline Pattern noisePattern(uint32_t seed) {
+    return [seed](int x, int y, int band) {
+        uint32_t h = seed ^ (static_cast<uint32_t>(x) * 0x9E3779B1u) ^ (static_cast<uint32_t>(y) * 0x85EBCA77u) ^
+                     (static_cast<uint32_t>(band) * 0xC2B2AE3Du);
+        h ^= h >> 15;
+        h *= 0x2C1B3C6Du;
+        h ^= h >> 12;
+        h *= 0x297A2D39u;
+        h ^= h >> 15;
+        return static_cast<int>(h & 255);
+    };
+}
 
 // Writes a lossless 8-bit JPEG 2000 file of the pattern into the test's
 // temporary folder and returns its path.
