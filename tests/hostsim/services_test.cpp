@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host.h"
@@ -87,6 +88,50 @@ TEST_F(Services, MessagesAreRecordedAndQuestionsAnsweredFromTheQueue) {
     EXPECT_EQ(log[3].lines, (std::vector<std::string>{"line one", "line two"}));
     EXPECT_EQ(log[3].answer, 1);
     EXPECT_EQ(log[4].answer, 0);
+}
+
+// The published order of "Info Messages 2": three notices, then the four
+// questions, okCancel first. A plug-in built against the host's own header
+// calls by position.
+static_assert(offsetof(LWMessageFuncs, okCancel) == 3 * sizeof(void (*)()));
+static_assert(offsetof(LWMessageFuncs, yesNo) == 4 * sizeof(void (*)()));
+static_assert(offsetof(LWMessageFuncs, yesNoCan) == 5 * sizeof(void (*)()));
+static_assert(offsetof(LWMessageFuncs, yesNoAll) == 6 * sizeof(void (*)()));
+static_assert(sizeof(LWMessageFuncs) == 7 * sizeof(void (*)()));
+
+TEST_F(Services, EachQuestionAnswersWithItsOwnButtonCodes) {
+    auto* m = static_cast<const LWMessageFuncs*>(look("Info Messages 2", GFUSE_TRANSIENT));
+    ASSERT_NE(m, nullptr);
+    using Ask = int (*)(const char*, const char*, const char*);
+    const struct {
+        const char* what;
+        Ask ask;
+        hostsim::Buttons buttons;
+        int yes, no, unanswered, yesToAll;  // yesToAll: what a reply of 3 gives
+    } cases[] = {
+        {"okCancel", m->okCancel, hostsim::Buttons::OkCancel, 1, 0, 0, 0},
+        {"yesNo", m->yesNo, hostsim::Buttons::YesNo, 1, 0, 0, 0},
+        {"yesNoCan", m->yesNoCan, hostsim::Buttons::YesNoCancel, 2, 1, 0, 0},
+        {"yesNoAll", m->yesNoAll, hostsim::Buttons::YesNoAll, 2, 1, 0, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.messages().clear();
+        host.messages().queueAnswer(true);
+        host.messages().queueAnswer(false);
+        host.messages().queueReply(hostsim::reply::kYesToAll);
+        host.messages().queueReply(hostsim::reply::kCancel);
+        EXPECT_EQ(c.ask("Q", "line", nullptr), c.yes);
+        EXPECT_EQ(c.ask("Q", "line", nullptr), c.no);
+        EXPECT_EQ(c.ask("Q", "line", nullptr), c.yesToAll);
+        EXPECT_EQ(c.ask("Q", "line", nullptr), 0);
+        EXPECT_EQ(c.ask("Q", "line", nullptr), c.unanswered);
+        EXPECT_EQ(host.messages().unansweredQuestions(), 1);
+        const auto log = host.messages().messages();
+        ASSERT_EQ(log.size(), 5u);
+        EXPECT_EQ(log[0].buttons, c.buttons);
+        EXPECT_EQ(log[2].answer, c.yesToAll);
+    }
 }
 
 TEST_F(Services, UnknownNamesReachTheGlobalServersOfLoadedModules) {
