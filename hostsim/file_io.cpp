@@ -978,7 +978,7 @@ void writeEnd(void* d) {
 }
 int writeDepth(void* d) { return d ? writer(d)->depth() : 0; }
 
-int knownMode(int ioMode) { return ioMode == LWIO_BINARY ? LWIO_BINARY : LWIO_TEXT; }
+int knownMode(int ioMode) { return ioMode == LWIO_BINARY ? LWIO_BINARY : LWIO_ASCII; }
 
 }  // namespace
 
@@ -1097,7 +1097,7 @@ FileIO::~FileIO() {
 LWLoadState* FileIO::openLoad(const char* path, int ioMode) {
     std::lock_guard lock(mutex_);
     loadRequests_.push_back(path ? path : "");
-    if (!path || (ioMode != LWIO_TEXT && ioMode != LWIO_BINARY)) return nullptr;
+    if (!path || (ioMode != LWIO_ASCII && ioMode != LWIO_BINARY)) return nullptr;
     auto state = LoadState::fromFile(path, ioMode);
     if (!state) return nullptr;
     loads_.push_back(std::move(state));
@@ -1118,7 +1118,7 @@ void FileIO::closeLoad(LWLoadState* state) {
 LWSaveState* FileIO::openSave(const char* path, int ioMode) {
     std::lock_guard lock(mutex_);
     saveRequests_.push_back(path ? path : "");
-    if (!path || (ioMode != LWIO_TEXT && ioMode != LWIO_BINARY)) return nullptr;
+    if (!path || (ioMode != LWIO_ASCII && ioMode != LWIO_BINARY)) return nullptr;
     std::FILE* file = std::fopen(path, "wb");
     if (!file) return nullptr;
     saves_.push_back({std::make_unique<SaveState>(ioMode), file, path});

@@ -28,8 +28,8 @@ extern "C" {
 #define LWFILEIOFUNCS_GLOBAL "File IO"
 
 /* File forms. */
-#define LWIO_TEXT 0
-#define LWIO_BINARY 1
+#define LWIO_BINARY 0
+#define LWIO_ASCII 1
 
 typedef uint32_t LWID;
 #define LWID_(a, b, c, d)                                                                                  \
@@ -44,7 +44,7 @@ typedef struct st_LWBlockIdent {
 } LWBlockIdent;
 
 typedef struct st_LWLoadState {
-    int ioMode; /* LWIO_TEXT or LWIO_BINARY */
+    int ioMode; /* LWIO_BINARY or LWIO_ASCII */
     void *readData;
     /* Raw bytes: returns the number read. */
     int (*read)(void *readData, char *buf, int len);

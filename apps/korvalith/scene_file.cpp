@@ -406,7 +406,7 @@ void loadTextureData(const Reader& r, hostsim::Host& host, SceneFile& scene, con
         return full;
     });
     const size_t before = host.messages().messages().size();
-    hostsim::LoadState state(data, LWIO_TEXT);
+    hostsim::LoadState state(data, LWIO_ASCII);
     const LWError error = t.handler->inst->load(t.instance, state.state());
     if (error) r.fail(at, error);
     if (state.failed()) r.fail(at, state.error());
@@ -731,7 +731,7 @@ std::string utf8Escaped(const std::string& data) {
 }
 
 std::string savedData(const SceneFile& s, const SceneTexture& t, const std::string& folder) {
-    hostsim::SaveState state(LWIO_TEXT);
+    hostsim::SaveState state(LWIO_ASCII);
     if (const LWError error = t.handler->inst->save(t.instance, state.state()))
         throw SceneError(s.path + ": the texture server " + jsonQuoted(t.server) + " could not save: " + error);
     if (!state.finish())

@@ -56,19 +56,19 @@ TEST_F(CoreServicesUi, ImageReferencesRoundTripInBothForms) {
     const std::string path = testfiles::writeJp2("ref.jp2", 64, 64, 3);
     KorvalithImage* image = core->acquireImage(path.c_str());
     ASSERT_NE(image, nullptr);
-    for (int mode : {LWIO_BINARY, LWIO_TEXT}) {
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
         SCOPED_TRACE(mode);
         std::string bytes;
         KorvalithImage* loaded = roundTrip(image, mode, &bytes);
         EXPECT_EQ(loaded, image);  // the same registered image, one more reference
         core->releaseImage(loaded);
-        if (mode == LWIO_TEXT) {
+        if (mode == LWIO_ASCII) {
             EXPECT_NE(bytes.find("Filename"), std::string::npos) << bytes;
         }
     }
     core->releaseImage(image);
     // An empty reference loads as no image, without any message.
-    for (int mode : {LWIO_BINARY, LWIO_TEXT}) EXPECT_EQ(roundTrip(nullptr, mode), nullptr);
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) EXPECT_EQ(roundTrip(nullptr, mode), nullptr);
     EXPECT_TRUE(host.messages().messages().empty());
 }
 
@@ -86,7 +86,7 @@ TEST_F(CoreServicesUi, LaterReferencesReplaceEarlierOnesWithoutLeakingThem) {
 TEST_F(CoreServicesUi, MissingImageOnARenderNodeShowsAnError) {
     host.setApplication(hostsim::AppType::RenderNode);
     host.activate("Global", "KorvalithCoreServices", 1, nullptr);  // refresh the host words
-    EXPECT_EQ(load(referenceTo("/missing/city.jp2", LWIO_TEXT), LWIO_TEXT), nullptr);
+    EXPECT_EQ(load(referenceTo("/missing/city.jp2", LWIO_ASCII), LWIO_ASCII), nullptr);
     const auto log = host.messages().messages();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].kind, hostsim::MessageKind::Error);
@@ -142,7 +142,7 @@ TEST_F(CoreServicesUi, ReplacementInsideTheContentDirectoryIsKeptRelative) {
     std::filesystem::current_path(content);  // relative paths resolve against the content folder
     host.messages().queueAnswer(true);
     host.fileRequests().queueChoice(file);
-    KorvalithImage* image = load(referenceTo("/missing.jp2", LWIO_TEXT), LWIO_TEXT);
+    KorvalithImage* image = load(referenceTo("/missing.jp2", LWIO_ASCII), LWIO_ASCII);
     std::filesystem::current_path(cwd);
     ASSERT_NE(image, nullptr);
     EXPECT_STREQ(core->imagePath(image), "Images/inside.jp2");

@@ -451,7 +451,7 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
 
     if (row.projection == kUV) {
         // The texture offers no UV projection; a stored block can still carry it.
-        hostsim::SaveState saved(LWIO_TEXT);
+        hostsim::SaveState saved(LWIO_ASCII);
         ASSERT_EQ(h->inst->save(instance, saved.state()), nullptr);
         ASSERT_TRUE(saved.finish());
         std::string text = saved.data();
@@ -459,7 +459,7 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
         const size_t at = text.find(planarLine);
         ASSERT_NE(at, std::string::npos);
         text.replace(at, planarLine.size(), "ProjectionType 5\n");
-        hostsim::LoadState loaded(text, LWIO_TEXT);
+        hostsim::LoadState loaded(text, LWIO_ASCII);
         ASSERT_EQ(h->inst->load(instance, loaded.state()), nullptr);
         ASSERT_FALSE(loaded.failed()) << loaded.error();
     }

@@ -303,7 +303,7 @@ TEST_P(TexturePersist, TruncatedDataKeepsTheBlocksBeforeTheCut) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothForms, TexturePersist, ::testing::Values(LWIO_BINARY, LWIO_TEXT),
+INSTANTIATE_TEST_SUITE_P(BothForms, TexturePersist, ::testing::Values(LWIO_BINARY, LWIO_ASCII),
                          [](const auto& info) { return info.param == LWIO_BINARY ? "Binary" : "Text"; });
 
 }  // namespace

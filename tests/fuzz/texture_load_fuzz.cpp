@@ -87,7 +87,7 @@ TextureHost& world() {
 }
 
 std::string shown(const std::string& data, int mode) {
-    if (mode == LWIO_TEXT) return data;
+    if (mode == LWIO_ASCII) return data;
     std::string hex;
     for (unsigned char c : data) {
         char buf[4];
@@ -136,9 +136,9 @@ void writeSeeds(const std::string& folder) {
     for (const Seed& seed : seeds) {
         const size_t before = w.host().animation().parameters().size();
         LWInstance instance = w.create();
-        if (!w.load(instance, seed.text, LWIO_TEXT)) fuzz::fail("a seed text did not load");
+        if (!w.load(instance, seed.text, LWIO_ASCII)) fuzz::fail("a seed text did not load");
         if (seed.animated) animate(w.host().animation(), before);
-        for (int mode : {LWIO_TEXT, LWIO_BINARY}) {
+        for (int mode : {LWIO_ASCII, LWIO_BINARY}) {
             const std::string data = std::string(1, static_cast<char>(mode)) + w.save(instance, mode);
             const std::string path = folder + "/seed-" + std::to_string(n++);
             if (!hostsim::writeWholeFile(path, data)) fuzz::fail("cannot write " + path);
@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     TextureHost& w = world();
-    const int mode = (data[0] & 1) ? LWIO_BINARY : LWIO_TEXT;
+    const int mode = (data[0] & 1) ? LWIO_BINARY : LWIO_ASCII;
     const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
     const int parameters = w.host().animation().liveParameters();
 

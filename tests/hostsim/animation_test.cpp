@@ -663,7 +663,7 @@ TEST_P(ParameterFiles, CutOffFilesNeverHalfLoad) {
     EXPECT_EQ(contents(target), contents(original));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothForms, ParameterFiles, ::testing::Values(LWIO_BINARY, LWIO_TEXT),
+INSTANTIATE_TEST_SUITE_P(BothForms, ParameterFiles, ::testing::Values(LWIO_BINARY, LWIO_ASCII),
                          [](const auto& info) { return info.param == LWIO_BINARY ? "Binary" : "Text"; });
 
 TEST_F(Animation, MalformedParameterBlocksAreReported) {
@@ -718,7 +718,7 @@ TEST_F(Animation, MalformedParameterBlocksAreReported) {
     cases[9].what = "no state", cases[9].writeState = false;
     cases[10].what = "enveloped without envelope", cases[10].writeEnvelope = false;
 
-    for (int mode : {LWIO_BINARY, LWIO_TEXT}) {
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
         for (size_t i = 0; i < cases.size(); ++i) {
             const Case& c = cases[i];
             SaveState s(mode);
@@ -766,9 +766,9 @@ TEST_F(Animation, LoadingKeepsTheParametersOwnKind) {
     addKeys(e[0], {{1, 10, SHAPE_LINE}});
     LWVParmID single = param(LWVP_DIST, "S", nullptr, {5});
 
-    const std::string tripleData = save(triple, LWIO_TEXT);
+    const std::string tripleData = save(triple, LWIO_ASCII);
     const std::string singleData = save(single, LWIO_BINARY);
-    EXPECT_EQ(load(single, tripleData, LWIO_TEXT), nullptr);
+    EXPECT_EQ(load(single, tripleData, LWIO_ASCII), nullptr);
     EXPECT_EQ(get(single, 0.5), std::vector<double>{5.5});
     LWVParmID other = param(LWVP_DIST | LWVPDT_VECTOR, "O", nullptr, {7, 8, 9});
     EXPECT_EQ(load(other, singleData, LWIO_BINARY), nullptr);

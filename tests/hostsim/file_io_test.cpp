@@ -464,7 +464,7 @@ TEST_P(FileIoForms, DamagedBytesNeverReadOutOfBounds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothForms, FileIoForms, ::testing::Values(LWIO_BINARY, LWIO_TEXT),
+INSTANTIATE_TEST_SUITE_P(BothForms, FileIoForms, ::testing::Values(LWIO_BINARY, LWIO_ASCII),
                          [](const auto& info) { return info.param == LWIO_BINARY ? "Binary" : "Text"; });
 
 // ---------------------------------------------------------------- formats
@@ -490,7 +490,7 @@ TEST(FileIoFormat, BinaryLayout) {
 }
 
 TEST(FileIoFormat, TextLayout) {
-    SaveState save(LWIO_TEXT);
+    SaveState save(LWIO_ASCII);
     W w{save.state()};
     w.begin(kVers, true);
     w.i2(1);
@@ -520,7 +520,7 @@ TEST(FileIoFormat, TextLayout) {
 }
 
 TEST(FileIoFormat, TextReaderToleratesTabsBlankLinesAndCarriageReturns) {
-    LoadState load("\r\n{\tKorvalithImage \r\n\t  7\t 8\r\n\n\tChannel\t-4 \r\n}\r\nVersion 2\r\n", LWIO_TEXT);
+    LoadState load("\r\n{\tKorvalithImage \r\n\t  7\t 8\r\n\n\tChannel\t-4 \r\n}\r\nVersion 2\r\n", LWIO_ASCII);
     R r{load.state()};
     ASSERT_EQ(r.find({kLayer}), kLayer.id);
     int16_t a, b, c;
@@ -576,24 +576,24 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"BinaryHugeSize", LWIO_BINARY, std::string("VERS\x7f\xff\xff\xff\0\x01", 10)},
         Malformed{"BinaryValueRunMarkedAsGroup", LWIO_BINARY, std::string("\0\0\0\0\x80\0\0\0", 8) + kVersBlock},
         Malformed{"BinaryStringWithoutTerminator", LWIO_BINARY, std::string("FILE\0\0\0\x03" "abc", 11)},
-        Malformed{"TextUnclosedGroup", LWIO_TEXT, "{ KorvalithImage\n  Channel 1\n"},
-        Malformed{"TextStrayClosingBrace", LWIO_TEXT, "Version 1\n}\nChannel 2\n"},
-        Malformed{"TextLineWithoutEnd", LWIO_TEXT, "Version 1\nChannel 2"},
-        Malformed{"TextUnterminatedString", LWIO_TEXT, "Filename \"abc\n"},
-        Malformed{"TextUnknownEscape", LWIO_TEXT, "Filename \"a\\qb\"\n"},
-        Malformed{"TextZeroEscape", LWIO_TEXT, "Filename \"a\\x00b\"\n"},
-        Malformed{"TextJunkAfterAString", LWIO_TEXT, "Filename \"a\"b\n"},
-        Malformed{"TextGroupWithoutSpace", LWIO_TEXT, "{KorvalithImage\n}\n"},
-        Malformed{"TextGroupWithoutToken", LWIO_TEXT, "{ \n}\n"},
-        Malformed{"TextBadClosingLine", LWIO_TEXT, "{ KorvalithImage\n} x\n"},
-        Malformed{"TextUnexpectedCharacter", LWIO_TEXT, "Version 1\n*Channel 2\n"},
-        Malformed{"TextBadBlockName", LWIO_TEXT, "Chan-nel 2\n"}),
+        Malformed{"TextUnclosedGroup", LWIO_ASCII, "{ KorvalithImage\n  Channel 1\n"},
+        Malformed{"TextStrayClosingBrace", LWIO_ASCII, "Version 1\n}\nChannel 2\n"},
+        Malformed{"TextLineWithoutEnd", LWIO_ASCII, "Version 1\nChannel 2"},
+        Malformed{"TextUnterminatedString", LWIO_ASCII, "Filename \"abc\n"},
+        Malformed{"TextUnknownEscape", LWIO_ASCII, "Filename \"a\\qb\"\n"},
+        Malformed{"TextZeroEscape", LWIO_ASCII, "Filename \"a\\x00b\"\n"},
+        Malformed{"TextJunkAfterAString", LWIO_ASCII, "Filename \"a\"b\n"},
+        Malformed{"TextGroupWithoutSpace", LWIO_ASCII, "{KorvalithImage\n}\n"},
+        Malformed{"TextGroupWithoutToken", LWIO_ASCII, "{ \n}\n"},
+        Malformed{"TextBadClosingLine", LWIO_ASCII, "{ KorvalithImage\n} x\n"},
+        Malformed{"TextUnexpectedCharacter", LWIO_ASCII, "Version 1\n*Channel 2\n"},
+        Malformed{"TextBadBlockName", LWIO_ASCII, "Chan-nel 2\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileIoMalformedValues, WrongKindsOfTextValuesFailWithoutStoppingTheFile) {
     // Out-of-range or mistyped values are refused one by one; they are not
     // damage to the file's structure.
-    LoadState load("Channel 70000 1.5 \"x\" -129 3\nVersion 1\n", LWIO_TEXT);
+    LoadState load("Channel 70000 1.5 \"x\" -129 3\nVersion 1\n", LWIO_ASCII);
     R r{load.state()};
     ASSERT_EQ(r.find({kChan}), kChan.id);
     int16_t v = 5;
@@ -648,17 +648,17 @@ INSTANTIATE_TEST_SUITE_P(
                                  w.begin(kChan, true);
                                  w.begin(kVers, true);
                              }},
-                      Misuse{"TextBlockInsideALeaf", LWIO_TEXT,
+                      Misuse{"TextBlockInsideALeaf", LWIO_ASCII,
                              [](W& w) {
                                  w.begin(kChan, true);
                                  w.begin(kVers, true);
                              }},
                       Misuse{"ZeroCode", LWIO_BINARY, [](W& w) { w.begin(kZero, true); }},
-                      Misuse{"NullIdent", LWIO_TEXT, [](W& w) { LWSAVE_BEGIN(w.s, nullptr, 1); }},
-                      Misuse{"TextWithoutToken", LWIO_TEXT, [](W& w) { w.begin(kNoToken, true); }},
-                      Misuse{"TextTokenWithASpace", LWIO_TEXT, [](W& w) { w.begin(kBadToken, false); }},
+                      Misuse{"NullIdent", LWIO_ASCII, [](W& w) { LWSAVE_BEGIN(w.s, nullptr, 1); }},
+                      Misuse{"TextWithoutToken", LWIO_ASCII, [](W& w) { w.begin(kNoToken, true); }},
+                      Misuse{"TextTokenWithASpace", LWIO_ASCII, [](W& w) { w.begin(kBadToken, false); }},
                       Misuse{"EndWithoutBegin", LWIO_BINARY, [](W& w) { w.end(); }},
-                      Misuse{"BlockLeftOpen", LWIO_TEXT, [](W& w) { w.begin(kLayer, false); }}),
+                      Misuse{"BlockLeftOpen", LWIO_ASCII, [](W& w) { w.begin(kLayer, false); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileIoMisuse, BinaryFormNeedsNoTokenAndStopsWritingAfterAMisuse) {
@@ -668,7 +668,7 @@ TEST(FileIoMisuse, BinaryFormNeedsNoTokenAndStopsWritingAfterAMisuse) {
     w.end();
     EXPECT_TRUE(fine.finish()) << fine.error();
 
-    SaveState broken(LWIO_TEXT);
+    SaveState broken(LWIO_ASCII);
     W b{broken.state()};
     b.begin(kVers, true);
     b.i2(1);
@@ -703,7 +703,7 @@ protected:
 
 TEST_F(FileIoService, FilesRoundTripInBothForms) {
     ASSERT_NE(io(), nullptr);
-    for (int mode : {LWIO_BINARY, LWIO_TEXT}) {
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
         const std::string file = path(mode == LWIO_BINARY ? "defaults.bin" : "defaults.txt");
         LWSaveState* save = io()->openSave(file.c_str(), mode);
         ASSERT_NE(save, nullptr);
@@ -736,7 +736,7 @@ TEST_F(FileIoService, FilesRoundTripInBothForms) {
 TEST_F(FileIoService, OpeningFailuresAnswerNull) {
     EXPECT_EQ(io()->openLoad(path("missing.cfg").c_str(), LWIO_BINARY), nullptr);
     EXPECT_EQ(io()->openLoad(nullptr, LWIO_BINARY), nullptr);
-    EXPECT_EQ(io()->openSave(path("no/such/dir/x.cfg").c_str(), LWIO_TEXT), nullptr);
+    EXPECT_EQ(io()->openSave(path("no/such/dir/x.cfg").c_str(), LWIO_ASCII), nullptr);
     EXPECT_EQ(io()->openSave(path("x.cfg").c_str(), 7), nullptr);
     EXPECT_EQ(host.fileIO().loadRequests().size(), 2u);
     EXPECT_EQ(host.fileIO().saveRequests().size(), 2u);

@@ -229,7 +229,7 @@ TEST_F(ContentFiles, NamesOfNothingChangeNothing) {
 }
 
 TEST_F(ContentFiles, LoadAndSaveThePathAsOneStringInBothForms) {
-    for (int mode : {LWIO_BINARY, LWIO_TEXT}) {
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
         ContentPath original("Content");
         ASSERT_TRUE(original.setPathFromFile(at("Images/city.jp2")));
         hostsim::SaveState save(mode);
