@@ -62,7 +62,7 @@ struct FileInfo {
     int tileHeight = 0;
     int tilesX = 1;
     int tilesY = 1;
-    // The JP2 colour specification is an embedded ICC profile (of that many
+    // The JP2 colour box ("colr") holds an embedded ICC profile (of that many
     // bytes). Samples are delivered as stored; the profile is not applied.
     bool hasIccProfile = false;
     uint32_t iccProfileBytes = 0;

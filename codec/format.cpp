@@ -58,7 +58,7 @@ bool readBox(int fd, uint64_t offset, uint64_t end, Box& box) {
 
 bool parseColr(const uint8_t* p, uint64_t n, Jp2Header& h) {
     if (n < 3) return false;
-    if (h.hasColourSpace) return true;  // the first colour specification wins
+    if (h.hasColourSpace) return true;  // the first colour box wins
     h.hasColourSpace = true;
     if (p[0] == 1) {
         if (n < 7) return false;

@@ -99,7 +99,7 @@ struct ChannelDefinition {
     int association = 0;  // 0 whole image, 1… colour index, 65535 none
 };
 
-// Enumerated colour spaces of the JP2 colour specification box.
+// Enumerated colour spaces of the JP2 colour box ("colr").
 constexpr uint32_t kColourCmyk = 12;
 constexpr uint32_t kColourSrgb = 16;
 constexpr uint32_t kColourGrey = 17;

@@ -1,5 +1,5 @@
 // A small writer of JP2 files around a codestream: signature, file type,
-// header box (image header, colour specification, and channel definition,
+// header box (image header, colour ("colr"), and channel definition,
 // palette and component mapping boxes as a test needs them), codestream box.
 #pragma once
 
