@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "lw_host.h"
+#include "lwhost.h"
+#include "lwserver.h"
 
 namespace korvalith {
 
@@ -12,12 +13,12 @@ uint32_t readWord(const char* service) {
 }
 }  // namespace
 
-void activationPrologue(LWGlobalFunc* lookup) {
+void activationPrologue(GlobalFunc* lookup) {
     setHostLookup(lookup);
     HostService<LWMessageFuncs> messages(slots::messages);
     setHostWords(readWord(LWSYSTEMID_GLOBAL), readWord(LWPRODUCTINFO_GLOBAL));
 }
 
-HandlerActivation::HandlerActivation(LWGlobalFunc* lookup) : prologue_(lookup), messages_(slots::messages) {}
+HandlerActivation::HandlerActivation(GlobalFunc* lookup) : prologue_(lookup), messages_(slots::messages) {}
 
 }  // namespace korvalith

@@ -4,25 +4,25 @@
 #pragma once
 
 #include "host_access.h"
-#include "lw_message.h"
-#include "lw_module.h"
+#include "lwhost.h"
+#include "lwmodule.h"
 
 namespace korvalith {
 
 // Stores the lookup, then reads "System ID" and "Product Info" while
 // "Info Messages 2" is acquired.
-void activationPrologue(LWGlobalFunc* lookup);
+void activationPrologue(GlobalFunc* lookup);
 
 // Handler activations: the prologue, then "Info Messages 2" held for the
 // rest of the activation and released on every way out.
 class HandlerActivation {
 public:
-    explicit HandlerActivation(LWGlobalFunc* lookup);
+    explicit HandlerActivation(GlobalFunc* lookup);
     const LWMessageFuncs* messages() const { return messages_.table(); }
 
 private:
     struct Prologue {
-        explicit Prologue(LWGlobalFunc* lookup) { activationPrologue(lookup); }
+        explicit Prologue(GlobalFunc* lookup) { activationPrologue(lookup); }
     } prologue_;
     HostService<LWMessageFuncs> messages_;
 };

@@ -2,20 +2,21 @@
 
 #include <cstdint>
 
-#include "lw_host.h"
+#include "lwhost.h"
+#include "lwserver.h"
 
 namespace korvalith {
 namespace {
-std::atomic<LWGlobalFunc*> g_lookup{nullptr};
+std::atomic<GlobalFunc*> g_lookup{nullptr};
 std::atomic<uint32_t> g_systemWord{0};
 std::atomic<uint32_t> g_productWord{0};
 }  // namespace
 
-void setHostLookup(LWGlobalFunc* lookup) { g_lookup.store(lookup, std::memory_order_release); }
-LWGlobalFunc* hostLookup() { return g_lookup.load(std::memory_order_acquire); }
+void setHostLookup(GlobalFunc* lookup) { g_lookup.store(lookup, std::memory_order_release); }
+GlobalFunc* hostLookup() { return g_lookup.load(std::memory_order_acquire); }
 
 void* lookupService(const char* name, int use) {
-    LWGlobalFunc* lookup = hostLookup();
+    GlobalFunc* lookup = hostLookup();
     return lookup ? lookup(name, use) : nullptr;
 }
 
@@ -25,8 +26,8 @@ void setHostWords(uint32_t systemWord, uint32_t productWord) {
 }
 uint32_t hostSystemWord() { return g_systemWord.load(std::memory_order_relaxed); }
 uint32_t hostProductWord() { return g_productWord.load(std::memory_order_relaxed); }
-int hostApplicationType() { return static_cast<int>((hostSystemWord() & LWSYS_TYPEBITS) >> LWSYS_TYPE_SHIFT); }
-int hostMajorVersion() { return static_cast<int>((hostProductWord() & LWINF_MAJORBITS) >> LWINF_MAJOR_SHIFT); }
+uint32_t hostApplicationType() { return hostSystemWord() & LWSYS_TYPEBITS; }
+int hostMajorVersion() { return static_cast<int>(LWINF_GETMAJOR(hostProductWord())); }
 
 void* acquireService(ServiceSlot& slot) {
     void* answer = lookupService(slot.name, GFUSE_ACQUIRE);

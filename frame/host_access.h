@@ -6,13 +6,13 @@
 #include <atomic>
 #include <cstdint>
 
-#include "lw_global.h"
+#include "lwserver.h"
 
 namespace korvalith {
 
 // The lookup function handed to the most recent activation (null before any).
-void setHostLookup(LWGlobalFunc* lookup);
-LWGlobalFunc* hostLookup();
+void setHostLookup(GlobalFunc* lookup);
+GlobalFunc* hostLookup();
 
 // Asks the host through the stored lookup; null when there is none.
 void* lookupService(const char* name, int use);
@@ -21,7 +21,7 @@ void* lookupService(const char* name, int use);
 void setHostWords(uint32_t systemWord, uint32_t productWord);
 uint32_t hostSystemWord();
 uint32_t hostProductWord();
-int hostApplicationType();  // LWSYS_LAYOUT, LWSYS_MODELER or LWSYS_SCREAMERNET
+uint32_t hostApplicationType();  // LWSYS_LAYOUT, LWSYS_MODELER or LWSYS_SCREAMERNET
 int hostMajorVersion();
 
 // One process-wide pair per acquired service: the pointer the host last

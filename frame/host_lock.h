@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "host_access.h"
-#include "lw_mtutil.h"
+#include "lwmtutil.h"
 
 namespace korvalith {
 

@@ -2,28 +2,28 @@
 // do nothing: this module holds no image core.
 #include <cstdint>
 
-#include "lw_module.h"
-#include "lw_server.h"
+#include "lwmodule.h"
+#include "lwnodes.h"
 #include "servers.h"
 
 namespace {
 
-constexpr LWServerTagInfo kTextureNodeTags[] = {
-    {"Korvalith Pro", LWSRVTAG_USERNAME},
-    {"Korvalith Pro", LWSRVTAG_CMDGROUP},
-    {"Korvalith Pro", LWSRVTAG_NODEGROUP},
-    {"Korvalith Pro Node", LWSRVTAG_DESCRIPTION},
+ServerTagInfo kTextureNodeTags[] = {
+    {"Korvalith Pro", SRVTAG_USERNAME | LANGID_USENGLISH},
+    {"Korvalith Pro", SRVTAG_CMDGROUP | LANGID_USENGLISH},
+    {"Korvalith Pro", SRVTAG_NODEGROUP | LANGID_USENGLISH},
+    {"Korvalith Pro Node", SRVTAG_DESCRIPTION | LANGID_USENGLISH},
     {nullptr, 0},
 };
-constexpr LWServerTagInfo kColourCorrectorTags[] = {
-    {"Simple Colour Corrector", LWSRVTAG_USERNAME},
-    {"Korvalith Pro", LWSRVTAG_CMDGROUP},
-    {"Korvalith Pro/Utilities", LWSRVTAG_NODEGROUP},
-    {"Simple Colour Corrector", LWSRVTAG_DESCRIPTION},
+ServerTagInfo kColourCorrectorTags[] = {
+    {"Simple Colour Corrector", SRVTAG_USERNAME | LANGID_USENGLISH},
+    {"Korvalith Pro", SRVTAG_CMDGROUP | LANGID_USENGLISH},
+    {"Korvalith Pro/Utilities", SRVTAG_NODEGROUP | LANGID_USENGLISH},
+    {"Simple Colour Corrector", SRVTAG_DESCRIPTION | LANGID_USENGLISH},
     {nullptr, 0},
 };
 
-constexpr LWServerRecord kServers[] = {
+ServerRecord kServers[] = {
     {LWNODE_HCLASS, "KorvalithPro", korvalithNodeActivate, kTextureNodeTags},
     {LWNODE_ICLASS, "KorvalithPro", korvalithNodeInterfaceActivate, kTextureNodeTags},
     {LWNODE_HCLASS, "SimpleColourCorrector", colourCorrectorActivate, kColourCorrectorTags},
@@ -37,6 +37,8 @@ void shutdown(void*) {}
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const LWModuleDescriptor _mod_descrip = {
-    LWMOD_SYNC, LWMOD_FORMAT_VERSION, LWMOD_MACHINE, startup, shutdown, kServers,
+extern "C" {
+__attribute__((visibility("default"))) ModuleDescriptor _mod_descrip = {
+    MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, startup, shutdown, kServers,
 };
+}

@@ -2,40 +2,43 @@
 #include <cstdint>
 
 #include "codec.h"
-#include "lw_global.h"
+#include "lwserver.h"
 #include "registry.h"
-#include "lw_module.h"
-#include "lw_server.h"
+#include "lwmodule.h"
+#include "lwtexture.h"
+#include "lwglobsrv.h"
+#include "lwgeneric.h"
+#include "lwshader.h"
 #include "servers.h"
 
 namespace {
 
-constexpr LWServerTagInfo kBrowserTags[] = {
-    {"Korvalith Pro Browser", LWSRVTAG_USERNAME},
-    {"Korvalith Pro", LWSRVTAG_CMDGROUP},
-    {"Korvalith Pro Image Browser", LWSRVTAG_DESCRIPTION},
+ServerTagInfo kBrowserTags[] = {
+    {"Korvalith Pro Browser", SRVTAG_USERNAME | LANGID_USENGLISH},
+    {"Korvalith Pro", SRVTAG_CMDGROUP | LANGID_USENGLISH},
+    {"Korvalith Pro Image Browser", SRVTAG_DESCRIPTION | LANGID_USENGLISH},
     {nullptr, 0},
 };
-constexpr LWServerTagInfo kConverterTags[] = {
-    {"Korvalith Pro Converter", LWSRVTAG_USERNAME},
-    {"Korvalith Pro", LWSRVTAG_CMDGROUP},
-    {"Korvalith Pro Image Converter", LWSRVTAG_DESCRIPTION},
+ServerTagInfo kConverterTags[] = {
+    {"Korvalith Pro Converter", SRVTAG_USERNAME | LANGID_USENGLISH},
+    {"Korvalith Pro", SRVTAG_CMDGROUP | LANGID_USENGLISH},
+    {"Korvalith Pro Image Converter", SRVTAG_DESCRIPTION | LANGID_USENGLISH},
     {nullptr, 0},
 };
-constexpr LWServerTagInfo kShaderTags[] = {
-    {"Korvalith Pro", LWSRVTAG_USERNAME},
-    {"Korvalith Pro", LWSRVTAG_CMDGROUP},
-    {"Korvalith Pro Shader", LWSRVTAG_DESCRIPTION},
+ServerTagInfo kShaderTags[] = {
+    {"Korvalith Pro", SRVTAG_USERNAME | LANGID_USENGLISH},
+    {"Korvalith Pro", SRVTAG_CMDGROUP | LANGID_USENGLISH},
+    {"Korvalith Pro Shader", SRVTAG_DESCRIPTION | LANGID_USENGLISH},
     {nullptr, 0},
 };
-constexpr LWServerTagInfo kTextureTags[] = {
-    {"Korvalith Pro", LWSRVTAG_USERNAME},
-    {"Korvalith Pro", LWSRVTAG_CMDGROUP},
-    {"Korvalith Pro Texture", LWSRVTAG_DESCRIPTION},
+ServerTagInfo kTextureTags[] = {
+    {"Korvalith Pro", SRVTAG_USERNAME | LANGID_USENGLISH},
+    {"Korvalith Pro", SRVTAG_CMDGROUP | LANGID_USENGLISH},
+    {"Korvalith Pro Texture", SRVTAG_DESCRIPTION | LANGID_USENGLISH},
     {nullptr, 0},
 };
 
-constexpr LWServerRecord kServers[] = {
+ServerRecord kServers[] = {
     {LWLAYOUTGENERIC_CLASS, "Korvalith_Browser", korvalithBrowserActivate, kBrowserTags},
     {LWLAYOUTGENERIC_CLASS, "Korvalith_Converter", korvalithConverterActivate, kConverterTags},
     {LWGLOBALSERVICE_CLASS, "KorvalithCoreServices", korvalithGlobalActivate, nullptr},
@@ -58,6 +61,8 @@ void shutdown(void*) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const LWModuleDescriptor _mod_descrip = {
-    LWMOD_SYNC, LWMOD_FORMAT_VERSION, LWMOD_MACHINE, startup, shutdown, kServers,
+extern "C" {
+__attribute__((visibility("default"))) ModuleDescriptor _mod_descrip = {
+    MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, startup, shutdown, kServers,
 };
+}

@@ -2,20 +2,20 @@
 // server table names the ones it serves.
 #pragma once
 
-#include "lw_module.h"
+#include "lwmodule.h"
 
 extern "C" {
 // KorvalithPro
-LWActivateFunc korvalithBrowserActivate;
-LWActivateFunc korvalithConverterActivate;
-LWActivateFunc korvalithGlobalActivate;
-LWActivateFunc korvalithShaderActivate;
-LWActivateFunc korvalithShaderInterfaceActivate;
-LWActivateFunc korvalithTextureActivate;
-LWActivateFunc korvalithTextureInterfaceActivate;
+ActivateFunc korvalithBrowserActivate;
+ActivateFunc korvalithConverterActivate;
+ActivateFunc korvalithGlobalActivate;
+ActivateFunc korvalithShaderActivate;
+ActivateFunc korvalithShaderInterfaceActivate;
+ActivateFunc korvalithTextureActivate;
+ActivateFunc korvalithTextureInterfaceActivate;
 // KorvalithNode
-LWActivateFunc korvalithNodeActivate;
-LWActivateFunc korvalithNodeInterfaceActivate;
-LWActivateFunc colourCorrectorActivate;
-LWActivateFunc colourCorrectorInterfaceActivate;
+ActivateFunc korvalithNodeActivate;
+ActivateFunc korvalithNodeInterfaceActivate;
+ActivateFunc colourCorrectorActivate;
+ActivateFunc colourCorrectorInterfaceActivate;
 }

@@ -56,9 +56,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "lw_envelope.h"
-#include "lw_types.h"
-#include "lw_vparm.h"
+#include "lwenvel.h"
+#include "lwtypes.h"
+#include "lwvparm.h"
 
 namespace hostsim {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lw_xpanel.h"
+#include "lwxpanel.h"
 
 namespace hostsim {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "lw_dirinfo.h"
+#include "lwhost.h"
 
 namespace hostsim {
 

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "lw_io.h"
+#include "lwio.h"
 
 namespace hostsim {
 

@@ -3,14 +3,15 @@
 #include <cstring>
 
 #include "host.h"
-#include "lw_module.h"
+#include "lwmodule.h"
+#include "lwdialog.h"
 
 namespace hostsim {
 
 namespace {
 int fileRequest(int version, LWFileReqLocal* request) {
     Host* host = Host::current();
-    return host ? host->fileRequests().run(version, request) : LWAFUNC_BADAPP;
+    return host ? host->fileRequests().run(version, request) : AFUNC_BADGLOBAL;
 }
 
 // A caller's buffer as text, never reading past its length.
@@ -70,12 +71,12 @@ int FileRequests::run(int version, LWFileReqLocal* request) {
     std::lock_guard lock(mutex_);
     if (version != LWFILEREQ_VERSION) {
         refused_++;
-        return LWAFUNC_BADVERSION;
+        return AFUNC_BADVERSION;
     }
     if (!request || request->bufLen <= 0 || !request->path || !request->baseName || !request->fullName ||
         (request->reqType != FREQ_LOAD && request->reqType != FREQ_SAVE && request->reqType != FREQ_DIRECTORY)) {
         refused_++;
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     }
     FileRequest r;
     r.version = version;

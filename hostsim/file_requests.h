@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lw_filereq.h"
+#include "lwhost.h"
 
 namespace hostsim {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "lw_types.h"
+#include "lwtypes.h"
 
 namespace hostsim {
 

@@ -12,14 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "lw_dirinfo.h"
-#include "lw_filereq.h"
-#include "lw_host.h"
-#include "lw_io.h"
-#include "lw_message.h"
-#include "lw_mtutil.h"
-#include "lw_panel.h"
-#include "lw_xpanel.h"
+#include "lwhost.h"
+#include "lwio.h"
+#include "lwmtutil.h"
+#include "lwpanel.h"
+#include "lwxpanel.h"
+#include "lwglobsrv.h"
+#include "lwserver.h"
 
 namespace hostsim {
 
@@ -28,6 +27,12 @@ std::atomic<Host*> g_current{nullptr};
 
 // Longest server list a descriptor may hold before it counts as unterminated.
 constexpr int kMaxServers = 4096;
+constexpr int kMaxTags = 4096;
+// The symbol under which a module exports its descriptor.
+constexpr char kDescriptorSymbol[] = "_mod_descrip";
+// A server tag is a SRVTAG_ code ORed with a language id.
+constexpr uint32_t kTagCodeBits = 0xFFFF0000u;
+constexpr uint32_t kTagLanguageBits = 0x0000FFFFu;
 
 extern "C" void* hostLookup(const char* name, int use) {
     Host* host = Host::current();
@@ -40,20 +45,25 @@ std::string hex(uint32_t v) {
     return buf;
 }
 
-std::string checkDescriptor(const LWModuleDescriptor& d) {
-    if (d.sysSync != LWMOD_SYNC)
-        return "bad synchronisation word " + hex(d.sysSync) + " (expected " + hex(LWMOD_SYNC) + ")";
-    if (d.sysVersion != LWMOD_FORMAT_VERSION)
+std::string checkDescriptor(const ModuleDescriptor& d) {
+    if (d.sysSync != MOD_SYSSYNC)
+        return "bad synchronisation word " + hex(d.sysSync) + " (expected " + hex(MOD_SYSSYNC) + ")";
+    if (d.sysVersion != MOD_SYSVER)
         return "unsupported module format version " + std::to_string(d.sysVersion) + " (expected " +
-               std::to_string(LWMOD_FORMAT_VERSION) + ")";
-    if (d.sysMachine != LWMOD_MACHINE)
-        return "module built for machine word " + hex(d.sysMachine) + " (expected " + hex(LWMOD_MACHINE) + ")";
+               std::to_string(MOD_SYSVER) + ")";
+    if (d.sysMachine != MOD_MACHINE)
+        return "module built for machine word " + hex(d.sysMachine) + " (expected " + hex(MOD_MACHINE) + ")";
     if (!d.serverDefs) return "the descriptor has no server list";
     for (int i = 0; i < kMaxServers; ++i) {
-        const LWServerRecord& s = d.serverDefs[i];
-        if (!s.className && !s.name && !s.activate && !s.tagInfo) return {};
-        if (!s.className || !s.name || !s.activate)
-            return "server record " + std::to_string(i) + " lacks a class, a name or an activation function";
+        const ServerRecord& s = d.serverDefs[i];
+        if (!s.className) return {};
+        if (!s.name || !s.activate)
+            return "server record " + std::to_string(i) + " lacks a name or an activation function";
+        // A tag list ends at a zero tag code.
+        int tags = 0;
+        while (s.tagInfo && tags < kMaxTags && s.tagInfo[tags].tag != 0) ++tags;
+        if (tags == kMaxTags)
+            return "the tag list of server record " + std::to_string(i) + " has no terminating entry";
     }
     return "the server list has no terminating record";
 }
@@ -67,16 +77,17 @@ Module::~Module() {
 
 std::vector<ServerInfo> Module::servers() const {
     std::vector<ServerInfo> out;
-    for (const LWServerRecord* s = descriptor_->serverDefs; s->className; ++s) {
+    for (const ServerRecord* s = descriptor_->serverDefs; s->className; ++s) {
         ServerInfo info{s->className, s->name, {}};
-        for (const LWServerTagInfo* t = s->tagInfo; t && t->string; ++t) info.tags.push_back({t->tag, t->string});
+        for (const ServerTagInfo* t = s->tagInfo; t && t->tag != 0; ++t)
+            if (t->string) info.tags.push_back({t->tag & kTagCodeBits, t->tag & kTagLanguageBits, t->string});
         out.push_back(std::move(info));
     }
     return out;
 }
 
-const LWServerRecord* Module::findServer(const std::string& className, const std::string& name) const {
-    for (const LWServerRecord* s = descriptor_->serverDefs; s->className; ++s)
+const ServerRecord* Module::findServer(const std::string& className, const std::string& name) const {
+    for (const ServerRecord* s = descriptor_->serverDefs; s->className; ++s)
         if (className == s->className && name == s->name) return s;
     return nullptr;
 }
@@ -92,7 +103,7 @@ Host::Host() {
     services_[LWPANELFUNCS_GLOBAL] = const_cast<LWPanelFuncs*>(panels_.table());
     // These two services are functions rather than tables.
     services_[LWDIRINFOFUNC_GLOBAL] = reinterpret_cast<void*>(Directories::function());
-    services_[LWFILEREQFUNC_GLOBAL] = reinterpret_cast<void*>(FileRequests::function());
+    services_[LWFILEACTIVATEFUNC_GLOBAL] = reinterpret_cast<void*>(FileRequests::function());
     xpanels_ = std::make_unique<XPanels>();
     animation_ = std::make_unique<Animation>();
     scene_ = std::make_unique<Scene>();
@@ -118,7 +129,7 @@ void Host::unloadAll() {
 
 Host* Host::current() { return g_current.load(); }
 
-LWGlobalFunc* Host::lookupFunction() { return hostLookup; }
+GlobalFunc* Host::lookupFunction() { return hostLookup; }
 
 Module& Host::loadModule(const std::string& path) {
     for (const auto& m : modules_)
@@ -135,8 +146,8 @@ Module& Host::loadModule(const std::string& path) {
     std::unique_ptr<Module> module(new Module);
     module->path_ = path;
     module->handle_ = handle;
-    auto* descriptor = static_cast<const LWModuleDescriptor*>(dlsym(handle, LWMOD_DESCRIPTOR_SYMBOL));
-    if (!descriptor) throw HostError(path + " is not a plug-in module: it exports no " LWMOD_DESCRIPTOR_SYMBOL);
+    auto* descriptor = static_cast<const ModuleDescriptor*>(dlsym(handle, kDescriptorSymbol));
+    if (!descriptor) throw HostError(path + " is not a plug-in module: it exports no " + kDescriptorSymbol);
     std::string problem = checkDescriptor(*descriptor);
     if (!problem.empty()) throw HostError(path + " is not a usable plug-in module: " + problem);
     module->descriptor_ = descriptor;
@@ -164,9 +175,9 @@ void Host::unloadModule(Module& module) {
 }
 
 int Host::activate(const std::string& className, const std::string& name, int version, void* local,
-                   void* serverData, LWGlobalFunc* lookup) {
+                   void* serverData, GlobalFunc* lookup) {
     for (const auto& m : modules_)
-        if (const LWServerRecord* s = m->findServer(className, name))
+        if (const ServerRecord* s = m->findServer(className, name))
             return s->activate(version, lookup, local, serverData);
     throw HostError("no loaded module serves " + className + " \"" + name + "\"");
 }
@@ -181,18 +192,25 @@ void Host::unregisterService(const std::string& name) {
     services_.erase(name);
 }
 
-uint32_t Host::systemWord() const { return static_cast<uint32_t>(application_) << LWSYS_TYPE_SHIFT; }
+uint32_t Host::systemWord() const {
+    switch (application_) {
+        case AppType::Modeler: return LWSYS_MODELER;
+        case AppType::RenderNode: return LWSYS_SCREAMERNET;
+        case AppType::Layout: break;
+    }
+    return LWSYS_LAYOUT;
+}
 
 uint32_t Host::productWord() const {
-    return (static_cast<uint32_t>(major_) << LWINF_MAJOR_SHIFT) & LWINF_MAJORBITS;
+    return (static_cast<uint32_t>(major_) << 20) & LWINF_MAJORREV;
 }
 
 void* Host::answerFromGlobals(const std::string& name) {
     for (const auto& m : modules_) {
-        const LWServerRecord* s = m->findServer(LWGLOBALSERVICE_CLASS, name);
+        const ServerRecord* s = m->findServer(LWGLOBALSERVICE_CLASS, name);
         if (!s) continue;
         LWGlobalService service{name.c_str(), nullptr};
-        if (s->activate(globalVersion_, lookupFunction(), &service, nullptr) == LWAFUNC_OK && service.data)
+        if (s->activate(globalVersion_, lookupFunction(), &service, nullptr) == AFUNC_OK && service.data)
             return service.data;
     }
     return nullptr;

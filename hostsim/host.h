@@ -17,8 +17,8 @@
 #include "directories.h"
 #include "file_io.h"
 #include "file_requests.h"
-#include "lw_global.h"
-#include "lw_module.h"
+#include "lwserver.h"
+#include "lwmodule.h"
 #include "message_log.h"
 #include "mutex_groups.h"
 #include "panels.h"
@@ -40,8 +40,11 @@ public:
 
 enum class AppType { Layout = 0, Modeler = 1, RenderNode = 2 };
 
+// One tagged text of a server: the tag's code (a SRVTAG_ value) and the
+// language id that the module ORed into it.
 struct ServerTag {
-    uint32_t tag;
+    uint32_t code;
+    uint32_t language;
     std::string text;
 };
 
@@ -67,16 +70,16 @@ public:
     ~Module();
     const std::string& path() const { return path_; }
     void* moduleData() const { return moduleData_; }
-    const LWModuleDescriptor& descriptor() const { return *descriptor_; }
+    const ModuleDescriptor& descriptor() const { return *descriptor_; }
     std::vector<ServerInfo> servers() const;
-    const LWServerRecord* findServer(const std::string& className, const std::string& name) const;
+    const ServerRecord* findServer(const std::string& className, const std::string& name) const;
 
 private:
     friend class Host;
     Module() = default;
     std::string path_;
     void* handle_ = nullptr;
-    const LWModuleDescriptor* descriptor_ = nullptr;
+    const ModuleDescriptor* descriptor_ = nullptr;
     void* moduleData_ = nullptr;
 };
 
@@ -90,7 +93,7 @@ public:
     // The host of this process, or null.
     static Host* current();
     // The lookup function handed to activations.
-    static LWGlobalFunc* lookupFunction();
+    static GlobalFunc* lookupFunction();
 
     // --- modules ---
     // Loads, checks the descriptor and starts a module; throws HostError
@@ -106,7 +109,7 @@ public:
     // Activates the first server of this class and name among the loaded
     // modules. Throws HostError when no module serves it.
     int activate(const std::string& className, const std::string& name, int version, void* local,
-                 void* serverData = nullptr, LWGlobalFunc* lookup = lookupFunction());
+                 void* serverData = nullptr, GlobalFunc* lookup = lookupFunction());
 
     // --- services ---
     void registerService(const std::string& name, void* table);

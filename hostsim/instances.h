@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "lw_handler.h"
+#include "lwhandler.h"
+#include "lwrender.h"
 
 namespace hostsim {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lw_message.h"
+#include "lwhost.h"
 
 namespace hostsim {
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "lw_mtutil.h"
+#include "lwmtutil.h"
 
 namespace hostsim {
 

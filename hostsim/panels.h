@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "canvas.h"
-#include "lw_panel.h"
+#include "lwpanel.h"
 
 namespace hostsim {
 

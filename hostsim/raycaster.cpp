@@ -11,7 +11,7 @@
 #include <sys/mman.h>
 
 #include "host.h"
-#include "lw_item.h"
+#include "lwrender.h"
 #include "scene.h"
 
 namespace hostsim {

@@ -11,7 +11,7 @@
 
 #include "canvas.h"
 #include "geometry.h"
-#include "lw_types.h"
+#include "lwtypes.h"
 
 namespace hostsim {
 

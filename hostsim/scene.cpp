@@ -4,10 +4,12 @@
 #include <charconv>
 #include <cmath>
 #include <sstream>
+#include <utility>
 
 #include "animation.h"
 #include "host.h"
 #include "instances.h"
+#include "lwgeneric.h"
 
 namespace hostsim {
 
@@ -226,12 +228,40 @@ int commandFunc(const char* command) {
     return s ? s->runCommand(command) : 0;
 }
 
-int genericEvaluate(void* data, const char* command) {
-    // data is the scene that ran the generic; it is checked against the
-    // current host so that a stale record cannot reach a dead scene.
+// data is the scene that ran the generic; it is checked against the
+// current host so that a stale record cannot reach a dead scene.
+Scene* genericScene(void* data) {
     Scene* s = current();
-    return s && s == data ? s->runCommand(command) : 0;
+    return s && s == data ? s : nullptr;
 }
+
+int genericEvaluate(void* data, const char* command) {
+    Scene* s = genericScene(data);
+    return s ? s->runCommand(command) : 0;
+}
+
+LWCommandCode genericLookup(void* data, const char* name) {
+    Scene* s = genericScene(data);
+    return s && name ? Scene::commandCode(name) : 0;
+}
+
+// Typed arguments are not modelled: every typed run is refused.
+int genericExecute(void*, LWCommandCode, int, const DynaValue*, DynaValue*) { return 0; }
+
+const char* genericArgumentText(void* data) {
+    Scene* s = genericScene(data);
+    return s ? s->genericArguments() : "";
+}
+
+int genericParsedArguments(void*, DynaValue** argv) {
+    if (argv) *argv = nullptr;
+    return 0;
+}
+
+// Scene files belong to the application that drives this host, not to the
+// host itself: both requests fail.
+int genericSaveScene(const char*) { return 0; }
+int genericLoadScene(const char*, const char*) { return 0; }
 
 const LWItemInfo kItemInfo = {itemFirst,  itemNext,   itemFirstChild, itemNextChild, itemParent, itemTarget,
                               itemGoal,   itemType,   itemName,       itemParam,     itemLimits};
@@ -953,7 +983,17 @@ bool number(const std::string& word, T& out) {
 }
 
 constexpr std::string_view kGenericPrefix = "Generic_";
+
+// Command names this host knows, in the order of their codes (from 1).
+constexpr std::string_view kCommandNames[] = {"GoToFrame", "FirstFrame", "LastFrame",
+                                               "FrameStep", "FrameSize",  "PixelAspect"};
 }  // namespace
+
+LWCommandCode Scene::commandCode(std::string_view name) {
+    for (size_t i = 0; i < std::size(kCommandNames); ++i)
+        if (kCommandNames[i] == name) return static_cast<LWCommandCode>(i + 1);
+    return 0;
+}
 
 int Scene::runCommand(const char* command) {
     if (!command) return 0;
@@ -981,8 +1021,11 @@ int Scene::execute(const std::string& command) {
     if (w.empty()) return 0;
     const std::string& name = w[0];
     if (name.starts_with(kGenericPrefix)) {
-        if (w.size() != 1 || name.size() == kGenericPrefix.size()) return 0;
-        return runGeneric(name.substr(kGenericPrefix.size()));
+        if (name.size() == kGenericPrefix.size()) return 0;
+        // What follows the server's name is handed to it as its arguments.
+        const size_t at = command.find(name) + name.size();
+        const size_t start = command.find_first_not_of(" \t", at);
+        return runGeneric(name.substr(kGenericPrefix.size()), start == std::string::npos ? "" : command.substr(start));
     }
     int a = 0, b = 0;
     double x = 0;
@@ -1009,14 +1052,30 @@ int Scene::execute(const std::string& command) {
     return 1;
 }
 
-int Scene::runGeneric(const std::string& server) {
+int Scene::runGeneric(const std::string& server, const std::string& arguments) {
     if (!host_) return 0;
-    LWLayoutGeneric local{this, genericEvaluate};
-    try {
-        return host_->activate(LWLAYOUTGENERIC_CLASS, server, LWLAYOUTGENERIC_VERSION, &local) == LWAFUNC_OK ? 1 : 0;
-    } catch (const HostError&) {
-        return 0;  // no loaded module serves it
+    LWLayoutGeneric local{genericSaveScene, genericLoadScene, this,           genericLookup,
+                          genericExecute,   genericEvaluate,  genericArgumentText, genericParsedArguments};
+    // Generics may run generics: each sees its own arguments while it runs.
+    std::string outer;
+    {
+        std::lock_guard lock(recordsMutex_);
+        outer = std::exchange(genericArguments_, arguments);
     }
+    int result = 0;
+    try {
+        result = host_->activate(LWLAYOUTGENERIC_CLASS, server, LWLAYOUTGENERIC_VERSION, &local) == AFUNC_OK ? 1 : 0;
+    } catch (const HostError&) {
+        result = 0;  // no loaded module serves it
+    }
+    std::lock_guard lock(recordsMutex_);
+    genericArguments_ = std::move(outer);
+    return result;
+}
+
+const char* Scene::genericArguments() const {
+    std::lock_guard lock(recordsMutex_);
+    return genericArguments_.c_str();
 }
 
 }  // namespace hostsim

@@ -23,12 +23,12 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "lw_command.h"
-#include "lw_item.h"
-#include "lw_txtrfuncs.h"
-#include "lw_types.h"
+#include "lwrender.h"
+#include "lwtxtr.h"
+#include "lwtypes.h"
 
 namespace hostsim {
 
@@ -193,10 +193,26 @@ public:
     // --- instance updates and commands ---
     void instanceUpdate(const char* className, void* instance);
     std::vector<InstanceUpdate> instanceUpdates() const;
-    // Runs and records one command line; see "LW Command Interface" in
-    // lw_command.h for the commands and answers. A null text is refused (0)
-    // and not recorded.
+    // Runs and records one command line ("LW Command Interface"); answers
+    // 1 when the command ran, 0 when it is unknown, its arguments are wrong
+    // or it failed. A null text is refused (0) and not recorded. Commands:
+    //   Generic_<name> [arguments]
+    //                        activates the "LayoutGeneric" server <name> of
+    //                        the loaded modules, which reads the arguments
+    //                        through commandArguments; 1 when the activation
+    //                        answered AFUNC_OK
+    //   GoToFrame <frame>    makes <frame> the current frame
+    //   FirstFrame <frame>, LastFrame <frame>, FrameStep <step>
+    //                        set the scene's frame range
+    //   FrameSize <width> <height>, PixelAspect <aspect>
+    //                        set the rendered frame's size in pixels and the
+    //                        pixel aspect
     int runCommand(const char* command);
+    // The code a generic's lookup answers for a command name (from 1), or
+    // 0 for a name this host does not know.
+    static LWCommandCode commandCode(std::string_view name);
+    // The arguments of the generic that runs now ("" outside one).
+    const char* genericArguments() const;
     std::vector<CommandRecord> commands() const;
     void clearRecords();
 
@@ -253,7 +269,7 @@ private:
     LWChanGroupID makeGroup(LWChanGroupID parent, const std::string& name);
     void dropGroups(const std::vector<LWChanGroupID>& groups);
     int execute(const std::string& command);
-    int runGeneric(const std::string& server);
+    int runGeneric(const std::string& server, const std::string& arguments);
 
     Host* host_ = nullptr;
     mutable std::shared_mutex mutex_;  // everything but the records
@@ -269,6 +285,7 @@ private:
     mutable std::mutex recordsMutex_;
     std::vector<InstanceUpdate> updates_;
     std::vector<CommandRecord> commands_;
+    std::string genericArguments_;
 };
 
 }  // namespace hostsim

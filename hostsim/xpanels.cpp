@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "host.h"
-#include "lw_global.h"
-#include "lw_vparm.h"
+#include "lwserver.h"
+#include "lwvparm.h"
 
 namespace hostsim {
 

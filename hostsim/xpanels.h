@@ -40,8 +40,8 @@
 #include <vector>
 
 #include "canvas.h"
-#include "lw_types.h"
-#include "lw_xpanel.h"
+#include "lwtypes.h"
+#include "lwxpanel.h"
 
 namespace hostsim {
 

@@ -1,6 +1,6 @@
 #include "anim_param.h"
 
-#include "lw_global.h"
+#include "lwserver.h"
 
 namespace korvalith {
 

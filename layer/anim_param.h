@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "host_access.h"
-#include "lw_vparm.h"
+#include "lwvparm.h"
 
 namespace korvalith {
 

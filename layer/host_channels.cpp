@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "host_access.h"
-#include "lw_envelope.h"
+#include "lwenvel.h"
+#include "lwserver.h"
 
 namespace korvalith::channels {
 

@@ -2,7 +2,7 @@
 // 2", each looked up transiently.
 #pragma once
 
-#include "lw_types.h"
+#include "lwtypes.h"
 
 namespace korvalith::channels {
 

@@ -1,8 +1,9 @@
 #include "host_scene.h"
 
 #include "host_access.h"
-#include "lw_item.h"
-#include "lw_objfuncs.h"
+#include "lwrender.h"
+#include "lwmeshes.h"
+#include "lwserver.h"
 
 namespace korvalith::scene {
 

@@ -3,7 +3,7 @@
 // "nothing" when the host lacks the service.
 #pragma once
 
-#include "lw_types.h"
+#include "lwtypes.h"
 
 namespace korvalith::scene {
 

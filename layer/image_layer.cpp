@@ -7,7 +7,8 @@
 #include "host_channels.h"
 #include "host_guard.h"
 #include "image_file_request.h"
-#include "lw_message.h"
+#include "lwhost.h"
+#include "lwserver.h"
 #include "panel_table.h"
 
 namespace korvalith {

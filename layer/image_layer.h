@@ -8,7 +8,7 @@
 #include "anim_param.h"
 #include "colour_correction.h"
 #include "core_services.h"
-#include "lw_xpanel.h"
+#include "lwxpanel.h"
 #include "mapping.h"
 
 namespace korvalith {

@@ -7,10 +7,11 @@
 
 #include "host_scene.h"
 #include "image_file_request.h"
-#include "lw_command.h"
-#include "lw_host.h"
-#include "lw_message.h"
-#include "lw_txtrfuncs.h"
+#include "lwrender.h"
+#include "lwhost.h"
+#include "lwtxtr.h"
+#include "lwtexture.h"
+#include "lwserver.h"
 #include "option_buttons.h"
 
 namespace korvalith {

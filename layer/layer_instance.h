@@ -6,8 +6,9 @@
 
 #include "host_access.h"
 #include "image_layer.h"
-#include "lw_handler.h"
-#include "lw_xpanel.h"
+#include "lwhandler.h"
+#include "lwxpanel.h"
+#include "lwtexture.h"
 
 namespace korvalith {
 

@@ -6,7 +6,7 @@
 #include "host_access.h"
 #include "host_channels.h"
 #include "host_scene.h"
-#include "lw_host.h"
+#include "lwhost.h"
 
 namespace korvalith {
 

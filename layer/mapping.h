@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "anim_param.h"
-#include "lw_types.h"
+#include "lwtypes.h"
 #include "projection.h"
 
 namespace korvalith {

@@ -3,7 +3,8 @@
 #include "host_access.h"
 #include "host_guard.h"
 #include "layer_instance.h"
-#include "lw_command.h"
+#include "lwrender.h"
+#include "lwserver.h"
 
 namespace korvalith {
 

@@ -3,7 +3,7 @@
 // does not show.
 #pragma once
 
-#include "lw_xpanel.h"
+#include "lwxpanel.h"
 
 namespace korvalith {
 

@@ -5,7 +5,7 @@
 
 #include "host_access.h"
 #include "host_scene.h"
-#include "lw_host.h"
+#include "lwhost.h"
 #include "mapping.h"
 
 namespace korvalith {

@@ -3,8 +3,7 @@
 #include "host_access.h"
 #include "image_layer.h"
 #include "layer_instance.h"
-#include "lw_host.h"
-#include "lw_message.h"
+#include "lwhost.h"
 #include "panel_table.h"
 
 namespace korvalith {

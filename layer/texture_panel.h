@@ -1,7 +1,7 @@
 // The panel of the "TextureInterface" server.
 #pragma once
 
-#include "lw_xpanel.h"
+#include "lwxpanel.h"
 
 namespace korvalith {
 

@@ -2,8 +2,10 @@
 #include "activation.h"
 #include "host_guard.h"
 #include "layer_instance.h"
-#include "lw_handler.h"
-#include "lw_host.h"
+#include "lwhandler.h"
+#include "lwhost.h"
+#include "lwtexture.h"
+#include "lwserver.h"
 #include "servers.h"
 #include "texture_panel.h"
 
@@ -77,34 +79,34 @@ unsigned int flags(LWInstance instance) {
 }
 
 LWInstanceFuncs kInstanceFuncs{nullptr, create, destroy, copy, load, save, describe};
-LWItemFuncs kItemFuncs{useItems, changeID};
+LWItemFuncs kItemFuncs{useItems, changeID, nullptr};
 LWRenderFuncs kRenderFuncs{init, cleanup, newTime};
 
 }  // namespace
 
-extern "C" int korvalithTextureActivate(int version, LWGlobalFunc* global, void* local, void*) {
-    return guardHostCall(LWAFUNC_BADAPP, [&] {
+extern "C" int korvalithTextureActivate(int version, GlobalFunc* global, void* local, void*) {
+    return guardHostCall(AFUNC_BADGLOBAL, [&] {
         korvalith::HandlerActivation activation(global);
-        if (version < LWTEXTURE_VERSION) return LWAFUNC_BADVERSION;
+        if (version < LWTEXTURE_VERSION) return AFUNC_BADVERSION;
         auto* handler = static_cast<LWTextureHandler*>(local);
-        if (!handler) return LWAFUNC_BADAPP;
+        if (!handler) return AFUNC_BADGLOBAL;
         handler->inst = &kInstanceFuncs;
         handler->item = korvalith::hostApplicationType() == LWSYS_MODELER ? nullptr : &kItemFuncs;
         handler->rend = &kRenderFuncs;
         handler->evaluate = evaluate;
         handler->flags = flags;
-        return LWAFUNC_OK;
+        return AFUNC_OK;
     });
 }
 
-extern "C" int korvalithTextureInterfaceActivate(int version, LWGlobalFunc* global, void* local, void*) {
-    return guardHostCall(LWAFUNC_BADAPP, [&] {
-        if (version != LWINTERFACE_VERSION) return LWAFUNC_BADVERSION;
+extern "C" int korvalithTextureInterfaceActivate(int version, GlobalFunc* global, void* local, void*) {
+    return guardHostCall(AFUNC_BADGLOBAL, [&] {
+        if (version != LWINTERFACE_VERSION) return AFUNC_BADVERSION;
         korvalith::activationPrologue(global);
         auto* ui = static_cast<LWInterface*>(local);
-        if (!ui) return LWAFUNC_BADAPP;
+        if (!ui) return AFUNC_BADGLOBAL;
         LWXPanelID panel = korvalith::createTexturePanel(static_cast<korvalith::LayerInstance*>(ui->inst));
         ui->panel = panel;
-        return panel ? LWAFUNC_OK : LWAFUNC_BADAPP;
+        return panel ? AFUNC_OK : AFUNC_BADGLOBAL;
     });
 }

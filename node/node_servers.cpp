@@ -4,38 +4,38 @@
 #include "host_guard.h"
 #include "servers.h"
 
-extern "C" int korvalithNodeActivate(int version, LWGlobalFunc* global, void*, void*) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
+extern "C" int korvalithNodeActivate(int version, GlobalFunc* global, void*, void*) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
         korvalith::HandlerActivation activation(global);
-        if (version < 1) return LWAFUNC_BADVERSION;
+        if (version < 1) return AFUNC_BADVERSION;
         // The texture node is not built into this module yet.
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     });
 }
 
-extern "C" int korvalithNodeInterfaceActivate(int version, LWGlobalFunc* global, void*, void*) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
-        if (version != 4) return LWAFUNC_BADVERSION;
+extern "C" int korvalithNodeInterfaceActivate(int version, GlobalFunc* global, void*, void*) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
+        if (version != 4) return AFUNC_BADVERSION;
         korvalith::activationPrologue(global);
         // No texture node panel can be made yet.
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     });
 }
 
-extern "C" int colourCorrectorActivate(int, LWGlobalFunc* global, void*, void*) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
+extern "C" int colourCorrectorActivate(int, GlobalFunc* global, void*, void*) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
         korvalith::activationPrologue(global);
         // The colour corrector node is not built into this module yet.
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     });
 }
 
-extern "C" int colourCorrectorInterfaceActivate(int version, LWGlobalFunc* global, void* local, void*) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
-        if (version < 4) return LWAFUNC_BADVERSION;
-        if (!local) return LWAFUNC_OK;
+extern "C" int colourCorrectorInterfaceActivate(int version, GlobalFunc* global, void* local, void*) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
+        if (version < 4) return AFUNC_BADVERSION;
+        if (!local) return AFUNC_OK;
         korvalith::activationPrologue(global);
         // No colour corrector panel can be made yet.
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     });
 }

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "lw_io.h"
-#include "lw_xpanel.h"
+#include "lwio.h"
+#include "lwxpanel.h"
 
 namespace korvalith {
 class CoreImage;

@@ -2,22 +2,23 @@
 #include <cstring>
 
 #include "activation.h"
+#include "lwglobsrv.h"
 #include "host_guard.h"
 #include "core_services.h"
 #include "registry.h"
 #include "servers.h"
 
-extern "C" int korvalithGlobalActivate(int version, LWGlobalFunc* global, void* local, void*) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
-        if (version < 1) return LWAFUNC_BADVERSION;
+extern "C" int korvalithGlobalActivate(int version, GlobalFunc* global, void* local, void*) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
+        if (version < 1) return AFUNC_BADVERSION;
         korvalith::activationPrologue(global);
         korvalith::ImageRegistry::instance().ensureLock();
         auto* service = static_cast<LWGlobalService*>(local);
-        if (!service) return LWAFUNC_BADAPP;
+        if (!service) return AFUNC_BADGLOBAL;
         // The terminating zero takes part, so a longer name with this prefix
         // does not match.
         const bool match = service->id && std::strncmp(service->id, KORVALITH_CORE_SERVICES, 22) == 0;
         service->data = match ? const_cast<CoreServices*>(korvalith::coreServices()) : nullptr;
-        return LWAFUNC_OK;
+        return AFUNC_OK;
     });
 }

@@ -1,7 +1,7 @@
 // What the core services draw and show: the logo, the about box.
 #pragma once
 
-#include "lw_xpanel.h"
+#include "lwxpanel.h"
 
 namespace korvalith {
 

@@ -3,20 +3,20 @@
 #include "host_guard.h"
 #include "servers.h"
 
-extern "C" int korvalithShaderActivate(int version, LWGlobalFunc* global, void*, void*) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
+extern "C" int korvalithShaderActivate(int version, GlobalFunc* global, void*, void*) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
         korvalith::HandlerActivation activation(global);
-        if (version < 4) return LWAFUNC_BADVERSION;
+        if (version < 4) return AFUNC_BADVERSION;
         // The shader handler is not built into this module yet.
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     });
 }
 
-extern "C" int korvalithShaderInterfaceActivate(int version, LWGlobalFunc* global, void*, void*) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
-        if (version != 4) return LWAFUNC_BADVERSION;
+extern "C" int korvalithShaderInterfaceActivate(int version, GlobalFunc* global, void*, void*) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
+        if (version != 4) return AFUNC_BADVERSION;
         korvalith::activationPrologue(global);
         // No shader panel can be made yet.
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     });
 }

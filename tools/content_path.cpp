@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "host_access.h"
-#include "lw_dirinfo.h"
+#include "lwhost.h"
 
 namespace korvalith {
 

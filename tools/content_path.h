@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "lw_io.h"
+#include "lwio.h"
 #include "path_separator.h"
 
 namespace korvalith {

@@ -4,20 +4,20 @@
 #include "servers.h"
 
 namespace {
-int activateLayoutTool(int version, LWGlobalFunc* global) {
-    return korvalith::guardHostCall(LWAFUNC_BADAPP, [&] {
-        if (version < 2) return LWAFUNC_BADVERSION;
+int activateLayoutTool(int version, GlobalFunc* global) {
+    return korvalith::guardHostCall(AFUNC_BADGLOBAL, [&] {
+        if (version < 2) return AFUNC_BADVERSION;
         korvalith::activationPrologue(global);
         // The tool's panel is not built into this module yet.
-        return LWAFUNC_BADAPP;
+        return AFUNC_BADGLOBAL;
     });
 }
 }  // namespace
 
-extern "C" int korvalithBrowserActivate(int version, LWGlobalFunc* global, void*, void*) {
+extern "C" int korvalithBrowserActivate(int version, GlobalFunc* global, void*, void*) {
     return activateLayoutTool(version, global);
 }
 
-extern "C" int korvalithConverterActivate(int version, LWGlobalFunc* global, void*, void*) {
+extern "C" int korvalithConverterActivate(int version, GlobalFunc* global, void*, void*) {
     return activateLayoutTool(version, global);
 }

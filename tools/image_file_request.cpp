@@ -2,8 +2,8 @@
 
 #include "content_path.h"
 #include "host_access.h"
-#include "lw_dirinfo.h"
-#include "lw_filereq.h"
+#include "lwhost.h"
+#include "lwserver.h"
 #include "path_separator.h"
 
 namespace korvalith {
@@ -30,7 +30,7 @@ bool requestImageFile(const char* title, std::string* chosen) {
 }
 
 bool requestImageFile(const ImageFileRequest& request, std::string* chosen) {
-    auto* activate = reinterpret_cast<LWFileActivateFunc*>(lookupService(LWFILEREQFUNC_GLOBAL, GFUSE_TRANSIENT));
+    auto* activate = reinterpret_cast<LWFileActivateFunc*>(lookupService(LWFILEACTIVATEFUNC_GLOBAL, GFUSE_TRANSIENT));
     if (!activate) return false;
     char path[kBufferLength] = {};
     char baseName[kBufferLength] = {};

@@ -6,8 +6,9 @@
 #include "byte_size.h"
 #include "host_access.h"
 #include "image_information.h"
-#include "lw_message.h"
-#include "lw_panel.h"
+#include "lwhost.h"
+#include "lwpanel.h"
+#include "lwserver.h"
 
 namespace korvalith {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host_access.h"
-#include "lw_panel.h"
+#include "lwpanel.h"
 
 namespace korvalith {
 

@@ -5,8 +5,9 @@
 #include "image_layer.h"
 #include "image_windows.h"
 #include "layer_instance.h"
-#include "lw_command.h"
-#include "lw_message.h"
+#include "lwrender.h"
+#include "lwhost.h"
+#include "lwserver.h"
 
 namespace korvalith {
 

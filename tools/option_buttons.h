@@ -2,7 +2,7 @@
 // wired when a panel binds its instance.
 #pragma once
 
-#include "lw_xpanel.h"
+#include "lwxpanel.h"
 
 namespace korvalith {
 

@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "commands.h"
-#include "lw_module.h"
+#include "lwmodule.h"
 #include "session.h"
 
 namespace korvalith::app {
@@ -10,10 +10,12 @@ namespace korvalith::app {
 namespace {
 const char* tagName(uint32_t tag) {
     switch (tag) {
-        case LWSRVTAG_USERNAME: return "user name";
-        case LWSRVTAG_CMDGROUP: return "group";
-        case LWSRVTAG_DESCRIPTION: return "description";
-        case LWSRVTAG_NODEGROUP: return "node menu";
+        case SRVTAG_USERNAME: return "user name";
+        case SRVTAG_CMDGROUP: return "group";
+        case SRVTAG_BUTTONNAME: return "button";
+        case SRVTAG_MENU: return "menu";
+        case SRVTAG_DESCRIPTION: return "description";
+        case SRVTAG_NODEGROUP: return "node menu";
     }
     return "tag";
 }
@@ -24,9 +26,9 @@ void listModule(const hostsim::Module& module, std::ostream& out) {
         out << "  " << server.className << " \"" << server.name << "\"\n";
         if (server.tags.empty()) out << "      (no tags)\n";
         for (const auto& tag : server.tags) {
-            char number[16];
-            std::snprintf(number, sizeof number, "0x%05x", tag.tag);
-            out << "      " << number << " " << tagName(tag.tag) << ": \"" << tag.text << "\"\n";
+            char number[32];
+            std::snprintf(number, sizeof number, "0x%05x|0x%04x", tag.code, tag.language);
+            out << "      " << number << " " << tagName(tag.code) << ": \"" << tag.text << "\"\n";
         }
     }
 }

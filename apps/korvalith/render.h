@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "host.h"
-#include "lw_handler.h"
+#include "lwhandler.h"
+#include "lwtexture.h"
 
 namespace korvalith::app {
 

@@ -10,8 +10,9 @@
 #include "file_io.h"
 #include "geometry.h"
 #include "instances.h"
-#include "lw_io.h"
-#include "lw_txtrfuncs.h"
+#include "lwio.h"
+#include "lwtxtr.h"
+#include "lwtexture.h"
 #include "scene.h"
 #include "session.h"
 

@@ -13,7 +13,9 @@
 #include "file_io.h"
 #include "geometry.h"
 #include "jp2_fixture.h"
-#include "lw_item.h"
+#include "lwrender.h"
+#include "lwtexture.h"
+#include "lwserver.h"
 #include "scene.h"
 #include "service_balance.h"
 

@@ -17,9 +17,10 @@
 #include "file_io.h"
 #include "host.h"
 #include "jp2_fixture.h"
-#include "lw_io.h"
+#include "lwio.h"
 #include "logo_picture.h"
-#include "lw_panel.h"
+#include "lwpanel.h"
+#include "lwdialog.h"
 
 namespace {
 

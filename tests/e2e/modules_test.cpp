@@ -7,7 +7,9 @@
 
 #include "host.h"
 #include "service_balance.h"
-#include "lw_host.h"
+#include "lwhost.h"
+#include "lwglobsrv.h"
+#include "lwserver.h"
 
 namespace {
 
@@ -35,21 +37,21 @@ TEST(Modules, LoadStartShutDownAndUnload) {
 
 TEST(Modules, ServerTablesInOrderWithTheirTags) {
     const std::vector<hostsim::ServerTag> browser{
-        {0x00000, "Korvalith Pro Browser"}, {0x20000, "Korvalith Pro"}, {0x40000, "Korvalith Pro Image Browser"}};
+        {0x00000, 0x0409, "Korvalith Pro Browser"}, {0x20000, 0x0409, "Korvalith Pro"}, {0x40000, 0x0409, "Korvalith Pro Image Browser"}};
     const std::vector<hostsim::ServerTag> converter{
-        {0x00000, "Korvalith Pro Converter"}, {0x20000, "Korvalith Pro"}, {0x40000, "Korvalith Pro Image Converter"}};
+        {0x00000, 0x0409, "Korvalith Pro Converter"}, {0x20000, 0x0409, "Korvalith Pro"}, {0x40000, 0x0409, "Korvalith Pro Image Converter"}};
     const std::vector<hostsim::ServerTag> shader{
-        {0x00000, "Korvalith Pro"}, {0x20000, "Korvalith Pro"}, {0x40000, "Korvalith Pro Shader"}};
+        {0x00000, 0x0409, "Korvalith Pro"}, {0x20000, 0x0409, "Korvalith Pro"}, {0x40000, 0x0409, "Korvalith Pro Shader"}};
     const std::vector<hostsim::ServerTag> texture{
-        {0x00000, "Korvalith Pro"}, {0x20000, "Korvalith Pro"}, {0x40000, "Korvalith Pro Texture"}};
-    const std::vector<hostsim::ServerTag> node{{0x00000, "Korvalith Pro"},
-                                               {0x20000, "Korvalith Pro"},
-                                               {0x70000, "Korvalith Pro"},
-                                               {0x40000, "Korvalith Pro Node"}};
-    const std::vector<hostsim::ServerTag> corrector{{0x00000, "Simple Colour Corrector"},
-                                                    {0x20000, "Korvalith Pro"},
-                                                    {0x70000, "Korvalith Pro/Utilities"},
-                                                    {0x40000, "Simple Colour Corrector"}};
+        {0x00000, 0x0409, "Korvalith Pro"}, {0x20000, 0x0409, "Korvalith Pro"}, {0x40000, 0x0409, "Korvalith Pro Texture"}};
+    const std::vector<hostsim::ServerTag> node{{0x00000, 0x0409, "Korvalith Pro"},
+                                               {0x20000, 0x0409, "Korvalith Pro"},
+                                               {0x70000, 0x0409, "Korvalith Pro"},
+                                               {0x40000, 0x0409, "Korvalith Pro Node"}};
+    const std::vector<hostsim::ServerTag> corrector{{0x00000, 0x0409, "Simple Colour Corrector"},
+                                                    {0x20000, 0x0409, "Korvalith Pro"},
+                                                    {0x70000, 0x0409, "Korvalith Pro/Utilities"},
+                                                    {0x40000, 0x0409, "Simple Colour Corrector"}};
     const std::vector<Expected> pro{
         {"LayoutGeneric", "Korvalith_Browser", browser},  {"LayoutGeneric", "Korvalith_Converter", converter},
         {"Global", "KorvalithCoreServices", {}},          {"ShaderHandler", "KorvalithPro", shader},
@@ -73,7 +75,8 @@ TEST(Modules, ServerTablesInOrderWithTheirTags) {
             EXPECT_EQ(servers[i].name, expected[i].name);
             ASSERT_EQ(servers[i].tags.size(), expected[i].tags.size());
             for (size_t t = 0; t < servers[i].tags.size(); ++t) {
-                EXPECT_EQ(servers[i].tags[t].tag, expected[i].tags[t].tag);
+                EXPECT_EQ(servers[i].tags[t].code, expected[i].tags[t].code);
+                EXPECT_EQ(servers[i].tags[t].language, 0x0409u) << "US English";
                 EXPECT_EQ(servers[i].tags[t].text, expected[i].tags[t].text);
             }
         }

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "file_io.h"
-#include "lw_envelope.h"
-#include "lw_io.h"
-#include "lw_item.h"
-#include "lw_vparm.h"
+#include "lwenvel.h"
+#include "lwio.h"
+#include "lwrender.h"
+#include "lwvparm.h"
+#include "lwtexture.h"
 #include "texture_fixture.h"
 
 namespace {

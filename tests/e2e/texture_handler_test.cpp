@@ -6,8 +6,9 @@
 #include <cmath>
 #include <vector>
 
-#include "lw_host.h"
-#include "lw_message.h"
+#include "lwhost.h"
+#include "lwtexture.h"
+#include "lwserver.h"
 #include "texture_fixture.h"
 
 namespace {
@@ -219,9 +220,9 @@ TEST_F(TextureHandler, ModelerGetsNoItemFunctions) {
     ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &modeler), 0);
     EXPECT_EQ(modeler.item, nullptr);
     EXPECT_NE(handler.item, nullptr);
-    EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", 4, &modeler), LWAFUNC_BADVERSION);
+    EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", 4, &modeler), AFUNC_BADVERSION);
     LWInterface ui{};
-    EXPECT_EQ(host.activate(LWTEXTURE_ICLASS, "KorvalithPro", 5, &ui), LWAFUNC_BADVERSION);
+    EXPECT_EQ(host.activate(LWTEXTURE_ICLASS, "KorvalithPro", 5, &ui), AFUNC_BADVERSION);
 }
 
 }  // namespace

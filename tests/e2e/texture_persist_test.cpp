@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "file_io.h"
-#include "lw_envelope.h"
-#include "lw_io.h"
-#include "lw_vparm.h"
+#include "lwenvel.h"
+#include "lwio.h"
+#include "lwvparm.h"
 #include "texture_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "activation.h"
 #include "host.h"
 #include "host_access.h"
-#include "lw_host.h"
+#include "lwhost.h"
 
 namespace {
 

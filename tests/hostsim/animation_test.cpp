@@ -10,9 +10,9 @@
 #include "animation.h"
 #include "file_io.h"
 #include "host.h"
-#include "lw_envelope.h"
-#include "lw_global.h"
-#include "lw_vparm.h"
+#include "lwenvel.h"
+#include "lwserver.h"
+#include "lwvparm.h"
 
 namespace {
 

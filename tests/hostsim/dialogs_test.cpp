@@ -5,8 +5,8 @@
 #include <string>
 
 #include "host.h"
-#include "lw_dirinfo.h"
-#include "lw_filereq.h"
+#include "lwhost.h"
+#include "lwserver.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ protected:
     }
     LWFileActivateFunc* fileRequest() {
         return reinterpret_cast<LWFileActivateFunc*>(
-            hostsim::Host::lookupFunction()(LWFILEREQFUNC_GLOBAL, GFUSE_TRANSIENT));
+            hostsim::Host::lookupFunction()(LWFILEACTIVATEFUNC_GLOBAL, GFUSE_TRANSIENT));
     }
     hostsim::Host host;
 };
@@ -49,7 +49,7 @@ struct Request {
         std::strncpy(path.data(), startPath, path.size() - 1);
         std::strncpy(base.data(), name, base.size() - 1);
         std::strcpy(full.data(), "");
-        local = {type, 99, "Load Image", "*.ecw;*.jp2", path.data(), base.data(), full.data(), len};
+        local = {type, 99, "Load Image", "*.ecw;*.jp2", path.data(), base.data(), full.data(), len, nullptr};
     }
     std::string path, base, full;
     LWFileReqLocal local;

@@ -9,7 +9,8 @@
 
 #include "canvas.h"
 #include "host.h"
-#include "lw_xpanel.h"
+#include "lwxpanel.h"
+#include "lwserver.h"
 
 namespace {
 

@@ -11,7 +11,8 @@
 
 #include "file_io.h"
 #include "host.h"
-#include "lw_io.h"
+#include "lwio.h"
+#include "lwserver.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "host.h"
 #include "instances.h"
-#include "lw_item.h"
+#include "lwrender.h"
 #include "scene.h"
 
 namespace {
@@ -53,7 +53,7 @@ void changeID(LWInstance instance, const LWItemID* ids) {
 }
 
 LWInstanceFuncs kInstanceFuncs{nullptr, create, destroy, nullptr, nullptr, nullptr, nullptr};
-LWItemFuncs kItemFuncs{useItems, changeID};
+LWItemFuncs kItemFuncs{useItems, changeID, nullptr};
 
 class InstancesTest : public ::testing::Test {
 protected:

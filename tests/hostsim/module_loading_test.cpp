@@ -47,7 +47,8 @@ TEST_F(ModuleLoading, ListsServersWithTags) {
     EXPECT_TRUE(servers[0].tags.empty());
     EXPECT_EQ(servers[2].name, "Echo");
     ASSERT_EQ(servers[2].tags.size(), 2u);
-    EXPECT_EQ(servers[2].tags[1].tag, LWSRVTAG_CMDGROUP);
+    EXPECT_EQ(servers[2].tags[1].code, static_cast<uint32_t>(SRVTAG_CMDGROUP));
+    EXPECT_EQ(servers[2].tags[1].language, static_cast<uint32_t>(LANGID_USENGLISH));
     EXPECT_EQ(servers[2].tags[1].text, "Fixtures");
 }
 
@@ -90,7 +91,7 @@ TEST_F(ModuleLoading, RefusesTheSameModuleTwice) {
 
 struct EchoRecord {
     int version;
-    LWGlobalFunc* global;
+    GlobalFunc* global;
     void* serverData;
 };
 
@@ -98,11 +99,11 @@ TEST_F(ModuleLoading, ActivationHandsOverVersionLookupLocalAndServerData) {
     host.loadModule(fixture("good"));
     EchoRecord record{};
     int serverData = 0;
-    EXPECT_EQ(host.activate("LayoutGeneric", "Echo", 3, &record, &serverData), LWAFUNC_OK);
+    EXPECT_EQ(host.activate("LayoutGeneric", "Echo", 3, &record, &serverData), AFUNC_OK);
     EXPECT_EQ(record.version, 3);
     EXPECT_EQ(record.global, hostsim::Host::lookupFunction());
     EXPECT_EQ(record.serverData, &serverData);
-    EXPECT_EQ(host.activate("LayoutGeneric", "Echo", 2, &record), LWAFUNC_BADVERSION);
+    EXPECT_EQ(host.activate("LayoutGeneric", "Echo", 2, &record), AFUNC_BADVERSION);
     EXPECT_THROW(host.activate("LayoutGeneric", "Nobody", 3, &record), hostsim::HostError);
     EXPECT_THROW(host.activate("Global", "Echo", 3, &record), hostsim::HostError);
 }

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "host.h"
-#include "lw_mtutil.h"
+#include "lwmtutil.h"
+#include "lwserver.h"
 
 #if defined(__SANITIZE_THREAD__)
 // The lock-order tests below take the host's mutexes in both orders on

@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "host.h"
-#include "lw_panel.h"
+#include "lwpanel.h"
+#include "lwserver.h"
 
 namespace {
 

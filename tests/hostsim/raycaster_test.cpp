@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host.h"
-#include "lw_item.h"
+#include "lwrender.h"
 #include "scene.h"
 
 namespace {

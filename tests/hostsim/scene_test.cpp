@@ -8,10 +8,9 @@
 
 #include "animation.h"
 #include "host.h"
-#include "lw_command.h"
-#include "lw_global.h"
-#include "lw_item.h"
-#include "lw_txtrfuncs.h"
+#include "lwrender.h"
+#include "lwserver.h"
+#include "lwtxtr.h"
 #include "scene.h"
 
 namespace {
@@ -651,7 +650,10 @@ TEST_F(SceneTest, GenericCommandsActivateLayoutGenericServers) {
     EXPECT_EQ(log[2].result, 0);
 
     EXPECT_EQ(command("Generic_Refuser"), 0);           // activation failed
-    EXPECT_EQ(command("Generic_Commander now"), 0);     // generics take no arguments
+    // What follows the server's name reaches it as its arguments.
+    EXPECT_EQ(command("Generic_Commander  GoToFrame 7"), 1);
+    EXPECT_EQ(scene.currentFrame(), 7);
+    EXPECT_EQ(command("Generic_Commander GoToFrame x"), 0);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "host.h"
-#include "lw_host.h"
-#include "lw_message.h"
+#include "lwhost.h"
+#include "lwserver.h"
 
 namespace {
 

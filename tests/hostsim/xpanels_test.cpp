@@ -9,8 +9,9 @@
 
 #include "animation.h"
 #include "host.h"
-#include "lw_vparm.h"
-#include "lw_xpanel.h"
+#include "lwvparm.h"
+#include "lwxpanel.h"
+#include "lwserver.h"
 #include "xpanels.h"
 
 namespace {

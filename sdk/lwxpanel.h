@@ -15,8 +15,8 @@
  * The table starts with its version and the drawing functions that a
  * panel's drawing area offers to the plug-in's draw callbacks; the panel
  * functions follow, so code written against the first part stays valid. */
-#ifndef KORVALITH_SDK_LW_XPANEL_H
-#define KORVALITH_SDK_LW_XPANEL_H
+#ifndef KORVALITH_SDK_LWXPANEL_H
+#define KORVALITH_SDK_LWXPANEL_H
 
 #ifdef __cplusplus
 extern "C" {
@@ -79,7 +79,7 @@ typedef struct {
  *   "integer"     int *                  (popups, booleans, integers, axes)
  *   "float", "distance"  double *        (numbers)
  *   "color"       double * to three values (triples without envelopes)
- *   "float-env", "float3-env"  the LWVParmID of the value ("lw_vparm.h");
+ *   "float-env", "float3-env"  the LWVParmID of the value ("lwvparm.h");
  *                 the panel reads it at time 0 and edits it through
  *                 "LWVParmFuncs 2", then calls set with the same LWVParmID
  *   "string"      char *                 (texts)

@@ -35,11 +35,11 @@
  * answering 0 or null. Handles stay valid until their object is destroyed;
  * destroying a group destroys its child groups, their channels and the
  * envelopes created in them. */
-#ifndef KORVALITH_SDK_LW_ENVELOPE_H
-#define KORVALITH_SDK_LW_ENVELOPE_H
+#ifndef KORVALITH_SDK_LWENVEL_H
+#define KORVALITH_SDK_LWENVEL_H
 
-#include "lw_io.h"
-#include "lw_types.h"
+#include "lwio.h"
+#include "lwtypes.h"
 
 #ifdef __cplusplus
 extern "C" {

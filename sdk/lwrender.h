@@ -5,10 +5,11 @@
  * never reused while the host runs; an id of an item that was deleted, or
  * any other id the host does not know, answers like a null id: null items,
  * null names, zero values. Times are in seconds. */
-#ifndef KORVALITH_SDK_LW_ITEM_H
-#define KORVALITH_SDK_LW_ITEM_H
+#ifndef KORVALITH_SDK_LWRENDER_H
+#define KORVALITH_SDK_LWRENDER_H
 
-#include "lw_types.h"
+#include "lwhandler.h"
+#include "lwtypes.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -126,6 +127,51 @@ typedef struct st_LWCameraInfo {
      * with A = frameWidth * pixelAspect / frameHeight of the scene. */
     void (*fovAngles)(LWItemID camera, LWTime time, double *horizontal, double *vertical);
 } LWCameraInfo;
+
+/* ------------------------------------------------------ handler extensions */
+
+/* An item's renaming, handed to changeName. */
+typedef struct st_LWNameChangeData {
+    const char *oldName;
+    const char *newName;
+    LWItemID id;
+} LWNameChangeData;
+
+/* Items an instance depends on, renumbered and renamed items. A server
+ * that tracks no items leaves its handler's item record null. */
+typedef struct st_LWItemFuncs {
+    /* The items the instance depends on, ended by a null id; null for none. */
+    const LWItemID *(*useItems)(LWInstance inst);
+    /* Pairs of old and new ids, ended by a null old id; a null new id
+     * means the item was deleted. */
+    void (*changeID)(LWInstance inst, const LWItemID *ids);
+    void (*changeName)(LWInstance inst, const LWNameChangeData *change);
+} LWItemFuncs;
+
+/* Render modes handed to init. */
+#define LWINIT_PREVIEW 0
+#define LWINIT_RENDER 1
+
+typedef struct st_LWRenderFuncs {
+    LWError (*init)(LWInstance inst, int mode);
+    void (*cleanup)(LWInstance inst);
+    LWError (*newTime)(LWInstance inst, LWFrame frame, LWTime time);
+} LWRenderFuncs;
+
+/* ------------------------------------------------------------ commands */
+
+/* "Instance Update": tells the host that an instance of a server class
+ * changed (a panel value, say), so that it re-evaluates and redraws what
+ * depends on it. The service is the function itself. */
+#define LWINSTUPDATE_GLOBAL "Instance Update"
+typedef void LWInstUpdate(const char *serverClass, LWInstance inst);
+
+/* "LW Command Interface": runs one command line (a command name, then its
+ * arguments separated by spaces). The service is the function itself.
+ * Answers 1 when the command ran, 0 when the host does not know it, its
+ * arguments are wrong or it failed. */
+#define LWCOMMANDINTERFACE_GLOBAL "LW Command Interface"
+typedef int LWCommandFunc(const char *cmd);
 
 #ifdef __cplusplus
 }

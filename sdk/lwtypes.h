@@ -1,6 +1,6 @@
 /* Handles and small types shared by the host's services. Plain C. */
-#ifndef KORVALITH_SDK_LW_TYPES_H
-#define KORVALITH_SDK_LW_TYPES_H
+#ifndef KORVALITH_SDK_LWTYPES_H
+#define KORVALITH_SDK_LWTYPES_H
 
 #ifdef __cplusplus
 extern "C" {
@@ -10,7 +10,22 @@ typedef const char *LWError; /* an error text, or null for none */
 typedef void *LWInstance;    /* a plug-in instance */
 typedef int LWFrame;
 typedef double LWTime;
+typedef float LWFVector[3];
 typedef double LWDVector[3];
+typedef float LWFMatrix3[3][3];
+typedef float LWFMatrix4[4][4];
+typedef double LWDMatrix3[3][3];
+typedef double LWDMatrix4[4][4];
+
+/* Four-character codes (block ids of "File IO", vertex map types). */
+typedef unsigned int LWID;
+#define LWID_(a, b, c, d)                                                                               \
+    ((((unsigned int)(unsigned char)(a)) << 24) | (((unsigned int)(unsigned char)(b)) << 16) |        \
+     (((unsigned int)(unsigned char)(c)) << 8) | ((unsigned int)(unsigned char)(d)))
+
+typedef int LWCommandCode;
+typedef void *LWImageID;
+typedef void *LWPixmapID;
 
 typedef struct st_LWItem *LWItemID;
 typedef struct st_LWChanGroup *LWChanGroupID;

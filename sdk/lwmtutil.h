@@ -3,8 +3,8 @@
  * version 9 offer only the first four functions' behaviour, later hosts
  * the group functions five to eight. A group holds LWMT_GROUP_MUTEXES
  * mutexes addressed by index; a lock call returns nonzero on success. */
-#ifndef KORVALITH_SDK_LW_MTUTIL_H
-#define KORVALITH_SDK_LW_MTUTIL_H
+#ifndef KORVALITH_SDK_LWMTUTIL_H
+#define KORVALITH_SDK_LWMTUTIL_H
 
 #ifdef __cplusplus
 extern "C" {

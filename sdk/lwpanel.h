@@ -7,8 +7,8 @@
  * with get and set through a pointer to the tag's type (int for sizes and
  * positions, void * for user data). Controls are records whose own get and
  * set exchange LWValue records. */
-#ifndef KORVALITH_SDK_LW_PANEL_H
-#define KORVALITH_SDK_LW_PANEL_H
+#ifndef KORVALITH_SDK_LWPANEL_H
+#define KORVALITH_SDK_LWPANEL_H
 
 #ifdef __cplusplus
 extern "C" {

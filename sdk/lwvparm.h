@@ -11,11 +11,11 @@
  *
  * Every function accepts a null or destroyed parameter and then does
  * nothing, answering 0 or null. */
-#ifndef KORVALITH_SDK_LW_VPARM_H
-#define KORVALITH_SDK_LW_VPARM_H
+#ifndef KORVALITH_SDK_LWVPARM_H
+#define KORVALITH_SDK_LWVPARM_H
 
-#include "lw_io.h"
-#include "lw_types.h"
+#include "lwio.h"
+#include "lwtypes.h"
 
 #ifdef __cplusplus
 extern "C" {

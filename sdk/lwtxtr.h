@@ -8,10 +8,10 @@
  * its position then). Destroying a texture, or replacing its layers by
  * copy, destroys the groups the host made for them. Ids of destroyed
  * textures and layers are never reused and answer like null ids. */
-#ifndef KORVALITH_SDK_LW_TXTRFUNCS_H
-#define KORVALITH_SDK_LW_TXTRFUNCS_H
+#ifndef KORVALITH_SDK_LWTXTR_H
+#define KORVALITH_SDK_LWTXTR_H
 
-#include "lw_types.h"
+#include "lwtypes.h"
 
 #ifdef __cplusplus
 extern "C" {

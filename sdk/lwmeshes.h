@@ -3,10 +3,10 @@
  * The vertex maps of all objects, listed by type: a map name that several
  * objects carry is listed once. Types are four-character codes, e.g. 'TXUV'
  * for texture UV maps. */
-#ifndef KORVALITH_SDK_LW_OBJFUNCS_H
-#define KORVALITH_SDK_LW_OBJFUNCS_H
+#ifndef KORVALITH_SDK_LWMESHES_H
+#define KORVALITH_SDK_LWMESHES_H
 
-#include "lw_io.h"
+#include "lwio.h"
 
 #ifdef __cplusplus
 extern "C" {

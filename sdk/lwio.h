@@ -16,10 +16,12 @@
  * of values read (0 when none could be read: end of the block, malformed
  * data); values not read are left untouched. A file found malformed stops
  * the state for good: every later findBlk answers 0. */
-#ifndef KORVALITH_SDK_LW_IO_H
-#define KORVALITH_SDK_LW_IO_H
+#ifndef KORVALITH_SDK_LWIO_H
+#define KORVALITH_SDK_LWIO_H
 
 #include <stdint.h>
+
+#include "lwtypes.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -30,11 +32,6 @@ extern "C" {
 /* File forms. */
 #define LWIO_BINARY 0
 #define LWIO_ASCII 1
-
-typedef uint32_t LWID;
-#define LWID_(a, b, c, d)                                                                                  \
-    ((((LWID)(unsigned char)(a)) << 24) | (((LWID)(unsigned char)(b)) << 16) | (((LWID)(unsigned char)(c)) << 8) | \
-     ((LWID)(unsigned char)(d)))
 
 /* A block's code and its token. Token names start with a letter and hold
  * letters, digits and '_'. Lists handed to findBlk end with a zero code. */

@@ -1,0 +1,8 @@
+/* Node handlers ("NodeHandler" and "NodeInterface"). Plain C. */
+#ifndef KORVALITH_SDK_LWNODES_H
+#define KORVALITH_SDK_LWNODES_H
+
+#define LWNODE_HCLASS "NodeHandler"
+#define LWNODE_ICLASS "NodeInterface"
+
+#endif
