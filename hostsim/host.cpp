@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "lwhost.h"
 #include "lwio.h"
@@ -124,7 +125,7 @@ void Host::unloadAll() {
     // still loaded.
     instances_->destroyAll();
     xpanels_->destroyAll();
-    while (!modules_.empty()) unloadModule(*modules_.back());
+    while (!modules_.empty()) unload(*modules_.back(), true);
 }
 
 Host* Host::current() { return g_current.load(); }
@@ -159,12 +160,19 @@ Module& Host::loadModule(const std::string& path) {
     return *modules_.back();
 }
 
-void Host::unloadModule(Module& module) {
+void Host::unloadModule(Module& module) { unload(module, false); }
+
+void Host::unload(Module& module, bool quitting) {
     for (auto it = modules_.begin(); it != modules_.end(); ++it) {
         if (it->get() != &module) continue;
         {
-            // Answers of its global servers die with the module.
             std::lock_guard lock(mutex_);
+            // A held global locks its module; only a quitting host unloads
+            // it anyway.
+            if (module.locks_ > 0 && !quitting)
+                throw HostError("module " + module.path() + " is locked: " + std::to_string(module.locks_) +
+                                " hold(s) of its global services were not released");
+            // Answers of its global servers die with the module.
             globalAnswers_.clear();
         }
         if (module.descriptor_->shutdown) module.descriptor_->shutdown(module.moduleData_);
@@ -205,15 +213,15 @@ uint32_t Host::productWord() const {
     return (static_cast<uint32_t>(major_) << 20) & LWINF_MAJORREV;
 }
 
-void* Host::answerFromGlobals(const std::string& name) {
+std::pair<void*, Module*> Host::answerFromGlobals(const std::string& name) {
     for (const auto& m : modules_) {
         const ServerRecord* s = m->findServer(LWGLOBALSERVICE_CLASS, name);
         if (!s) continue;
         LWGlobalService service{name.c_str(), nullptr};
         if (s->activate(globalVersion_, lookupFunction(), &service, nullptr) == AFUNC_OK && service.data)
-            return service.data;
+            return {service.data, m.get()};
     }
-    return nullptr;
+    return {nullptr, nullptr};
 }
 
 void* Host::lookup(const char* cname, int use) {
@@ -227,18 +235,24 @@ void* Host::lookup(const char* cname, int use) {
         answer = reinterpret_cast<void*>(static_cast<uintptr_t>(productWord()));
     } else {
         std::unique_lock lock(mutex_);
+        Module* supplier = nullptr;
         if (auto it = services_.find(name); it != services_.end()) {
             answer = it->second;
         } else if (auto g = globalAnswers_.find(name); g != globalAnswers_.end()) {
-            answer = g->second;
+            std::tie(answer, supplier) = g->second;
         } else if (use != GFUSE_RELEASE) {
             // Activating a global runs plug-in code that looks services up
             // itself, so the host's lock is not held meanwhile.
             lock.unlock();
-            answer = answerFromGlobals(name);
+            auto found = answerFromGlobals(name);
             lock.lock();
-            if (answer) globalAnswers_[name] = answer;
+            if (found.first) {
+                // Another thread may have asked meanwhile; the first answer stays.
+                std::tie(answer, supplier) = globalAnswers_.try_emplace(name, found).first->second;
+            }
         }
+        if (supplier && use == GFUSE_ACQUIRE) supplier->locks_++;
+        if (supplier && use == GFUSE_RELEASE && uses_[name].held() > 0) supplier->locks_--;
         known = answer != nullptr || use == GFUSE_RELEASE;
     }
     count(name, use, known);

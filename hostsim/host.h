@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -73,10 +74,14 @@ public:
     const ModuleDescriptor& descriptor() const { return *descriptor_; }
     std::vector<ServerInfo> servers() const;
     const ServerRecord* findServer(const std::string& className, const std::string& name) const;
+    // Holds of its global services: a global acquired with use 1 locks the
+    // module that supplies it until it is released with use 2.
+    int locks() const { return locks_; }
 
 private:
     friend class Host;
     Module() = default;
+    int locks_ = 0;  // guarded by the host's mutex
     std::string path_;
     void* handle_ = nullptr;
     const ModuleDescriptor* descriptor_ = nullptr;
@@ -99,7 +104,8 @@ public:
     // Loads, checks the descriptor and starts a module; throws HostError
     // with the reason when the file is not a usable module.
     Module& loadModule(const std::string& path);
-    // Shuts the module down and unloads it.
+    // Shuts the module down and unloads it. Refused (HostError) while one
+    // of its global services is held.
     void unloadModule(Module& module);
     // What the host does when it quits: destroys the instances and panels
     // left over, then shuts down and unloads every module, newest first.
@@ -153,12 +159,15 @@ public:
     Instances& instances() { return *instances_; }
 
 private:
-    void* answerFromGlobals(const std::string& name);
+    // The answer of the first loaded "Global" server that serves the name,
+    // and its module; {null, null} when none does.
+    std::pair<void*, Module*> answerFromGlobals(const std::string& name);
+    void unload(Module& module, bool quitting);
     void count(const std::string& name, int use, bool answered);
 
     mutable std::mutex mutex_;  // services, uses and global answers
     std::map<std::string, void*> services_;
-    std::map<std::string, void*> globalAnswers_;
+    std::map<std::string, std::pair<void*, Module*>> globalAnswers_;
     std::map<std::string, ServiceUse> uses_;
     std::vector<std::unique_ptr<Module>> modules_;
     AppType application_ = AppType::Layout;

@@ -152,6 +152,23 @@ TEST_F(Services, UnknownNamesReachTheGlobalServersOfLoadedModules) {
     EXPECT_EQ(look("Fixture Global Extra", GFUSE_ACQUIRE), nullptr);
 }
 
+TEST_F(Services, AHeldGlobalLocksTheModuleThatSuppliesIt) {
+    hostsim::Module& module = host.loadModule(fixture("good"));
+    ASSERT_NE(look("Fixture Global", GFUSE_ACQUIRE), nullptr);
+    ASSERT_NE(look("Fixture Global", GFUSE_ACQUIRE), nullptr);
+    look("Fixture Global", GFUSE_TRANSIENT);  // a transient use holds nothing
+    EXPECT_EQ(module.locks(), 2);
+    EXPECT_THROW(host.unloadModule(module), hostsim::HostError);
+
+    look("Fixture Global", GFUSE_RELEASE);
+    EXPECT_THROW(host.unloadModule(module), hostsim::HostError);
+    look("Fixture Global", GFUSE_RELEASE);
+    look("Fixture Global", GFUSE_RELEASE);  // unbalanced: no lock goes below none
+    EXPECT_EQ(module.locks(), 0);
+    EXPECT_NO_THROW(host.unloadModule(module));
+    EXPECT_EQ(host.use("Fixture Global").unbalancedReleases, 1);
+}
+
 TEST_F(Services, GlobalAnswersDieWithTheirModule) {
     hostsim::Module& module = host.loadModule(fixture("good"));
     ASSERT_NE(look("Fixture Global", GFUSE_TRANSIENT), nullptr);
