@@ -36,10 +36,10 @@ public:
     }
     void lock(int index) override { table()->lock(group_, index); }
     void unlock(int index) override { table()->unlock(group_, index); }
-    LWMTGroupID group() const { return group_; }
+    LWMTUtilID group() const { return group_; }
 
 private:
-    LWMTGroupID group_ = nullptr;
+    LWMTUtilID group_ = nullptr;
 };
 
 // The host gave no mutex group: guard with process-local mutexes instead of

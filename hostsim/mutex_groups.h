@@ -1,6 +1,10 @@
-// "MultiThreading Utilities": real mutex groups with both function sets.
-// Each group remembers which set created it; every call is counted so
-// tests can see which set a plug-in used and whether it stayed balanced.
+// "MultiThreading Utilities": real mutex sets and thread groups. Each
+// group remembers which set of functions created it; every call is counted
+// so tests can see which set a plug-in used and whether it stayed balanced.
+//
+// The locks are critical sections, as on the host's own platform: the
+// owner may take a lock again. That is counted apart, since a plug-in
+// that relies on it would deadlock on a host with plain mutexes.
 //
 // The host also watches the lock order: it keeps, per thread, the mutexes
 // the thread holds, and remembers every ordered pair (held, requested).
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "lwmtutil.h"
+#include "thread_groups.h"
 
 namespace hostsim {
 
@@ -26,8 +31,9 @@ struct MutexGroupStats {
     long locksOlder = 0;    // locks taken, not counting refused calls
     long locksCurrent = 0;
     long unlocks = 0;
-    long badCalls = 0;  // unknown group, index out of range, unlock of an unlocked mutex, mixed sets,
-                        // a lock of a mutex the thread holds, a group destroyed while locked
+    long reentrantLocks = 0;  // locks of a mutex the thread held already
+    long badCalls = 0;  // unknown group, index out of range, unlock of a mutex the thread does not hold,
+                        // mixed sets, a group destroyed while locked
     long inversions = 0;  // pairs of mutexes taken in both orders
     int live = 0;
     // Locks taken with either set; read it before and after a stretch of
@@ -46,6 +52,11 @@ public:
     void destroy(LWMTGroupID group, bool current);
     int lock(LWMTGroupID group, int index, bool current);
     int unlock(LWMTGroupID group, int index, bool current);
+    // The threads of a group of the current set, or null (counted as a bad
+    // call) for anything else.
+    ThreadSet* threads(LWMTGroupID group);
+    // The thread set that holds a thread id, or null.
+    ThreadSet* setOf(LWMTThreadID thread);
 
 private:
     struct Group;

@@ -83,6 +83,7 @@ TEST_F(CoreLocking, CachedSamplesTakeNoHostLock) {
     EXPECT_EQ(read2.tilesRead - read1.tilesRead, 0u);
     EXPECT_EQ(end.locks() - cached.locks(), 0);
     EXPECT_EQ(end.badCalls, 0);
+    EXPECT_EQ(end.reentrantLocks, 0);
     EXPECT_EQ(end.inversions, 0);
     // And every thread got the same answers as in the first pass.
     long differing = 0;
@@ -93,6 +94,7 @@ TEST_F(CoreLocking, CachedSamplesTakeNoHostLock) {
 
     core->releaseImage(image);
     EXPECT_EQ(host.mutexGroups().stats().badCalls, 0);
+    EXPECT_EQ(host.mutexGroups().stats().reentrantLocks, 0);
     EXPECT_EQ(host.mutexGroups().stats().inversions, 0);
 }
 

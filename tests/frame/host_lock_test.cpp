@@ -46,6 +46,7 @@ TEST_F(HostLockTest, FunctionSetFollowsTheHostsMajorVersion) {
         EXPECT_EQ(after.locksOlder - before.locksOlder, c.current ? 0 : 1);
         EXPECT_EQ(after.live, 0);
         EXPECT_EQ(after.badCalls, 0);
+        EXPECT_EQ(after.reentrantLocks, 0);
         EXPECT_TRUE(host.use("MultiThreading Utilities").balanced());
     }
 }
@@ -85,6 +86,7 @@ TEST_F(HostLockTest, ExcludesTwoThreads) {
         EXPECT_EQ(counter, 200000);
     }
     EXPECT_EQ(host.mutexGroups().stats().badCalls, 0);
+    EXPECT_EQ(host.mutexGroups().stats().reentrantLocks, 0);
 }
 
 TEST_F(HostLockTest, WithoutTheServiceItFallsBackToItsOwnMutexes) {
@@ -133,6 +135,7 @@ TEST_F(HostLockTest, ScopedLockUnlocksWhenAnExceptionLeaves) {
     ScopedHostLock again(lock, 0);  // would deadlock if still held
     EXPECT_EQ(host.mutexGroups().stats().unlocks, 1);
     EXPECT_EQ(host.mutexGroups().stats().badCalls, 0);
+    EXPECT_EQ(host.mutexGroups().stats().reentrantLocks, 0);
 }
 
 }  // namespace
