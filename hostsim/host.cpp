@@ -102,9 +102,10 @@ Host::Host() {
     services_[LWMTUTILFUNCS_GLOBAL] = const_cast<LWMTUtilFuncs*>(mutexGroups_.table());
     services_[LWFILEIOFUNCS_GLOBAL] = const_cast<LWFileIOFuncs*>(fileIO_.table());
     services_[LWPANELFUNCS_GLOBAL] = const_cast<LWPanelFuncs*>(panels_.table());
-    // These two services are functions rather than tables.
+    // These services are functions rather than tables.
     services_[LWDIRINFOFUNC_GLOBAL] = reinterpret_cast<void*>(Directories::function());
     services_[LWFILEACTIVATEFUNC_GLOBAL] = reinterpret_cast<void*>(FileRequests::function());
+    services_[LWFILEREQFUNC_GLOBAL] = reinterpret_cast<void*>(FileRequests::simpleFunction());
     xpanels_ = std::make_unique<XPanels>();
     animation_ = std::make_unique<Animation>();
     scene_ = std::make_unique<Scene>();

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host.h"
 #include "lwhost.h"
@@ -14,6 +15,9 @@ class Dialogs : public ::testing::Test {
 protected:
     LWDirInfoFunc* dirInfo() {
         return reinterpret_cast<LWDirInfoFunc*>(hostsim::Host::lookupFunction()(LWDIRINFOFUNC_GLOBAL, GFUSE_TRANSIENT));
+    }
+    LWFileReqFunc* simpleRequest() {
+        return reinterpret_cast<LWFileReqFunc*>(hostsim::Host::lookupFunction()(LWFILEREQFUNC_GLOBAL, GFUSE_TRANSIENT));
     }
     LWFileActivateFunc* fileRequest() {
         return reinterpret_cast<LWFileActivateFunc*>(
@@ -114,6 +118,8 @@ TEST_F(Dialogs, RequestsTheHostCannotServeAreRefused) {
     EXPECT_NE(fileRequest()(2, &r.local), 0);
     EXPECT_NE(fileRequest()(4, &r.local), 0);
     EXPECT_NE(fileRequest()(LWFILEREQ_VERSION, nullptr), 0);
+    Request noPicker(FREQ_MULTILOAD);  // a multiple load needs its pickName
+    EXPECT_EQ(fileRequest()(LWFILEREQ_VERSION, &noPicker.local), AFUNC_BADLOCAL);
     Request badType(7);
     EXPECT_NE(fileRequest()(LWFILEREQ_VERSION, &badType.local), 0);
     Request noRoom(FREQ_LOAD);
@@ -123,7 +129,7 @@ TEST_F(Dialogs, RequestsTheHostCannotServeAreRefused) {
     noBuffer.local.fullName = nullptr;
     EXPECT_NE(fileRequest()(LWFILEREQ_VERSION, &noBuffer.local), 0);
     EXPECT_EQ(r.local.result, 99) << "nothing was written";
-    EXPECT_EQ(host.fileRequests().refused(), 6);
+    EXPECT_EQ(host.fileRequests().refused(), 7);
     EXPECT_EQ(host.fileRequests().pending(), 1u) << "refusals use no answer";
     EXPECT_TRUE(host.fileRequests().requests().empty());
 }
@@ -133,6 +139,59 @@ TEST_F(Dialogs, UnterminatedStartingBuffersAreReadOnlyToTheirLength) {
     std::memset(r.path.data(), 'p', 8);  // no terminator at all
     EXPECT_EQ(fileRequest()(LWFILEREQ_VERSION, &r.local), 0);
     EXPECT_EQ(host.fileRequests().requests()[0].path, "pppppppp");
+}
+
+// A multiple load hands each chosen file to pickName in turn, with the
+// buffers naming that file, until pickName answers nonzero.
+std::vector<std::string> g_picked;
+LWFileReqLocal* g_picking = nullptr;
+int g_stopAfter = 0;
+int pick() {
+    g_picked.push_back(g_picking->fullName);
+    return static_cast<int>(g_picked.size()) == g_stopAfter ? 1 : 0;
+}
+
+TEST_F(Dialogs, AMultipleLoadHandsEachFileToPickName) {
+    const std::vector<std::string> files{"/img/a.jp2", "/img/b.jp2", "/other/c.jp2"};
+    for (int stopAfter : {0, 2}) {
+        SCOPED_TRACE(stopAfter);
+        host.fileRequests().clear();
+        host.fileRequests().queueChoices(files);
+        Request r(FREQ_MULTILOAD);
+        r.local.pickName = pick;
+        g_picking = &r.local;
+        g_picked.clear();
+        g_stopAfter = stopAfter;
+        EXPECT_EQ(fileRequest()(LWFILEREQ_VERSION, &r.local), AFUNC_OK);
+        EXPECT_EQ(r.local.result, 1);
+        const std::vector<std::string> expected(files.begin(), stopAfter ? files.begin() + stopAfter : files.end());
+        EXPECT_EQ(g_picked, expected);
+        EXPECT_EQ(host.fileRequests().requests().back().picked, static_cast<int>(expected.size()));
+    }
+}
+
+TEST_F(Dialogs, TheOlderFileRequestIsALoadDialogOfItsOwn) {
+    std::string name(64, '\0'), path(64, '\0'), full(64, '\0');
+    std::strcpy(name.data(), "*.jp2");
+    std::strcpy(path.data(), "/start");
+    host.fileRequests().queueChoice("/img/city.jp2");
+    EXPECT_EQ(simpleRequest()("Load Image", name.data(), path.data(), full.data(), 64), 1);
+    EXPECT_STREQ(full.c_str(), "/img/city.jp2");
+    EXPECT_STREQ(path.c_str(), "/img");
+    EXPECT_STREQ(name.c_str(), "city.jp2");
+
+    host.fileRequests().queueChoice("/a/much/longer/path/than/the/buffer.jp2");
+    EXPECT_EQ(simpleRequest()("Load Image", name.data(), path.data(), full.data(), 16), 0) << "did not fit";
+    EXPECT_EQ(simpleRequest()("Load Image", name.data(), path.data(), full.data(), 64), 0) << "empty queue";
+    const auto log = host.fileRequests().requests();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].version, 0);
+    EXPECT_EQ(log[0].type, FREQ_LOAD);
+    EXPECT_EQ(log[0].title, "Load Image");
+    EXPECT_EQ(log[1].result, -1);
+    EXPECT_NE(hostsim::Host::lookupFunction()(LWFILEREQFUNC_GLOBAL, GFUSE_TRANSIENT),
+              hostsim::Host::lookupFunction()(LWFILEACTIVATEFUNC_GLOBAL, GFUSE_TRANSIENT))
+        << "two services with different functions";
 }
 
 }  // namespace
