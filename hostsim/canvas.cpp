@@ -27,20 +27,78 @@ void untrack(const Canvas* c) {
 
 int clampSide(int v) { return std::clamp(v, 0, Canvas::kMaxSide); }
 
+// "LWXPanel"'s drawing functions over canvases; a handle that is no live
+// canvas draws nothing.
+Rgb rgbOf(int r, int g, int b) { return {colourComponent(r), colourComponent(g), colourComponent(b)}; }
+
+void drawPixel(LWXPDrAreaID area, int c, int x, int y) {
+    if (Canvas* canvas = Canvas::fromArea(area)) canvas->setPixel(x, y, paletteColour(c));
+}
 void drawRGBPixel(LWXPDrAreaID area, int r, int g, int b, int x, int y) {
-    if (Canvas* c = Canvas::fromArea(area)) c->setPixel(x, y, {colourComponent(r), colourComponent(g), colourComponent(b)});
+    if (Canvas* c = Canvas::fromArea(area)) c->setPixel(x, y, rgbOf(r, g, b));
+}
+// Both end points are drawn; a step moves to the next pixel along the
+// longer axis (Bresenham), in 64 bits so that far ends cannot overflow.
+void drawLine(LWXPDrAreaID area, int c, int x, int y, int x2, int y2) {
+    Canvas* canvas = Canvas::fromArea(area);
+    if (!canvas) return;
+    const int64_t w = canvas->width(), h = canvas->height();
+    // Both ends on the same side outside the canvas: nothing to draw.
+    if ((x < 0 && x2 < 0) || (y < 0 && y2 < 0) || (x >= w && x2 >= w) || (y >= h && y2 >= h)) return;
+    const Rgb colour = paletteColour(c);
+    int64_t x0 = x, y0 = y;
+    const int64_t x1 = x2, y1 = y2;
+    const int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1, dy = -(y1 > y0 ? y1 - y0 : y0 - y1);
+    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int64_t err = dx + dy;
+    for (;;) {
+        if (x0 >= 0 && y0 >= 0 && x0 < w && y0 < h) canvas->setPixel(int(x0), int(y0), colour);
+        if (x0 == x1 && y0 == y1) break;
+        // Past the canvas and moving away from it: nothing more to draw.
+        if ((sx > 0 ? x0 >= w : x0 < 0) || (sy > 0 ? y0 >= h : y0 < 0)) break;
+        const int64_t e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+void drawBox(LWXPDrAreaID area, int c, int x, int y, int w, int h) {
+    if (Canvas* canvas = Canvas::fromArea(area)) canvas->fillBox(x, y, w, h, paletteColour(c));
 }
 void drawRGBBox(LWXPDrAreaID area, int r, int g, int b, int x, int y, int w, int h) {
-    if (Canvas* c = Canvas::fromArea(area))
-        c->fillBox(x, y, w, h, {colourComponent(r), colourComponent(g), colourComponent(b)});
+    if (Canvas* c = Canvas::fromArea(area)) c->fillBox(x, y, w, h, rgbOf(r, g, b));
 }
-int textWidth(LWXPDrAreaID, const char* text) { return Canvas::textWidth(text); }
-int textHeight(LWXPDrAreaID, const char* text) { return Canvas::textHeight(text); }
-void drawText(LWXPDrAreaID area, const char* text, int colour, int x, int y) {
+// A raised border indent pixels thick: light on the top and left edges,
+// dark on the bottom and right ones. With h 0, a divider w long: indent
+// dark rows over indent light ones.
+void drawBorder(LWXPDrAreaID area, int indent, int x, int y, int w, int h) {
+    Canvas* c = Canvas::fromArea(area);
+    if (!c || indent <= 0 || w <= 0 || h < 0) return;
+    const Rgb light{200, 200, 200}, dark{48, 48, 48};
+    if (h == 0) {
+        c->fillBox(x, y, w, indent, dark);
+        c->fillBox(x, int(std::min<int64_t>(int64_t(y) + indent, INT32_MAX)), w, indent, light);
+        return;
+    }
+    const int t = std::min({indent, w, h});
+    c->fillBox(x, y, w, t, light);
+    c->fillBox(x, y, t, h, light);
+    c->fillBox(x, int(int64_t(y) + h - t), w, t, dark);
+    c->fillBox(int(int64_t(x) + w - t), y, t, h, dark);
+}
+int textWidth(LWXPDrAreaID, char* text) { return Canvas::textWidth(text); }
+int textHeight(LWXPDrAreaID, char* text) { return Canvas::textHeight(text); }
+void drawText(LWXPDrAreaID area, char* text, int colour, int x, int y) {
     if (Canvas* c = Canvas::fromArea(area)) c->drawText(text, colour, x, y);
 }
 
-const LWXPDrawFuncs kDrawFuncs{drawRGBPixel, drawRGBBox, textWidth, textHeight, drawText};
+const LWXPDrawFuncs kDrawFuncs{drawPixel, drawRGBPixel, drawLine,   drawBox,   drawRGBBox,
+                               drawBorder, textWidth,   textHeight, drawText};
 
 }  // namespace
 
