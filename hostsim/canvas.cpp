@@ -4,6 +4,7 @@
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -37,26 +38,45 @@ void drawPixel(LWXPDrAreaID area, int c, int x, int y) {
 void drawRGBPixel(LWXPDrAreaID area, int r, int g, int b, int x, int y) {
     if (Canvas* c = Canvas::fromArea(area)) c->setPixel(x, y, rgbOf(r, g, b));
 }
+// Clips the segment to the box [0, w-1] x [0, h-1] (Liang-Barsky); false
+// when none of it lies inside.
+bool clipSegment(double& x0, double& y0, double& x1, double& y1, double w, double h) {
+    double t0 = 0, t1 = 1;
+    const double dx = x1 - x0, dy = y1 - y0;
+    const double p[4] = {-dx, dx, -dy, dy}, q[4] = {x0, w - 1 - x0, y0, h - 1 - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    const double ax = x0 + t0 * dx, ay = y0 + t0 * dy, bx = x0 + t1 * dx, by = y0 + t1 * dy;
+    x0 = ax, y0 = ay, x1 = bx, y1 = by;
+    return true;
+}
+
 // Both end points are drawn; a step moves to the next pixel along the
-// longer axis (Bresenham), in 64 bits so that far ends cannot overflow.
+// longer axis (Bresenham). Ends off the canvas are first moved onto its
+// edge, so that a far end costs nothing.
 void drawLine(LWXPDrAreaID area, int c, int x, int y, int x2, int y2) {
     Canvas* canvas = Canvas::fromArea(area);
-    if (!canvas) return;
-    const int64_t w = canvas->width(), h = canvas->height();
-    // Both ends on the same side outside the canvas: nothing to draw.
-    if ((x < 0 && x2 < 0) || (y < 0 && y2 < 0) || (x >= w && x2 >= w) || (y >= h && y2 >= h)) return;
+    if (!canvas || canvas->width() == 0 || canvas->height() == 0) return;
+    double fx0 = x, fy0 = y, fx1 = x2, fy1 = y2;
+    if (!clipSegment(fx0, fy0, fx1, fy1, canvas->width(), canvas->height())) return;
     const Rgb colour = paletteColour(c);
-    int64_t x0 = x, y0 = y;
-    const int64_t x1 = x2, y1 = y2;
-    const int64_t dx = x1 > x0 ? x1 - x0 : x0 - x1, dy = -(y1 > y0 ? y1 - y0 : y0 - y1);
+    int x0 = int(std::lround(fx0)), y0 = int(std::lround(fy0));
+    const int x1 = int(std::lround(fx1)), y1 = int(std::lround(fy1));
+    const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
     const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    int64_t err = dx + dy;
+    int err = dx + dy;
     for (;;) {
-        if (x0 >= 0 && y0 >= 0 && x0 < w && y0 < h) canvas->setPixel(int(x0), int(y0), colour);
+        canvas->setPixel(x0, y0, colour);
         if (x0 == x1 && y0 == y1) break;
-        // Past the canvas and moving away from it: nothing more to draw.
-        if ((sx > 0 ? x0 >= w : x0 < 0) || (sy > 0 ? y0 >= h : y0 < 0)) break;
-        const int64_t e2 = 2 * err;
+        const int e2 = 2 * err;
         if (e2 >= dy) {
             err += dy;
             x0 += sx;
