@@ -4,6 +4,7 @@
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -27,20 +28,97 @@ void untrack(const Canvas* c) {
 
 int clampSide(int v) { return std::clamp(v, 0, Canvas::kMaxSide); }
 
+// "LWXPanel"'s drawing functions over canvases; a handle that is no live
+// canvas draws nothing.
+Rgb rgbOf(int r, int g, int b) { return {colourComponent(r), colourComponent(g), colourComponent(b)}; }
+
+void drawPixel(LWXPDrAreaID area, int c, int x, int y) {
+    if (Canvas* canvas = Canvas::fromArea(area)) canvas->setPixel(x, y, paletteColour(c));
+}
 void drawRGBPixel(LWXPDrAreaID area, int r, int g, int b, int x, int y) {
-    if (Canvas* c = Canvas::fromArea(area)) c->setPixel(x, y, {colourComponent(r), colourComponent(g), colourComponent(b)});
+    if (Canvas* c = Canvas::fromArea(area)) c->setPixel(x, y, rgbOf(r, g, b));
+}
+// Clips the segment to the box [0, w-1] x [0, h-1] (Liang-Barsky); false
+// when none of it lies inside.
+bool clipSegment(double& x0, double& y0, double& x1, double& y1, double w, double h) {
+    double t0 = 0, t1 = 1;
+    const double dx = x1 - x0, dy = y1 - y0;
+    const double p[4] = {-dx, dx, -dy, dy}, q[4] = {x0, w - 1 - x0, y0, h - 1 - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    const double ax = x0 + t0 * dx, ay = y0 + t0 * dy, bx = x0 + t1 * dx, by = y0 + t1 * dy;
+    x0 = ax, y0 = ay, x1 = bx, y1 = by;
+    return true;
+}
+
+// Both end points are drawn; a step moves to the next pixel along the
+// longer axis (Bresenham). Ends off the canvas are first moved onto its
+// edge, so that a far end costs nothing.
+void drawLine(LWXPDrAreaID area, int c, int x, int y, int x2, int y2) {
+    Canvas* canvas = Canvas::fromArea(area);
+    if (!canvas || canvas->width() == 0 || canvas->height() == 0) return;
+    double fx0 = x, fy0 = y, fx1 = x2, fy1 = y2;
+    if (!clipSegment(fx0, fy0, fx1, fy1, canvas->width(), canvas->height())) return;
+    const Rgb colour = paletteColour(c);
+    int x0 = int(std::lround(fx0)), y0 = int(std::lround(fy0));
+    const int x1 = int(std::lround(fx1)), y1 = int(std::lround(fy1));
+    const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        canvas->setPixel(x0, y0, colour);
+        if (x0 == x1 && y0 == y1) break;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+void drawBox(LWXPDrAreaID area, int c, int x, int y, int w, int h) {
+    if (Canvas* canvas = Canvas::fromArea(area)) canvas->fillBox(x, y, w, h, paletteColour(c));
 }
 void drawRGBBox(LWXPDrAreaID area, int r, int g, int b, int x, int y, int w, int h) {
-    if (Canvas* c = Canvas::fromArea(area))
-        c->fillBox(x, y, w, h, {colourComponent(r), colourComponent(g), colourComponent(b)});
+    if (Canvas* c = Canvas::fromArea(area)) c->fillBox(x, y, w, h, rgbOf(r, g, b));
 }
-int textWidth(LWXPDrAreaID, const char* text) { return Canvas::textWidth(text); }
-int textHeight(LWXPDrAreaID, const char* text) { return Canvas::textHeight(text); }
-void drawText(LWXPDrAreaID area, const char* text, int colour, int x, int y) {
+// A raised border indent pixels thick: light on the top and left edges,
+// dark on the bottom and right ones. With h 0, a divider w long: indent
+// dark rows over indent light ones.
+void drawBorder(LWXPDrAreaID area, int indent, int x, int y, int w, int h) {
+    Canvas* c = Canvas::fromArea(area);
+    if (!c || indent <= 0 || w <= 0 || h < 0) return;
+    const Rgb light{200, 200, 200}, dark{48, 48, 48};
+    if (h == 0) {
+        c->fillBox(x, y, w, indent, dark);
+        c->fillBox(x, int(std::min<int64_t>(int64_t(y) + indent, INT32_MAX)), w, indent, light);
+        return;
+    }
+    const int t = std::min({indent, w, h});
+    c->fillBox(x, y, w, t, light);
+    c->fillBox(x, y, t, h, light);
+    c->fillBox(x, int(int64_t(y) + h - t), w, t, dark);
+    c->fillBox(int(int64_t(x) + w - t), y, t, h, dark);
+}
+int textWidth(LWXPDrAreaID, char* text) { return Canvas::textWidth(text); }
+int textHeight(LWXPDrAreaID, char* text) { return Canvas::textHeight(text); }
+void drawText(LWXPDrAreaID area, char* text, int colour, int x, int y) {
     if (Canvas* c = Canvas::fromArea(area)) c->drawText(text, colour, x, y);
 }
 
-const LWXPDrawFuncs kDrawFuncs{drawRGBPixel, drawRGBBox, textWidth, textHeight, drawText};
+const LWXPDrawFuncs kDrawFuncs{drawPixel, drawRGBPixel, drawLine,   drawBox,   drawRGBBox,
+                               drawBorder, textWidth,   textHeight, drawText};
 
 }  // namespace
 

@@ -43,7 +43,7 @@ public:
 
     // The handle to give plug-in code as its drawing area; valid while the
     // canvas lives.
-    LWXPDrAreaID area() { return reinterpret_cast<LWXPDrAreaID>(this); }
+    LWXPDrAreaID area() { return static_cast<LWXPDrAreaID>(this); }
     // The live canvas behind a handle, or null.
     static Canvas* fromArea(LWXPDrAreaID area);
     // "LWXPanel"'s drawing functions over canvases.

@@ -16,18 +16,23 @@ namespace hostsim {
 namespace {
 constexpr size_t kMaxEntries = 65536;
 constexpr int kMaxItems = 100000;
+constexpr int kMaxCallDepth = 16;
 }  // namespace
 
 struct ViewPanel::Control {
-    unsigned long cid = 0;
+    unsigned int cid = 0;
     std::string tableLabel;
     std::optional<std::string> label;  // XpLABEL
     std::string cls;
     ValueKind kind = ValueKind::None;
+    Items items = Items::None;
+    bool envelope = false;  // a "…-env" class
+    bool readOnly = false;
     bool deleted = false;
     void* data = nullptr;
-    // Binding to the instance.
-    Repr repr = Repr::Local;
+    // The data description entry.
+    bool described = false;
+    Repr repr = Repr::Local;  // how a view panel's instance holds it; Local when not bound
     std::string dataName;
     // What it shows.
     bool hasValue = true;
@@ -36,13 +41,12 @@ struct ViewPanel::Control {
     std::string text;
     LWVParmID parm = nullptr;
     // Popup items.
-    bool hasList = false;
-    std::vector<std::string> list;
+    const char* const* list = nullptr;
     LWXPanelPopCntFunc* popCount = nullptr;
     LWXPanelPopNameFunc* popName = nullptr;
     // Callbacks.
     LWXPanelBtnClickFunc* button = nullptr;
-    LWXPanelDrawFunc* draw = nullptr;
+    LWXPanelControlDrawFunc* draw = nullptr;
     // formGet's answer for texts.
     const char* textPtr = nullptr;
 
@@ -50,51 +54,161 @@ struct ViewPanel::Control {
 };
 
 struct ViewPanel::Node {
-    unsigned long id = 0;
+    unsigned int id = 0;
     NodeKind kind = NodeKind::Group;
     std::string label;
-    unsigned long parent = 0;
-    std::vector<unsigned long> children;
-    unsigned long controller = 0;  // stacks
-    bool hasMap = false;
-    std::vector<int> map;
+    unsigned int parent = 0;
+    std::vector<unsigned int> children;
+    unsigned int controller = 0;  // stacks
+    const int* map = nullptr;     // stacks; indexed by the controller's value
     // Layout wishes (XpLEFT, XpNARROW, XpDIVADD).
     bool left = false, narrow = false, divider = false;
 };
 
 struct ViewPanel::EnableRule {
-    unsigned long controller = 0;
-    bool hasMap = false;
-    std::vector<int> values;
-    std::vector<unsigned long> targets;
+    unsigned int controller = 0;
+    const int* map = nullptr;  // indexed by the controller's value
+    std::string message;
+    std::vector<unsigned int> targets;
 };
 
 namespace {
 
+// Control classes: the kind of value each shows and the data type its data
+// description entry must name.
 struct ClassInfo {
     const char* name;
-    int kind;  // ViewPanel::ValueKind as int
+    int kind;  // ViewPanel::ValueKind as int: None 0, Int 1, Scalar 2, Vector 3, Text 4
+    const char* datatype;
+    int items;  // ViewPanel::Items as int: None 0, List 1, Bool 2, Axis 3
+    bool envelope;
+    bool readOnly;
 };
 
-// Control classes and the kind of value each shows (None 0, Int 1, Scalar 2, Vector 3, Text 4).
 const ClassInfo kClasses[] = {
-    {"iPopChoice", 1},    {"iBoolean", 1},      {"integer", 1},      {"axis", 1},
-    {"float", 2},         {"distance", 2},      {"float-env", 2},    {"percent-env", 2},
-    {"angle-env", 2},     {"distance3-env", 3}, {"angle3-env", 3},   {"percent3-env", 3},
-    {"color-env", 3},     {"float3-env", 3},    {"sFileName", 4},    {"string", 4},
-    {"vButton", 0},       {"dThumbnail", 0},
+    {"string", 4, "string", 0, false, false},
+    {"integer", 1, "integer", 0, false, false},
+    {"float", 2, "float", 0, false, false},
+    {"float3", 3, "float3", 0, false, false},
+    {"float-env", 2, "float-env", 0, true, false},
+    {"float3-env", 3, "float3-env", 0, true, false},
+    {"distance", 2, "distance", 0, false, false},
+    {"distance3", 3, "distance3", 0, false, false},
+    {"distance-env", 2, "distance-env", 0, true, false},
+    {"distance3-env", 3, "distance3-env", 0, true, false},
+    {"percent", 2, "percent", 0, false, false},
+    {"percent3", 3, "percent3", 0, false, false},
+    {"percent-env", 2, "percent-env", 0, true, false},
+    {"percent3-env", 3, "percent3-env", 0, true, false},
+    {"angle", 2, "angle", 0, false, false},
+    {"angle3", 3, "angle3", 0, false, false},
+    {"angle-env", 2, "angle-env", 0, true, false},
+    {"angle3-env", 3, "angle3-env", 0, true, false},
+    {"color", 3, "color", 0, false, false},
+    {"color-env", 3, "color-env", 0, true, false},
+    {"time", 2, "time", 0, false, false},
+    {"vButton", 0, nullptr, 0, false, false},
+    {"iBoolean", 1, "integer", 2, false, false},
+    {"iSlider", 1, "integer", 0, false, false},
+    {"iSliderText", 1, "integer", 0, false, false},
+    {"iChoice", 1, "integer", 1, false, false},
+    {"axis", 1, "axis", 3, false, false},
+    {"iPopChoice", 1, "integer", 1, false, false},
+    {"sPresetText", 4, "string", 0, false, false},
+    {"sFileName", 4, "string", 0, false, false},
+    {"dThumbnail", 0, nullptr, 0, false, false},
+    {"sInfo", 4, "string", 0, false, true},
 };
 
-int classKind(const char* cls) {
-    if (!cls) return -1;
+const ClassInfo* classInfo(const char* cls) {
+    if (!cls) return nullptr;
     for (const ClassInfo& c : kClasses)
-        if (std::strcmp(c.name, cls) == 0) return c.kind;
-    return -1;
+        if (std::strcmp(c.name, cls) == 0) return &c;
+    return nullptr;
 }
 
-std::string hexId(unsigned long id) {
+// Every data type a class takes.
+bool knownDataType(const std::string& type) {
+    for (const ClassInfo& c : kClasses)
+        if (c.datatype && type == c.datatype) return true;
+    return false;
+}
+
+// The tags this host reads: fixed arguments, and whether an id list follows.
+enum class TagKind {
+    Call, Nest, Label, Class, Add, Delete, ChangeNotify, Focus, AutoRestore, DestroyNotify, Value, Link, ImmUpd,
+    Track, Orient, Min, Max, Step, Range, HardMinMax, ClrMinMax, Sens, ButNotify, PopCmdFunc, PopFuncs, IntXForm,
+    DrawCbFunc, ZoomCbFunc, TextXFormFunc, StrList, VecLabel, CtrlFront, CtrlCfg, XReqCfg, Alias, Unalias, Enable,
+    Group, Order, Stack, Tabs, Left, Narrow, DivAdd, DivRem, Border, DialogType,
+};
+
+struct TagShape {
+    LWXPanelHint tag;
+    TagKind kind;
+    int args;
+    bool list;
+    const char* name;
+};
+
+const TagShape kTags[] = {
+    {XPTAG_CALL, TagKind::Call, 2, false, "XpCALL"},
+    {XPTAG_NEST, TagKind::Nest, 1, false, "XpNEST"},
+    {XPTAG_LABEL, TagKind::Label, 3, false, "XpLABEL"},
+    {XPTAG_CLASS, TagKind::Class, 2, false, "XpCLASS"},
+    {XPTAG_ADD, TagKind::Add, 3, false, "XpADD"},
+    {XPTAG_DELETE, TagKind::Delete, 1, false, "XpDELETE"},
+    {XPTAG_CHGNOTIFY, TagKind::ChangeNotify, 1, false, "XpCHGNOTIFY"},
+    {XPTAG_FOCUS, TagKind::Focus, 1, false, "XpFOCUS"},
+    {XPTAG_AUTORESTORE, TagKind::AutoRestore, 1, true, "XpRESTORE"},
+    {XPTAG_DESTROYNOTIFY, TagKind::DestroyNotify, 2, false, "XpDESTROYNOTIFY"},
+    {XPTAG_VALUE, TagKind::Value, 2, false, "XpVALUE"},
+    {XPTAG_LINK, TagKind::Link, 1, true, "XpLINK"},
+    {XPTAG_IMMUPD, TagKind::ImmUpd, 1, true, "XpIMMUPD"},
+    {XPTAG_TRACK, TagKind::Track, 2, false, "XpTRACK"},
+    {XPTAG_ORIENT, TagKind::Orient, 2, false, "XpORIENT"},
+    {XPTAG_MIN, TagKind::Min, 2, false, "XpMIN"},
+    {XPTAG_MAX, TagKind::Max, 2, false, "XpMAX"},
+    {XPTAG_STEP, TagKind::Step, 2, false, "XpSTEP"},
+    {XPTAG_RANGE, TagKind::Range, 4, false, "XpRANGE"},
+    {XPTAG_HARDMINMAX, TagKind::HardMinMax, 3, false, "XpHARDMINMAX"},
+    {XPTAG_CLRMINMAX, TagKind::ClrMinMax, 3, false, "XpCLRMINMAX"},
+    {XPTAG_SENS, TagKind::Sens, 2, false, "XpSENS"},
+    {XPTAG_BUTNOTIFY, TagKind::ButNotify, 2, false, "XpBUTNOTIFY"},
+    {XPTAG_POPCMDFUNC, TagKind::PopCmdFunc, 2, false, "XpPOPCMDFUNC"},
+    {XPTAG_POPFUNCS, TagKind::PopFuncs, 3, false, "XpPOPFUNCS"},
+    {XPTAG_INTXFORM, TagKind::IntXForm, 3, false, "XpINTXFORM"},
+    {XPTAG_DRAWCBFUNC, TagKind::DrawCbFunc, 2, false, "XpDRAWCBFUNC"},
+    {XPTAG_ZOOMCBFUNC, TagKind::ZoomCbFunc, 3, false, "XpZOOMCBFUNC"},
+    {XPTAG_TEXTXFORMFUNC, TagKind::TextXFormFunc, 2, false, "XpTEXTXFORMFUNC"},
+    {XPTAG_STRLIST, TagKind::StrList, 3, false, "XpSTRLIST"},
+    {XPTAG_VECLABEL, TagKind::VecLabel, 2, false, "XpVECLABEL"},
+    {XPTAG_CTRLFRONT, TagKind::CtrlFront, 1, false, "XpCTRLFRONT"},
+    {XPTAG_CTRLCFG, TagKind::CtrlCfg, 3, false, "XpCTRLCFG"},
+    {XPTAG_XREQCFG, TagKind::XReqCfg, 5, false, "XpXREQCFG"},
+    {XPTAG_ALIAS, TagKind::Alias, 1, true, "XpALIAS_"},
+    {XPTAG_UNALIAS, TagKind::Unalias, 1, true, "XpUNALIAS_"},
+    {XPTAG_ENABLE, TagKind::Enable, 4, true, "XpENABLE_"},
+    {XPTAG_GROUP, TagKind::Group, 1, true, "XpGROUP_"},
+    {XPTAG_ORDER, TagKind::Order, 1, true, "XpORDER_"},
+    {XPTAG_STACK, TagKind::Stack, 3, true, "XpSTACK_"},
+    {XPTAG_TABS, TagKind::Tabs, 1, true, "XpTABS_"},
+    {XPTAG_LEFT, TagKind::Left, 0, true, "XpLEFT"},
+    {XPTAG_NARROW, TagKind::Narrow, 0, true, "XpNARROW"},
+    {XPTAG_DIVADD, TagKind::DivAdd, 1, true, "XpDIVADD"},
+    {XPTAG_DIVREM, TagKind::DivRem, 1, true, "XpDIVREM"},
+    {XPTAG_BORDER, TagKind::Border, 1, false, "XpBORDER"},
+    {XPTAG_DLOGTYPE, TagKind::DialogType, 1, false, "XpDLOGTYPE"},
+};
+
+const TagShape* tagShape(LWXPanelHint tag) {
+    for (const TagShape& t : kTags)
+        if (t.tag == tag) return &t;
+    return nullptr;
+}
+
+std::string hexId(unsigned int id) {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%lx", id);
+    std::snprintf(buf, sizeof buf, "0x%x", id);
     return buf;
 }
 
@@ -109,26 +223,11 @@ const LWVParmFuncs* vparmFuncs() {
     return host ? static_cast<const LWVParmFuncs*>(host->lookup(LWVPARMFUNCS_GLOBAL, GFUSE_TRANSIENT)) : nullptr;
 }
 
-unsigned long idOf(LWXPanelHint h) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(h)); }
+unsigned int idOf(LWXPanelHint h) { return static_cast<unsigned int>(reinterpret_cast<uintptr_t>(h)); }
 
 template <class F>
 F* functionOf(LWXPanelHint h) {
     return reinterpret_cast<F*>(h);
-}
-
-// Reads an int array up to XP_MAP_END.
-std::vector<int> readMap(const int* map, bool& terminated) {
-    std::vector<int> out;
-    terminated = map == nullptr;
-    if (!map) return out;
-    for (size_t i = 0; i < 4096; ++i) {
-        if (map[i] == XP_MAP_END) {
-            terminated = true;
-            break;
-        }
-        out.push_back(map[i]);
-    }
-    return out;
 }
 
 // Whether a function's code belongs to an object that is still loaded.
@@ -138,6 +237,26 @@ bool codeLoaded(void* fn) {
 }
 
 }  // namespace
+
+// Reads a hint array in order; every read counts against a limit, so that
+// an array without its XpEND cannot run on for ever.
+struct ViewPanel::HintReader {
+    LWXPanelHint* hints;
+    size_t at = 0;
+    bool exhausted = false;
+    LWXPanelHint next() {
+        if (at >= kMaxEntries) {
+            exhausted = true;
+            return nullptr;
+        }
+        return hints[at++];
+    }
+    std::vector<unsigned int> list() {
+        std::vector<unsigned int> ids;
+        for (LWXPanelHint h; (h = next()) != nullptr;) ids.push_back(idOf(h));
+        return ids;
+    }
+};
 
 // ---------------------------------------------------------------- ViewPanel
 
@@ -151,12 +270,12 @@ ViewPanel::~ViewPanel() = default;
 
 std::unique_lock<std::recursive_mutex> ViewPanel::lock() const { return std::unique_lock(owner_.mutex_); }
 
-ViewPanel::Control* ViewPanel::control(unsigned long cid) {
+ViewPanel::Control* ViewPanel::control(unsigned int cid) {
     auto it = controls_.find(cid);
     return it == controls_.end() || it->second->deleted ? nullptr : it->second.get();
 }
 
-const ViewPanel::Control* ViewPanel::control(unsigned long cid) const {
+const ViewPanel::Control* ViewPanel::control(unsigned int cid) const {
     auto it = controls_.find(cid);
     return it == controls_.end() || it->second->deleted ? nullptr : it->second.get();
 }
@@ -170,6 +289,11 @@ bool ViewPanel::destroyed() const {
     return destroyed_;
 }
 
+bool ViewPanel::isOpen() const {
+    auto l = lock();
+    return open_;
+}
+
 std::string ViewPanel::title() const {
     auto l = lock();
     return title_;
@@ -180,19 +304,19 @@ void* ViewPanel::instance() const {
     return inst_;
 }
 
-void* ViewPanel::data(unsigned long id) const {
+void* ViewPanel::data(unsigned int id) const {
     auto l = lock();
     return getData(id);
 }
 
 // --- layout ---
 
-bool ViewPanel::exists(unsigned long id) const {
+bool ViewPanel::exists(unsigned int id) const {
     auto l = lock();
     return id != 0 && nodes_.count(id) != 0;
 }
 
-bool ViewPanel::isAncestor(unsigned long ancestor, unsigned long id) const {
+bool ViewPanel::isAncestor(unsigned int ancestor, unsigned int id) const {
     for (size_t guard = 0; id != 0 && guard < nodes_.size(); ++guard) {
         auto it = nodes_.find(id);
         if (it == nodes_.end()) return false;
@@ -202,16 +326,36 @@ bool ViewPanel::isAncestor(unsigned long ancestor, unsigned long id) const {
     return ancestor == 0;
 }
 
-unsigned long ViewPanel::shownMember(const Node& stack) const {
+// How many values an int control can hold, counted from 0; 0 when its
+// range is not known.
+int ViewPanel::positions(const Control& c) const {
+    switch (c.items) {
+        case Items::Bool: return 2;
+        case Items::Axis: return 3;
+        case Items::List: return static_cast<int>(itemsLocked(c).size());
+        case Items::None: break;
+    }
+    return 0;
+}
+
+// The map entry at the control's value, when the value is one the control
+// can hold; the maps carry no length of their own.
+bool ViewPanel::mapEntry(const int* map, const Control& c, int& entry) const {
+    if (!map || c.kind != ValueKind::Int || !c.hasValue || c.i < 0 || c.i >= positions(c)) return false;
+    entry = map[c.i];
+    return true;
+}
+
+unsigned int ViewPanel::shownMember(const Node& stack) const {
     const Control* c = control(stack.controller);
     if (!c || !c->hasValue || c->kind != ValueKind::Int) return 0;
-    long index = c->i;
-    if (stack.hasMap) index = (index >= 0 && index < long(stack.map.size())) ? stack.map[size_t(index)] : -1;
-    if (index < 0 || index >= long(stack.children.size())) return 0;
+    int index = c->i;
+    if (stack.map && !mapEntry(stack.map, *c, index)) index = -1;
+    if (index < 0 || index >= static_cast<int>(stack.children.size())) return 0;
     return stack.children[size_t(index)];
 }
 
-bool ViewPanel::visibleLocked(unsigned long id) const {
+bool ViewPanel::visibleLocked(unsigned int id) const {
     if (id == 0 || !nodes_.count(id)) return false;
     for (size_t guard = 0; id != 0 && guard <= nodes_.size(); ++guard) {
         const Node& n = nodes_.at(id);
@@ -223,7 +367,7 @@ bool ViewPanel::visibleLocked(unsigned long id) const {
     return id == 0;
 }
 
-bool ViewPanel::visible(unsigned long id) const {
+bool ViewPanel::visible(unsigned int id) const {
     auto l = lock();
     return visibleLocked(id);
 }
@@ -231,64 +375,81 @@ bool ViewPanel::visible(unsigned long id) const {
 bool ViewPanel::ruleMet(const EnableRule& rule) const {
     const Control* c = control(rule.controller);
     if (!c || !c->hasValue) return false;
-    if (c->kind == ValueKind::Int) {
-        if (!rule.hasMap) return c->i != 0;
-        return std::find(rule.values.begin(), rule.values.end(), c->i) != rule.values.end();
+    if (rule.map) {
+        int entry = 0;
+        return mapEntry(rule.map, *c, entry) && entry != 0;
     }
-    if (c->kind == ValueKind::Scalar && !rule.hasMap) return c->v[0] != 0.0;
+    if (c->kind == ValueKind::Int) return c->i != 0;
+    if (c->kind == ValueKind::Scalar) return c->v[0] != 0.0;
     return false;
 }
 
-bool ViewPanel::enabledLocked(unsigned long id) const {
+bool ViewPanel::enabledLocked(unsigned int id) const {
     if (id == 0 || !nodes_.count(id)) return false;
     if (const Control* c = control(id); c && c->bound() && !c->hasValue) return false;
     for (const EnableRule& rule : rules_) {
-        const bool covers = std::any_of(rule.targets.begin(), rule.targets.end(), [&](unsigned long t) {
-            return t == id || isAncestor(t, id);
-        });
+        const bool covers = std::any_of(rule.targets.begin(), rule.targets.end(),
+                                        [&](unsigned int t) { return t == id || isAncestor(t, id); });
         if (covers && !ruleMet(rule)) return false;
     }
     return true;
 }
 
-bool ViewPanel::enabled(unsigned long id) const {
+bool ViewPanel::enabled(unsigned int id) const {
     auto l = lock();
     return enabledLocked(id);
 }
 
-std::string ViewPanel::tabOf(unsigned long id) const {
+std::string ViewPanel::disabledMessage(unsigned int id) const {
+    auto l = lock();
+    if (!nodes_.count(id)) return {};
+    for (const EnableRule& rule : rules_) {
+        const bool covers = std::any_of(rule.targets.begin(), rule.targets.end(),
+                                        [&](unsigned int t) { return t == id || isAncestor(t, id); });
+        if (covers && !rule.message.empty() && !ruleMet(rule)) return rule.message;
+    }
+    return {};
+}
+
+std::string ViewPanel::tabOf(unsigned int id) const {
     auto l = lock();
     for (size_t guard = 0; id != 0 && guard <= nodes_.size(); ++guard) {
         auto it = nodes_.find(id);
         if (it == nodes_.end()) return {};
         auto parent = nodes_.find(it->second.parent);
         if (parent == nodes_.end()) return {};
-        if (parent->second.kind == NodeKind::Tabs) return it->second.label;
+        if (parent->second.kind == NodeKind::Tabs) return label(id);
         id = it->second.parent;
     }
     return {};
 }
 
-std::vector<unsigned long> ViewPanel::members(unsigned long id) const {
+std::vector<unsigned int> ViewPanel::members(unsigned int id) const {
     auto l = lock();
     auto it = nodes_.find(id);
-    return it == nodes_.end() ? std::vector<unsigned long>{} : it->second.children;
+    return it == nodes_.end() ? std::vector<unsigned int>{} : it->second.children;
 }
 
-std::string ViewPanel::label(unsigned long id) const {
+std::string ViewPanel::label(unsigned int id) const {
     auto l = lock();
     if (const Control* c = control(id)) return c->label ? *c->label : c->tableLabel;
     auto it = nodes_.find(id);
     return id != 0 && it != nodes_.end() ? it->second.label : std::string{};
 }
 
-std::string ViewPanel::controlClass(unsigned long cid) const {
+std::string ViewPanel::controlClass(unsigned int cid) const {
     auto l = lock();
     const Control* c = control(cid);
     return c ? c->cls : std::string{};
 }
 
-bool ViewPanel::bound(unsigned long cid) const {
+bool ViewPanel::described(unsigned int cid) const {
+    auto l = lock();
+    const Control* c = control(cid);
+    return c && c->described;
+}
+
+bool ViewPanel::bound(unsigned int cid) const {
     auto l = lock();
     const Control* c = control(cid);
     return c && c->bound();
@@ -296,21 +457,21 @@ bool ViewPanel::bound(unsigned long cid) const {
 
 // --- shown values ---
 
-std::optional<int> ViewPanel::shownInt(unsigned long cid) const {
+std::optional<int> ViewPanel::shownInt(unsigned int cid) const {
     auto l = lock();
     const Control* c = control(cid);
     if (!c || c->kind != ValueKind::Int || !c->hasValue) return std::nullopt;
     return c->i;
 }
 
-std::optional<double> ViewPanel::shownFloat(unsigned long cid) const {
+std::optional<double> ViewPanel::shownFloat(unsigned int cid) const {
     auto l = lock();
     const Control* c = control(cid);
     if (!c || c->kind != ValueKind::Scalar || !c->hasValue) return std::nullopt;
     return c->v[0];
 }
 
-std::optional<std::array<double, 3>> ViewPanel::shownVector(unsigned long cid) const {
+std::optional<std::array<double, 3>> ViewPanel::shownVector(unsigned int cid) const {
     auto l = lock();
     const Control* c = control(cid);
     if (!c || c->kind != ValueKind::Vector || !c->hasValue) return std::nullopt;
@@ -319,9 +480,12 @@ std::optional<std::array<double, 3>> ViewPanel::shownVector(unsigned long cid) c
 
 std::vector<std::string> ViewPanel::itemsLocked(const Control& c) const {
     std::vector<std::string> items;
-    if (c.cls == "axis") return {"X", "Y", "Z"};
-    if (c.cls != "iPopChoice") return items;
-    if (c.hasList) return c.list;
+    if (c.items == Items::Axis) return {"X", "Y", "Z"};
+    if (c.items != Items::List) return items;
+    if (c.list) {
+        for (int i = 0; i < kMaxItems && c.list[i]; ++i) items.emplace_back(c.list[i]);
+        return items;
+    }
     if (!c.popCount || !c.popName) return items;
     // The functions are the plug-in's; they may call back into the panel.
     LWXPanelPopCntFunc* count = c.popCount;
@@ -335,18 +499,18 @@ std::vector<std::string> ViewPanel::itemsLocked(const Control& c) const {
     return items;
 }
 
-std::vector<std::string> ViewPanel::popupItems(unsigned long cid) const {
+std::vector<std::string> ViewPanel::popupItems(unsigned int cid) const {
     auto l = lock();
     const Control* c = control(cid);
     return c ? itemsLocked(*c) : std::vector<std::string>{};
 }
 
-std::optional<std::string> ViewPanel::shownText(unsigned long cid) const {
+std::optional<std::string> ViewPanel::shownText(unsigned int cid) const {
     auto l = lock();
     const Control* c = control(cid);
     if (!c || !c->hasValue) return std::nullopt;
     if (c->kind == ValueKind::Text) return c->text;
-    if (c->kind != ValueKind::Int || (c->cls != "iPopChoice" && c->cls != "axis")) return std::nullopt;
+    if (c->kind != ValueKind::Int || (c->items != Items::List && c->items != Items::Axis)) return std::nullopt;
     const int value = c->i;
     const std::vector<std::string> items = itemsLocked(*c);
     if (value < 0 || value >= int(items.size())) return std::nullopt;
@@ -355,7 +519,7 @@ std::optional<std::string> ViewPanel::shownText(unsigned long cid) const {
 
 // --- reading values ---
 
-void ViewPanel::readControl(unsigned long cid) {
+void ViewPanel::readControl(unsigned int cid) {
     Control* c = control(cid);
     if (!c || !c->bound()) return;
     if (!inst_ || !get_) {
@@ -396,8 +560,8 @@ void ViewPanel::readControl(unsigned long cid) {
 
 void ViewPanel::refreshAll() {
     fullRefreshes_++;
-    const std::vector<unsigned long> ids = tableOrder_;
-    for (unsigned long cid : ids) {
+    const std::vector<unsigned int> ids = tableOrder_;
+    for (unsigned int cid : ids) {
         if (destroyed_) return;
         readControl(cid);
     }
@@ -406,22 +570,24 @@ void ViewPanel::refreshAll() {
 // --- the user ---
 
 bool ViewPanel::userCanEdit(const Control& c, ValueKind kind) const {
-    return !destroyed_ && c.kind == kind && visibleLocked(c.cid) && enabledLocked(c.cid);
+    return !destroyed_ && !c.readOnly && c.kind == kind && visibleLocked(c.cid) && enabledLocked(c.cid);
 }
 
-void ViewPanel::notify(unsigned long cid, unsigned long vid, int event) {
+void ViewPanel::notify(unsigned int cid, unsigned int vid, int event) {
     events_.push_back({cid, vid, event});
+    // What the notification answers is not used: nothing documents it.
     if (LWXPanelChangeNotifyFunc* f = changeNotify_) f(id(), cid, vid, event);
 }
 
-// store(control, arg storage) writes the user's value into the control and
-// returns what set receives, or null when the value cannot be taken.
+// store(control) writes the user's value into the control and returns what
+// set receives, or null when the value cannot be taken.
 template <class Store>
-bool ViewPanel::edit(unsigned long cid, ValueKind kind, Store store) {
+bool ViewPanel::edit(unsigned int cid, ValueKind kind, Store store) {
     auto l = lock();
     Control* c = control(cid);
     if (!c || !userCanEdit(*c, kind)) return false;
     const bool bound = c->bound();
+    const bool described = c->described;
     if (bound && !set_) return false;
     void* arg = store(*c);
     if (!arg) return false;
@@ -430,25 +596,24 @@ bool ViewPanel::edit(unsigned long cid, ValueKind kind, Store store) {
         const int code = set(inst_, cid, arg);
         lastCode_ = code;
         if (destroyed_) return true;
-        if (code == LWXRF_FULL) {
+        if (code == LWXPRC_FULL) {
             refreshAll();
-        } else if (code == LWXRF_UPD) {
+        } else if (code == LWXPRC_DFLT) {
             controlRefreshes_++;
             readControl(cid);
         }
         if (destroyed_) return true;
     }
-    notify(cid, bound ? cid : 0, LWXPEVENT_VALUE);
+    notify(cid, described ? cid : 0, LWXPEVENT_VALUE);
     return true;
 }
 
-bool ViewPanel::setInt(unsigned long cid, int value) {
+bool ViewPanel::setInt(unsigned int cid, int value) {
     int arg = 0;
     return edit(cid, ValueKind::Int, [&](Control& c) -> void* {
-        if (c.cls == "iBoolean") value = value != 0;
-        if (c.cls == "iPopChoice" || c.cls == "axis") {
-            const int n = int(itemsLocked(c).size());
-            if (value < 0 || value >= n) return nullptr;
+        if (c.items == Items::Bool) value = value != 0;
+        if (c.items == Items::List || c.items == Items::Axis) {
+            if (value < 0 || value >= positions(c)) return nullptr;
         }
         c.i = value;
         c.hasValue = true;
@@ -457,13 +622,13 @@ bool ViewPanel::setInt(unsigned long cid, int value) {
     });
 }
 
-bool ViewPanel::setFloat(unsigned long cid, double value) {
+bool ViewPanel::setFloat(unsigned int cid, double value) {
     double arg = 0;
     return edit(cid, ValueKind::Scalar, [&](Control& c) -> void* {
         if (c.repr == Repr::Parm) {
             const LWVParmFuncs* vp = vparmFuncs();
             if (!vp || !vp->setVal || !c.parm) return nullptr;
-            const double d[3] = {value, value, value};
+            double d[3] = {value, value, value};
             vp->setVal(c.parm, d);
             c.v = {value, value, value};
             return c.parm;
@@ -475,7 +640,7 @@ bool ViewPanel::setFloat(unsigned long cid, double value) {
     });
 }
 
-bool ViewPanel::setVector(unsigned long cid, double x, double y, double z) {
+bool ViewPanel::setVector(unsigned int cid, double x, double y, double z) {
     double arg[3] = {x, y, z};
     return edit(cid, ValueKind::Vector, [&](Control& c) -> void* {
         if (c.repr == Repr::Parm) {
@@ -491,7 +656,7 @@ bool ViewPanel::setVector(unsigned long cid, double x, double y, double z) {
     });
 }
 
-bool ViewPanel::setText(unsigned long cid, const std::string& text) {
+bool ViewPanel::setText(unsigned int cid, const std::string& text) {
     std::string arg;
     return edit(cid, ValueKind::Text, [&](Control& c) -> void* {
         c.text = text;
@@ -501,7 +666,7 @@ bool ViewPanel::setText(unsigned long cid, const std::string& text) {
     });
 }
 
-bool ViewPanel::press(unsigned long cid) {
+bool ViewPanel::press(unsigned int cid) {
     auto l = lock();
     Control* c = control(cid);
     if (!c || c->cls != "vButton" || !userCanEdit(*c, ValueKind::None)) return false;
@@ -510,11 +675,16 @@ bool ViewPanel::press(unsigned long cid) {
     return true;
 }
 
-std::optional<Canvas> ViewPanel::drawControl(unsigned long cid, int w, int h) {
+void ViewPanel::close() {
+    auto l = lock();
+    open_ = false;
+}
+
+std::optional<Canvas> ViewPanel::drawControl(unsigned int cid, int w, int h) {
     auto l = lock();
     Control* c = control(cid);
     if (!c || !c->draw || destroyed_) return std::nullopt;
-    LWXPanelDrawFunc* draw = c->draw;
+    LWXPanelControlDrawFunc* draw = c->draw;
     Canvas canvas(w, h);
     draws_++;
     draw(id(), cid, canvas.area(), canvas.width(), canvas.height());
@@ -553,11 +723,11 @@ std::vector<std::string> ViewPanel::notes() const {
 }
 
 std::string ViewPanel::describeValue(const Control& c) const {
-    if (!c.hasValue) return " [no value]";
+    if (!c.hasValue) return c.kind == ValueKind::None ? std::string{} : " [no value]";
     switch (c.kind) {
         case ValueKind::Int: {
             std::string s = " = " + std::to_string(c.i);
-            if (c.cls == "iPopChoice" || c.cls == "axis") {
+            if (c.items == Items::List || c.items == Items::Axis) {
                 const std::vector<std::string> items = itemsLocked(c);
                 s += (c.i >= 0 && c.i < int(items.size())) ? " \"" + items[size_t(c.i)] + "\"" : " (no item)";
             }
@@ -571,7 +741,7 @@ std::string ViewPanel::describeValue(const Control& c) const {
     return {};
 }
 
-void ViewPanel::dumpNode(std::string& out, unsigned long id, int depth) const {
+void ViewPanel::dumpNode(std::string& out, unsigned int id, int depth) const {
     const Node& n = nodes_.at(id);
     std::string line(size_t(depth) * 2, ' ');
     if (n.kind == NodeKind::Control) {
@@ -588,28 +758,31 @@ void ViewPanel::dumpNode(std::string& out, unsigned long id, int depth) const {
         line += std::string(kind) + " " + hexId(id);
         if (!n.label.empty()) line += " \"" + n.label + "\"";
         if (n.kind == NodeKind::Stack) {
-            const unsigned long shown = shownMember(n);
+            const unsigned int shown = shownMember(n);
             line += " on " + hexId(n.controller) + ", showing " + (shown ? hexId(shown) : std::string("nothing"));
         }
     }
     if (n.left || n.narrow || n.divider) {
         std::string wishes;
-        for (auto [on, name] : {std::pair{n.divider, "divider"}, {n.left, "left"}, {n.narrow, "narrow"}})
+        for (auto [on, name] : {std::pair{n.left, "left"}, {n.narrow, "narrow"}, {n.divider, "divider after"}})
             if (on) wishes += (wishes.empty() ? "" : ", ") + std::string(name);
         line += " {" + wishes + "}";
     }
     if (!visibleLocked(id)) line += " [hidden]";
     if (!enabledLocked(id)) line += " [disabled]";
     out += line + "\n";
-    for (unsigned long child : n.children) dumpNode(out, child, depth + 1);
+    for (unsigned int child : n.children) dumpNode(out, child, depth + 1);
 }
 
 std::string ViewPanel::dump() const {
     auto l = lock();
     std::string out = std::string(type_ == LWXP_FORM ? "form" : "view") + " panel \"" + title_ + "\"";
+    if (open_) out += " [open]";
     if (destroyed_) out += " [destroyed]";
     out += "\n";
-    for (unsigned long child : nodes_.at(0).children) dumpNode(out, child, 1);
+    if (dividerTop_) out += "  {divider at the top}\n";
+    for (unsigned int child : nodes_.at(0).children) dumpNode(out, child, 1);
+    if (dividerBottom_) out += "  {divider at the bottom}\n";
     return out;
 }
 
@@ -617,44 +790,54 @@ std::string ViewPanel::dump() const {
 
 void ViewPanel::describe(LWXPanelDataDesc* data, LWXPanelGetFunc* get, LWXPanelSetFunc* set) {
     for (auto& [cid, c] : controls_) {
+        c->described = false;
         c->repr = Repr::Local;
         c->dataName.clear();
         c->hasValue = true;
         c->parm = nullptr;
     }
-    get_ = get;
-    set_ = set;
+    if (type_ == LWXP_FORM && (get || set)) note("describe: a form panel takes no get and set functions");
+    get_ = type_ == LWXP_VIEW ? get : nullptr;
+    set_ = type_ == LWXP_VIEW ? set : nullptr;
     for (size_t i = 0; data && i < kMaxEntries && data[i].vid != 0; ++i) {
         const LWXPanelDataDesc& d = data[i];
-        Control* c = control(d.vid);
         const std::string type = d.datatype ? d.datatype : "";
-        if (!c) {
-            note("describe: no control " + hexId(d.vid));
+        if (!clientId(d.vid, "describe")) continue;
+        if (!knownDataType(type)) {
+            note("describe: value " + hexId(d.vid) + " has no known data type (\"" + type + "\")");
             continue;
         }
-        Repr repr = Repr::Local;
-        ValueKind kind = ValueKind::None;
-        if (type == "integer") repr = Repr::Int, kind = ValueKind::Int;
-        else if (type == "float" || type == "distance") repr = Repr::Double, kind = ValueKind::Scalar;
-        else if (type == "float-env") repr = Repr::Parm, kind = ValueKind::Scalar;
-        else if (type == "float3-env") repr = Repr::Parm, kind = ValueKind::Vector;
-        else if (type == "color") repr = Repr::Triple, kind = ValueKind::Vector;
-        else if (type == "string") repr = Repr::Text, kind = ValueKind::Text;
-        if (repr == Repr::Local || kind != c->kind) {
+        Control* c = control(d.vid);
+        if (!c) continue;  // a value that no control shows
+        const ClassInfo* info = classInfo(c->cls.c_str());
+        if (!info->datatype || type != info->datatype) {
             note("describe: data type \"" + type + "\" does not suit control " + hexId(d.vid) + " of class \"" +
-                 c->cls + "\"");
+                 c->cls + "\"" + (info->datatype ? " (it takes \"" + std::string(info->datatype) + "\")" : ""));
             continue;
         }
+        c->described = true;
         c->dataName = d.name ? d.name : "";
+        c->hasValue = false;  // view: until read; form: until set
         if (type_ == LWXP_VIEW) {
-            c->repr = repr;
-            c->hasValue = false;
+            switch (c->kind) {
+                case ValueKind::Int: c->repr = Repr::Int; break;
+                case ValueKind::Scalar: c->repr = c->envelope ? Repr::Parm : Repr::Double; break;
+                case ValueKind::Vector: c->repr = c->envelope ? Repr::Parm : Repr::Triple; break;
+                case ValueKind::Text: c->repr = Repr::Text; break;
+                case ValueKind::None: break;
+            }
         }
     }
     if (type_ == LWXP_VIEW && inst_) refreshAll();
 }
 
-void ViewPanel::detach(unsigned long id) {
+bool ViewPanel::clientId(unsigned int id, const char* what) {
+    if (id >= kFirstClientId) return true;
+    note(std::string(what) + ": id " + hexId(id) + " is below 0x8000, which the host keeps for itself");
+    return false;
+}
+
+void ViewPanel::detach(unsigned int id) {
     auto it = nodes_.find(id);
     if (it == nodes_.end()) return;
     auto parent = nodes_.find(it->second.parent);
@@ -662,12 +845,13 @@ void ViewPanel::detach(unsigned long id) {
     it->second.parent = 0;
 }
 
-void ViewPanel::defineGroup(NodeKind kind, unsigned long gid, const std::vector<unsigned long>& ids,
-                            unsigned long controller, const int* map) {
+void ViewPanel::defineGroup(NodeKind kind, unsigned int gid, const std::vector<unsigned int>& ids,
+                            unsigned int controller, const int* map) {
     static const char* const kNames[] = {"control", "group", "tab group", "stack"};
     const char* what = kNames[int(kind)];
-    if (gid == 0 || controls_.count(gid)) {
-        note(std::string(what) + " " + hexId(gid) + ": the id is not free for a group");
+    if (!clientId(gid, what)) return;
+    if (controls_.count(gid)) {
+        note(std::string(what) + " " + hexId(gid) + ": the id is a control's");
         return;
     }
     auto existing = nodes_.find(gid);
@@ -675,24 +859,21 @@ void ViewPanel::defineGroup(NodeKind kind, unsigned long gid, const std::vector<
         note(std::string(what) + " " + hexId(gid) + ": the id is already a group of another kind");
         return;
     }
-    std::vector<unsigned long> valid;
-    for (unsigned long m : ids) {
+    std::vector<unsigned int> valid;
+    for (unsigned int m : ids) {
         auto it = nodes_.find(m);
         if (m == 0 || m == gid || it == nodes_.end()) {
             note(std::string(what) + " " + hexId(gid) + ": no member " + hexId(m));
             continue;
         }
-        if (kind == NodeKind::Tabs && it->second.kind == NodeKind::Control) {
-            note("tab group " + hexId(gid) + ": member " + hexId(m) + " is a control, not a group");
-            continue;
-        }
         if (std::find(valid.begin(), valid.end(), m) == valid.end()) valid.push_back(m);
     }
     if (existing == nodes_.end()) {
+        // A new group takes the place of its first member.
         Node n;
         n.id = gid;
         n.kind = kind;
-        unsigned long parent = 0;
+        unsigned int parent = 0;
         size_t at = nodes_.at(0).children.size();
         if (!valid.empty()) {
             parent = nodes_.at(valid.front()).parent;
@@ -707,13 +888,12 @@ void ViewPanel::defineGroup(NodeKind kind, unsigned long gid, const std::vector<
     Node& group = nodes_.at(gid);
     if (kind == NodeKind::Stack) {
         group.controller = controller;
-        if (!control(controller)) note("stack " + hexId(gid) + ": no controlling control " + hexId(controller));
-        group.hasMap = map != nullptr;
-        bool terminated = true;
-        group.map = readMap(map, terminated);
-        if (!terminated) note("stack " + hexId(gid) + ": the map has no XP_MAP_END within 4096 entries");
+        group.map = map;
+        const Control* c = control(controller);
+        if (!c) note("stack " + hexId(gid) + ": no controlling control " + hexId(controller));
+        else if (c->kind != ValueKind::Int) note("stack " + hexId(gid) + ": control " + hexId(controller) + " holds no integer");
     }
-    for (unsigned long m : valid) {
+    for (unsigned int m : valid) {
         if (isAncestor(m, gid)) {
             note(std::string(what) + " " + hexId(gid) + ": member " + hexId(m) + " holds the group itself");
             continue;
@@ -724,40 +904,40 @@ void ViewPanel::defineGroup(NodeKind kind, unsigned long gid, const std::vector<
     }
 }
 
-void ViewPanel::order(unsigned long container, const std::vector<unsigned long>& ids) {
+void ViewPanel::order(unsigned int container, const std::vector<unsigned int>& ids) {
     auto it = nodes_.find(container);
     if (it == nodes_.end() || it->second.kind == NodeKind::Control) {
         note("order: no group " + hexId(container));
         return;
     }
-    std::vector<unsigned long>& children = it->second.children;
-    std::vector<unsigned long> ordered;
-    for (unsigned long m : ids) {
+    std::vector<unsigned int>& children = it->second.children;
+    std::vector<unsigned int> ordered;
+    for (unsigned int m : ids) {
         if (std::find(children.begin(), children.end(), m) == children.end()) {
             note("order: " + hexId(m) + " is not in " + hexId(container));
             continue;
         }
         if (std::find(ordered.begin(), ordered.end(), m) == ordered.end()) ordered.push_back(m);
     }
-    for (unsigned long m : children)
+    for (unsigned int m : children)
         if (std::find(ordered.begin(), ordered.end(), m) == ordered.end()) ordered.push_back(m);
     children = std::move(ordered);
 }
 
-void ViewPanel::remove(unsigned long id) {
+void ViewPanel::remove(unsigned int id) {
     auto it = nodes_.find(id);
     if (id == 0 || it == nodes_.end()) {
         note("delete: no control or group " + hexId(id));
         return;
     }
-    const std::vector<unsigned long> children = it->second.children;
-    for (unsigned long child : children) remove(child);
+    const std::vector<unsigned int> children = it->second.children;
+    for (unsigned int child : children) remove(child);
     detach(id);
     nodes_.erase(id);
     if (auto c = controls_.find(id); c != controls_.end()) c->second->deleted = true;
 }
 
-void ViewPanel::setLabel(unsigned long id, const char* text) {
+void ViewPanel::setLabel(unsigned int id, const char* text) {
     const std::string s = text ? text : "";
     if (id == 0) {
         title_ = s;
@@ -770,124 +950,141 @@ void ViewPanel::setLabel(unsigned long id, const char* text) {
     }
 }
 
-void ViewPanel::hint(unsigned long cid, LWXPanelHint* hints) {
+void ViewPanel::hint(unsigned int cid, LWXPanelHint* hints) {
     if (!hints) return;
+    if (open_) {
+        note("hint: the panel is open; hints are taken only while it is closed");
+        return;
+    }
+    applyHints(cid, hints, 0);
+}
+
+void ViewPanel::applyHints(unsigned int cid, LWXPanelHint* hints, int depth) {
     if (cid != 0 && !nodes_.count(cid)) {
         note("hint: no control or group " + hexId(cid) + "; its hints are ignored");
         return;
     }
-    size_t i = 0;
-    auto next = [&]() -> LWXPanelHint { return hints[i++]; };
-    // The id argument of a tag: 0 means the control the hints are for.
-    auto nextId = [&]() -> unsigned long {
-        const unsigned long v = idOf(next());
+    HintReader r{hints};
+    // An id argument of 0 means the control the hints are for.
+    auto idArg = [&](LWXPanelHint h) {
+        const unsigned int v = idOf(h);
         return v == 0 ? cid : v;
     };
-    auto list = [&]() {
-        std::vector<unsigned long> ids;
-        for (LWXPanelHint h; ids.size() < kMaxEntries && (h = next()) != nullptr;) ids.push_back(idOf(h));
-        return ids;
-    };
-    auto needControl = [&](unsigned long id, const char* what, bool ok) -> Control* {
+    auto needControl = [&](unsigned int id, const char* what, bool (*fits)(const Control&)) -> Control* {
         Control* c = control(id);
         if (!c) note(std::string(what) + ": no control " + hexId(id));
-        else if (!ok) note(std::string(what) + ": control " + hexId(id) + " of class \"" + c->cls + "\" takes none");
-        return c && ok ? c : nullptr;
+        else if (!fits(*c)) note(std::string(what) + ": control " + hexId(id) + " of class \"" + c->cls + "\" takes none");
+        return c && fits(*c) ? c : nullptr;
     };
-    for (size_t guard = 0; guard < kMaxEntries; ++guard) {
-        const LWXPanelHint tag = next();
-        if (!tag) return;
-        if (tag == XPTAG_LABEL) {
-            const unsigned long id = nextId();
-            setLabel(id, static_cast<const char*>(next()));
-        } else if (tag == XPTAG_GROUP || tag == XPTAG_TABS) {
-            const unsigned long id = nextId();
-            defineGroup(tag == XPTAG_GROUP ? NodeKind::Group : NodeKind::Tabs, id, list(), 0, nullptr);
-        } else if (tag == XPTAG_STACK) {
-            const unsigned long id = nextId();
-            const unsigned long controller = idOf(next());
-            const int* map = static_cast<const int*>(next());
-            defineGroup(NodeKind::Stack, id, list(), controller, map);
-        } else if (tag == XPTAG_ORDER) {
-            const unsigned long id = nextId();
-            order(id, list());
-        } else if (tag == XPTAG_ENABLE) {
-            EnableRule rule;
-            rule.controller = nextId();
-            const int* map = static_cast<const int*>(next());
-            rule.hasMap = map != nullptr;
-            bool terminated = true;
-            rule.values = readMap(map, terminated);
-            if (!terminated) note("enable " + hexId(rule.controller) + ": the map has no XP_MAP_END within 4096 entries");
-            for (unsigned long t : list()) {
-                if (nodes_.count(t) && t != 0) rule.targets.push_back(t);
-                else note("enable " + hexId(rule.controller) + ": no control or group " + hexId(t));
-            }
-            if (!control(rule.controller)) note("enable: no controlling control " + hexId(rule.controller));
-            rules_.push_back(std::move(rule));
-        } else if (tag == XPTAG_DELETE) {
-            remove(nextId());
-        } else if (tag == XPTAG_LEFT || tag == XPTAG_NARROW || tag == XPTAG_DIVADD) {
-            const unsigned long id = nextId();
-            auto it = nodes_.find(id);
-            if (id == 0 || it == nodes_.end()) {
-                note("layout: no control or group " + hexId(id));
-            } else if (tag == XPTAG_LEFT) {
-                it->second.left = true;
-            } else if (tag == XPTAG_NARROW) {
-                it->second.narrow = true;
-            } else {
-                it->second.divider = true;
-            }
-        } else if (tag == XPTAG_STRLIST) {
-            const unsigned long id = nextId();
-            const auto* const* strings = static_cast<const char* const*>(next());
-            if (Control* c = control(id); needControl(id, "string list", c && c->cls == "iPopChoice")) {
-                c->hasList = true;
-                c->list.clear();
-                for (size_t k = 0; strings && k < size_t(kMaxItems) && strings[k]; ++k) c->list.emplace_back(strings[k]);
-                c->popCount = nullptr;
-                c->popName = nullptr;
-            }
-        } else if (tag == XPTAG_POPFUNCS) {
-            const unsigned long id = nextId();
-            auto* count = functionOf<LWXPanelPopCntFunc>(next());
-            auto* name = functionOf<LWXPanelPopNameFunc>(next());
-            if (Control* c = control(id); needControl(id, "popup functions", c && c->cls == "iPopChoice")) {
-                c->hasList = false;
-                c->list.clear();
-                c->popCount = count;
-                c->popName = name;
-            }
-        } else if (tag == XPTAG_BUTNOTIFY) {
-            const unsigned long id = nextId();
-            auto* f = functionOf<LWXPanelBtnClickFunc>(next());
-            if (Control* c = control(id); needControl(id, "button notification", c && c->cls == "vButton"))
-                c->button = f;
-        } else if (tag == XPTAG_DRAWCBFUNC) {
-            const unsigned long id = nextId();
-            auto* f = functionOf<LWXPanelDrawFunc>(next());
-            if (Control* c = control(id); needControl(id, "draw function", c && c->cls == "dThumbnail")) c->draw = f;
-        } else if (tag == XPTAG_CHGNOTIFY) {
-            changeNotify_ = functionOf<LWXPanelChangeNotifyFunc>(next());
-        } else if (tag == XPTAG_DESTROYNOTIFY) {
-            destroyNotify_ = functionOf<LWXPanelDestroyNotifyFunc>(next());
-        } else {
-            char buf[64];
+    auto wish = [&](unsigned int id, const char* what, bool Node::*flag, bool on) {
+        auto it = nodes_.find(id);
+        if (id == 0 || it == nodes_.end()) note(std::string(what) + ": no control or group " + hexId(id));
+        else it->second.*flag = on;
+    };
+    for (;;) {
+        const LWXPanelHint tag = r.next();
+        if (!tag) {
+            if (r.exhausted) note("hint: the array has no end within " + std::to_string(kMaxEntries) + " entries");
+            return;
+        }
+        const TagShape* shape = tagShape(tag);
+        if (!shape) {
+            char buf[96];
             std::snprintf(buf, sizeof buf, "hint: unknown tag %p; the rest of the array is ignored", tag);
             note(buf);
             return;
         }
+        LWXPanelHint a[5] = {};
+        for (int k = 0; k < shape->args; ++k) a[k] = r.next();
+        const std::vector<unsigned int> ids = shape->list ? r.list() : std::vector<unsigned int>{};
+        if (r.exhausted) {
+            note("hint: the array has no end within " + std::to_string(kMaxEntries) + " entries");
+            return;
+        }
+        switch (shape->kind) {
+            case TagKind::Call: {
+                auto* ref = static_cast<LWXPanelHint*>(a[1]);
+                if (depth >= kMaxCallDepth) note("hint: calls nest deeper than " + std::to_string(kMaxCallDepth));
+                else if (ref) applyHints(idArg(a[0]), ref, depth + 1);
+                break;
+            }
+            case TagKind::Label: setLabel(idArg(a[0]), static_cast<const char*>(a[1])); break;
+            case TagKind::Delete: remove(idArg(a[0])); break;
+            case TagKind::ChangeNotify: changeNotify_ = functionOf<LWXPanelChangeNotifyFunc>(a[0]); break;
+            case TagKind::DestroyNotify: destroyNotify_ = functionOf<LWXPanelDestroyNotifyFunc>(a[0]); break;
+            case TagKind::ButNotify:
+                if (Control* c = needControl(idArg(a[0]), "button notification",
+                                             [](const Control& k) { return k.cls == "vButton"; }))
+                    c->button = functionOf<LWXPanelBtnClickFunc>(a[1]);
+                break;
+            case TagKind::DrawCbFunc:
+                if (Control* c = needControl(idArg(a[0]), "draw function",
+                                             [](const Control& k) { return k.cls == "dThumbnail"; }))
+                    c->draw = functionOf<LWXPanelControlDrawFunc>(a[1]);
+                break;
+            case TagKind::StrList:
+                if (Control* c = needControl(idArg(a[0]), "string list",
+                                             [](const Control& k) { return k.items == Items::List; })) {
+                    c->list = static_cast<const char* const*>(a[1]);
+                    c->popCount = nullptr;
+                    c->popName = nullptr;
+                }
+                break;
+            case TagKind::PopFuncs:
+                if (Control* c = needControl(idArg(a[0]), "popup functions",
+                                             [](const Control& k) { return k.items == Items::List; })) {
+                    c->list = nullptr;
+                    c->popCount = functionOf<LWXPanelPopCntFunc>(a[1]);
+                    c->popName = functionOf<LWXPanelPopNameFunc>(a[2]);
+                }
+                break;
+            case TagKind::Enable: {
+                EnableRule rule;
+                rule.controller = idArg(a[0]);
+                if (a[1]) rule.message = static_cast<const char*>(a[1]);
+                rule.map = static_cast<const int*>(a[3]);
+                for (unsigned int t : ids) {
+                    if (t != 0 && nodes_.count(t)) rule.targets.push_back(t);
+                    else note("enable " + hexId(rule.controller) + ": no control or group " + hexId(t));
+                }
+                if (!control(rule.controller)) note("enable: no controlling control " + hexId(rule.controller));
+                rules_.push_back(std::move(rule));
+                break;
+            }
+            case TagKind::Group: defineGroup(NodeKind::Group, idArg(a[0]), ids, 0, nullptr); break;
+            case TagKind::Tabs: defineGroup(NodeKind::Tabs, idArg(a[0]), ids, 0, nullptr); break;
+            case TagKind::Stack:
+                defineGroup(NodeKind::Stack, idArg(a[0]), ids, idArg(a[1]), static_cast<const int*>(a[2]));
+                break;
+            case TagKind::Order: order(idOf(a[0]), ids); break;  // 0: the panel's top level
+            case TagKind::Left:
+                for (unsigned int id : ids) wish(id, "left", &Node::left, true);
+                break;
+            case TagKind::Narrow:
+                for (unsigned int id : ids) wish(id, "narrow", &Node::narrow, true);
+                break;
+            case TagKind::DivAdd:
+            case TagKind::DivRem: {
+                const bool add = shape->kind == TagKind::DivAdd;
+                const unsigned int at = idOf(a[0]);
+                if (at == 0) dividerTop_ = add;
+                else if (at == 0xFFFFFFFFu) dividerBottom_ = add;
+                else wish(at, shape->name, &Node::divider, add);
+                for (unsigned int id : ids) wish(id, shape->name, &Node::divider, add);
+                break;
+            }
+            default: note(std::string(shape->name) + ": read past; this host does not model it"); break;
+        }
     }
 }
 
-void* ViewPanel::getData(unsigned long cid) const {
+void* ViewPanel::getData(unsigned int cid) const {
     if (cid == 0) return data_;
     const Control* c = control(cid);
     return c ? c->data : nullptr;
 }
 
-void ViewPanel::setData(unsigned long cid, void* data) {
+void ViewPanel::setData(unsigned int cid, void* data) {
     if (cid == 0) {
         data_ = data;
     } else if (Control* c = control(cid)) {
@@ -897,9 +1094,9 @@ void ViewPanel::setData(unsigned long cid, void* data) {
     }
 }
 
-void* ViewPanel::formGet(unsigned long cid) {
+void* ViewPanel::formGet(unsigned int cid) {
     Control* c = control(cid);
-    if (!c || c->bound()) return nullptr;
+    if (!c || c->bound() || !c->hasValue) return nullptr;
     switch (c->kind) {
         case ValueKind::Int: return &c->i;
         case ValueKind::Scalar:
@@ -910,13 +1107,15 @@ void* ViewPanel::formGet(unsigned long cid) {
     return nullptr;
 }
 
-void ViewPanel::formSet(unsigned long cid, void* value) {
+void ViewPanel::formSet(unsigned int cid, void* value) {
     Control* c = control(cid);
-    if (!c || !value) return;
+    if (!c || c->kind == ValueKind::None) return;
     if (c->bound()) {
         note("formSet: control " + hexId(cid) + " shows a value of the instance");
         return;
     }
+    c->hasValue = value != nullptr;
+    if (!value) return;
     switch (c->kind) {
         case ValueKind::Int: c->i = *static_cast<const int*>(value); break;
         case ValueKind::Scalar: c->v = {*static_cast<const double*>(value), 0, 0}; break;
@@ -935,10 +1134,9 @@ void ViewPanel::viewInst(void* inst) {
     if (type_ == LWXP_VIEW) refreshAll();
 }
 
-int ViewPanel::show() {
+void ViewPanel::show() {
     opened_++;
     if (type_ == LWXP_VIEW && inst_) refreshAll();
-    return 1;
 }
 
 // ---------------------------------------------------------------- XPanels
@@ -960,22 +1158,22 @@ void xpDestroy(LWXPanelID p) {
 void xpDescribe(LWXPanelID p, LWXPanelDataDesc* d, LWXPanelGetFunc* get, LWXPanelSetFunc* set) {
     if (XPanels* m = model()) m->describe(p, d, get, set);
 }
-void xpHint(LWXPanelID p, unsigned long cid, LWXPanelHint* hints) {
-    if (XPanels* m = model()) m->hint(p, cid, hints);
+void xpHint(LWXPanelID p, unsigned int id, LWXPanelHint* hints) {
+    if (XPanels* m = model()) m->hint(p, id, hints);
 }
-void* xpGetData(LWXPanelID p, unsigned long cid) {
+void* xpGetData(LWXPanelID p, unsigned int id) {
     XPanels* m = model();
-    return m ? m->getData(p, cid) : nullptr;
+    return m ? m->getData(p, id) : nullptr;
 }
-void xpSetData(LWXPanelID p, unsigned long cid, void* data) {
-    if (XPanels* m = model()) m->setData(p, cid, data);
+void xpSetData(LWXPanelID p, unsigned int id, void* data) {
+    if (XPanels* m = model()) m->setData(p, id, data);
 }
-void* xpFormGet(LWXPanelID p, unsigned long cid) {
+void* xpFormGet(LWXPanelID p, unsigned int vid) {
     XPanels* m = model();
-    return m ? m->formGet(p, cid) : nullptr;
+    return m ? m->formGet(p, vid) : nullptr;
 }
-void xpFormSet(LWXPanelID p, unsigned long cid, void* value) {
-    if (XPanels* m = model()) m->formSet(p, cid, value);
+void xpFormSet(LWXPanelID p, unsigned int vid, void* value) {
+    if (XPanels* m = model()) m->formSet(p, vid, value);
 }
 void xpViewInst(LWXPanelID p, void* inst) {
     if (XPanels* m = model()) m->viewInst(p, inst);
@@ -995,9 +1193,13 @@ int xpOpen(LWXPanelID p) {
 }  // namespace
 
 const LWXPanelFuncs* xpanelFuncs() {
-    static const LWXPanelFuncs table{LWXPANELS_VERSION, Canvas::drawFuncs(), xpCreate,   xpDestroy,     xpDescribe,
-                                     xpHint,            xpGetData,           xpSetData,  xpFormGet,     xpFormSet,
-                                     xpViewInst,        xpViewRefresh,       xpPost,     xpOpen};
+    static const LWXPanelFuncs table{kXPanelsVersion, const_cast<LWXPDrawFuncs*>(Canvas::drawFuncs()),
+                                     xpCreate,        xpDestroy,
+                                     xpDescribe,      xpHint,
+                                     xpGetData,       xpSetData,
+                                     xpFormGet,       xpFormSet,
+                                     xpViewInst,      xpViewRefresh,
+                                     xpPost,          xpOpen};
     return &table;
 }
 
@@ -1017,6 +1219,11 @@ void XPanels::registerWith(Host& host) {
 void XPanels::refuseCreate(bool refuse) {
     std::lock_guard lock(mutex_);
     refuse_ = refuse;
+}
+
+void XPanels::queuePostAnswer(int answer) {
+    std::lock_guard lock(mutex_);
+    postAnswers_.push_back(answer);
 }
 
 std::vector<ViewPanel*> XPanels::panels() const {
@@ -1057,13 +1264,18 @@ LWXPanelID XPanels::create(int type, LWXPanelControl* controls) {
     std::unique_ptr<ViewPanel> panel(new ViewPanel(*this, type));
     for (size_t i = 0; controls && i < kMaxEntries && controls[i].cid != 0; ++i) {
         const LWXPanelControl& entry = controls[i];
-        const int kind = classKind(entry.ctrlclass);
-        if (kind < 0 || panel->controls_.count(entry.cid)) return nullptr;
+        const ClassInfo* info = classInfo(entry.ctrlclass);
+        // A control class this host does not model, an id that is the
+        // host's own, or an id given twice: no panel.
+        if (!info || entry.cid < kFirstClientId || panel->controls_.count(entry.cid)) return nullptr;
         auto c = std::make_unique<ViewPanel::Control>();
         c->cid = entry.cid;
         c->tableLabel = entry.label ? entry.label : "";
         c->cls = entry.ctrlclass;
-        c->kind = static_cast<ViewPanel::ValueKind>(kind);
+        c->kind = static_cast<ViewPanel::ValueKind>(info->kind);
+        c->items = static_cast<ViewPanel::Items>(info->items);
+        c->envelope = info->envelope;
+        c->readOnly = info->readOnly;
         panel->controls_[entry.cid] = std::move(c);
         ViewPanel::Node n;
         n.id = entry.cid;
@@ -1081,6 +1293,7 @@ LWXPanelID XPanels::create(int type, LWXPanelControl* controls) {
 void XPanels::destroyPanel(ViewPanel* panel, bool atShutdown) {
     std::erase(live_, panel);
     panel->destroyed_ = true;
+    panel->open_ = false;
     LWXPanelDestroyNotifyFunc* notify = panel->destroyNotify_;
     void* data = panel->data_;
     if (notify && (!atShutdown || codeLoaded(reinterpret_cast<void*>(notify)))) notify(data);
@@ -1096,31 +1309,31 @@ void XPanels::describe(LWXPanelID id, LWXPanelDataDesc* data, LWXPanelGetFunc* g
     if (ViewPanel* p = find(id)) p->describe(data, get, set);
 }
 
-void XPanels::hint(LWXPanelID id, unsigned long cid, LWXPanelHint* hints) {
+void XPanels::hint(LWXPanelID id, unsigned int cid, LWXPanelHint* hints) {
     std::lock_guard lock(mutex_);
     if (ViewPanel* p = find(id)) p->hint(cid, hints);
 }
 
-void* XPanels::getData(LWXPanelID id, unsigned long cid) {
+void* XPanels::getData(LWXPanelID id, unsigned int cid) {
     std::lock_guard lock(mutex_);
     ViewPanel* p = find(id);
     return p ? p->getData(cid) : nullptr;
 }
 
-void XPanels::setData(LWXPanelID id, unsigned long cid, void* data) {
+void XPanels::setData(LWXPanelID id, unsigned int cid, void* data) {
     std::lock_guard lock(mutex_);
     if (ViewPanel* p = find(id)) p->setData(cid, data);
 }
 
-void* XPanels::formGet(LWXPanelID id, unsigned long cid) {
+void* XPanels::formGet(LWXPanelID id, unsigned int vid) {
     std::lock_guard lock(mutex_);
     ViewPanel* p = find(id);
-    return p ? p->formGet(cid) : nullptr;
+    return p ? p->formGet(vid) : nullptr;
 }
 
-void XPanels::formSet(LWXPanelID id, unsigned long cid, void* value) {
+void XPanels::formSet(LWXPanelID id, unsigned int vid, void* value) {
     std::lock_guard lock(mutex_);
-    if (ViewPanel* p = find(id)) p->formSet(cid, value);
+    if (ViewPanel* p = find(id)) p->formSet(vid, value);
 }
 
 void XPanels::viewInst(LWXPanelID id, void* inst) {
@@ -1130,19 +1343,32 @@ void XPanels::viewInst(LWXPanelID id, void* inst) {
 
 void XPanels::viewRefresh(LWXPanelID id) {
     std::lock_guard lock(mutex_);
+    // A form panel only redraws, which changes nothing here.
     if (ViewPanel* p = find(id); p && p->type_ == LWXP_VIEW) p->refreshAll();
 }
 
 int XPanels::post(LWXPanelID id) {
     std::lock_guard lock(mutex_);
     ViewPanel* p = find(id);
-    return p ? p->show() : 0;
+    if (!p) return 0;
+    p->show();
+    // Modal: by the time post returns the user has closed the panel.
+    p->open_ = false;
+    int answer = 1;
+    if (!postAnswers_.empty()) {
+        answer = postAnswers_.front();
+        postAnswers_.pop_front();
+    }
+    return answer;
 }
 
 int XPanels::open(LWXPanelID id) {
     std::lock_guard lock(mutex_);
     ViewPanel* p = find(id);
-    return p ? p->show() : 0;
+    if (!p) return 0;
+    p->show();
+    p->open_ = true;
+    return 1;
 }
 
 }  // namespace hostsim

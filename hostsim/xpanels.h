@@ -1,22 +1,44 @@
-// The stand-in host's view panels of "LWXPanel" built from control tables,
-// data descriptions and hints.
+// The stand-in host's "LWXPanel": view and form panels built from control
+// tables, data descriptions and hint arrays.
 //
-// A ViewPanel holds its controls in a tree (top level, groups, tab groups,
-// stacks) that the hints arrange, the enable rules, popup items and
-// callbacks, and the value each control shows. A view panel reads the shown
-// values from the viewed instance through the plug-in's get function: all of
-// them on viewInst, viewRefresh, open and post and when a set answers
-// LWXRF_FULL, the edited one when a set answers LWXRF_UPD. Between reads a
-// control keeps showing what it showed (or what the user typed), as a real
-// panel does, so a plug-in that asks for too small a refresh is seen to show
-// stale values. Envelope values ("float-env", "float3-env") are LWVParmIDs
-// read at time 0 and edited through the host's "LWVParmFuncs 2".
+// A ViewPanel (of either type) holds its controls in a tree (top level,
+// groups, tab groups, stacks) that the hints arrange, the enable rules,
+// popup items and callbacks, and the value each control shows. A control
+// shows the value of its own id. In a view panel, a control with a data
+// description entry is bound to the viewed instance: the panel reads it
+// through the plug-in's get function on viewInst, viewRefresh, open and
+// post and when a set answers LWXPRC_FULL, and re-reads the edited one when
+// a set answers LWXPRC_DFLT. Between reads a control keeps showing what it
+// showed (or what the user typed), as a real panel does, so a plug-in that
+// asks for too small a refresh is seen to show stale values. Envelope values
+// ("…-env") of a view panel are LWVParmIDs read at time 0 and edited through
+// the host's "LWVParmFuncs 2". In a form panel the panel owns the values:
+// described values start unset (formGet answers null), and envelope types
+// hold plain numbers. Controls without a data description entry keep a
+// value of their own in either type, starting at zero.
+//
+// Ids of controls, values and groups must be 0x8000 or more: create refuses
+// a table with a smaller control id, and descriptions and hints that use
+// one are skipped and noted.
+//
+// Hints are read in the shapes of the SDK's macros: each tag with its fixed
+// arguments, then an id list ended by XpEND for the tags that take one. Stack
+// and enable maps are int arrays indexed by the controlling value, without
+// an end marker; the panel reads them only at positions the control can hold
+// (a popup's items, 0 and 1 for a boolean, 0 to 2 for an axis), so a value
+// the map does not cover counts as -1 (stacks) or 0 (enable rules). Maps
+// and string lists are read when needed, so they must outlive the panel.
+// Hints are applied only while the panel is closed; a hint call on an open
+// panel is ignored and noted. Tags this host does not model (ranges,
+// links, aliases, focus, text transforms, …) are read past and noted.
 //
 // Nobody clicks in this host: tests act as the user through ViewPanel's
-// setInt, setFloat, setVector, setText and press, which refuse what a user
-// could not do (a deleted, hidden or disabled control, a popup position
-// outside its items, a value of the wrong kind). An accepted edit calls set,
-// applies the refresh it asks for, then sends the change notification.
+// setInt, setFloat, setVector, setText, press and close, which refuse what a
+// user could not do (a deleted, hidden, disabled or read-only control, a
+// popup position outside its items, a value of the wrong kind). An accepted
+// edit calls set (bound controls), applies the refresh it asks for, then
+// sends the change notification. post returns at once with the next queued
+// answer (1 when none is queued), leaving the panel closed.
 //
 // Visibility: visible(id) means not deleted and shown by every stack above
 // it. Tab groups do not hide anything: a control in a tab that is not in
@@ -32,6 +54,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,10 +71,16 @@ namespace hostsim {
 class Host;
 class XPanels;
 
-// A change notification or button press the panel sent.
+// The version field of the stand-in's table (the number a real host puts
+// there is not published).
+constexpr int kXPanelsVersion = 4;
+// The smallest id a plug-in may give a control, value or group.
+constexpr unsigned int kFirstClientId = 0x8000;
+
+// A change notification the panel sent.
 struct XPanelEvent {
-    unsigned long cid;
-    unsigned long vid;
+    unsigned int cid;
+    unsigned int vid;
     int event;  // LWXPEVENT_*
     bool operator==(const XPanelEvent&) const = default;
 };
@@ -62,55 +91,62 @@ public:
     ViewPanel(const ViewPanel&) = delete;
     ViewPanel& operator=(const ViewPanel&) = delete;
 
-    LWXPanelID id() const { return reinterpret_cast<LWXPanelID>(const_cast<ViewPanel*>(this)); }
+    LWXPanelID id() const { return const_cast<ViewPanel*>(this); }
     int type() const { return type_; }  // LWXP_VIEW or LWXP_FORM
     bool destroyed() const;
+    bool isOpen() const;
     std::string title() const;
     void* instance() const;
     // User data of a control; id 0: the panel's own. Null for unknown ids.
-    void* data(unsigned long id) const;
+    void* data(unsigned int id) const;
 
     // --- layout: ids of controls, groups, tab groups and stacks ---
-    bool exists(unsigned long id) const;
-    bool visible(unsigned long id) const;
-    bool enabled(unsigned long id) const;
+    bool exists(unsigned int id) const;
+    bool visible(unsigned int id) const;
+    bool enabled(unsigned int id) const;
+    // The message of the first unmet enable rule over id that has one.
+    std::string disabledMessage(unsigned int id) const;
     // Name of the innermost tab the id is in (a tab's own name for the tab
     // group itself); empty when in none.
-    std::string tabOf(unsigned long id) const;
+    std::string tabOf(unsigned int id) const;
     // Members of a group, tab group or stack in order; 0: the top level.
-    std::vector<unsigned long> members(unsigned long id = 0) const;
+    std::vector<unsigned int> members(unsigned int id = 0) const;
     // Label of a control (XpLABEL over the table's) or name of a group.
-    std::string label(unsigned long id) const;
-    std::string controlClass(unsigned long cid) const;
-    // Whether the control takes its value from the instance (a data
-    // description entry of a view panel).
-    bool bound(unsigned long cid) const;
+    std::string label(unsigned int id) const;
+    std::string controlClass(unsigned int cid) const;
+    // Whether the control has a data description entry of its type.
+    bool described(unsigned int cid) const;
+    // Whether the control takes its value from the instance (a described
+    // control of a view panel).
+    bool bound(unsigned int cid) const;
 
     // --- what the controls show (none: no such control, no value, or a
     // value of another kind) ---
-    std::optional<int> shownInt(unsigned long cid) const;  // popups, booleans, integers, axes
-    std::optional<double> shownFloat(unsigned long cid) const;  // numbers, one-value envelopes
-    std::optional<std::array<double, 3>> shownVector(unsigned long cid) const;  // triples
-    // A popup's or axis's item at the shown position (none outside the
-    // items), or a text control's text.
-    std::optional<std::string> shownText(unsigned long cid) const;
-    // Items of a popup (asked from XpPOPFUNCS now) or an axis control.
-    std::vector<std::string> popupItems(unsigned long cid) const;
+    std::optional<int> shownInt(unsigned int cid) const;  // popups, booleans, integers, axes
+    std::optional<double> shownFloat(unsigned int cid) const;  // numbers, one-value envelopes
+    std::optional<std::array<double, 3>> shownVector(unsigned int cid) const;  // triples
+    // A popup's, choice's or axis's item at the shown position (none outside
+    // the items), or a text control's text.
+    std::optional<std::string> shownText(unsigned int cid) const;
+    // Items of a popup or choice (asked from XpPOPFUNCS now) or an axis.
+    std::vector<std::string> popupItems(unsigned int cid) const;
 
     // --- the user ---
-    [[nodiscard]] bool setInt(unsigned long cid, int value);
-    [[nodiscard]] bool setFloat(unsigned long cid, double value);
-    [[nodiscard]] bool setVector(unsigned long cid, double x, double y, double z);
-    [[nodiscard]] bool setText(unsigned long cid, const std::string& text);
+    [[nodiscard]] bool setInt(unsigned int cid, int value);
+    [[nodiscard]] bool setFloat(unsigned int cid, double value);
+    [[nodiscard]] bool setVector(unsigned int cid, double x, double y, double z);
+    [[nodiscard]] bool setText(unsigned int cid, const std::string& text);
     // Presses a "vButton": its XpBUTNOTIFY, then a LWXPEVENT_HIT notification.
-    [[nodiscard]] bool press(unsigned long cid);
+    [[nodiscard]] bool press(unsigned int cid);
+    // Closes the panel (open or not).
+    void close();
     // A "dThumbnail" of w x h pixels drawn by its XpDRAWCBFUNC; none when the
     // control does not exist or has no draw function.
-    std::optional<Canvas> drawControl(unsigned long cid, int w, int h);
+    std::optional<Canvas> drawControl(unsigned int cid, int w, int h);
 
     // --- bookkeeping ---
     int fullRefreshes() const;     // every control re-read
-    int controlRefreshes() const;  // one control re-read after LWXRF_UPD
+    int controlRefreshes() const;  // one control re-read after LWXPRC_DFLT
     int lastRefreshCode() const;   // answer of the last set; -1 before any
     int opened() const;            // open and post calls
     int draws() const;             // thumbnail draw callbacks run
@@ -126,52 +162,59 @@ private:
     struct Control;
     struct Node;
     struct EnableRule;
+    struct HintReader;
     enum class ValueKind { None, Int, Scalar, Vector, Text };
     enum class Repr { Local, Int, Double, Triple, Parm, Text };
+    enum class Items { None, List, Bool, Axis };
     enum class NodeKind { Control, Group, Tabs, Stack };
 
     ViewPanel(XPanels& owner, int type);
     std::unique_lock<std::recursive_mutex> lock() const;
 
     // All below run with the owner's lock held.
-    Control* control(unsigned long cid);
-    const Control* control(unsigned long cid) const;
-    bool visibleLocked(unsigned long id) const;
-    bool enabledLocked(unsigned long id) const;
+    Control* control(unsigned int cid);
+    const Control* control(unsigned int cid) const;
+    bool visibleLocked(unsigned int id) const;
+    bool enabledLocked(unsigned int id) const;
     bool ruleMet(const EnableRule& rule) const;
-    unsigned long shownMember(const Node& stack) const;
-    bool isAncestor(unsigned long ancestor, unsigned long id) const;
-    void detach(unsigned long id);
+    bool mapEntry(const int* map, const Control& c, int& entry) const;
+    unsigned int shownMember(const Node& stack) const;
+    bool isAncestor(unsigned int ancestor, unsigned int id) const;
+    void detach(unsigned int id);
     void note(std::string text);
+    int positions(const Control& c) const;
     std::vector<std::string> itemsLocked(const Control& c) const;
     bool userCanEdit(const Control& c, ValueKind kind) const;
 
     void refreshAll();
-    void readControl(unsigned long cid);
+    void readControl(unsigned int cid);
     template <class Store>
-    bool edit(unsigned long cid, ValueKind kind, Store store);
-    void notify(unsigned long cid, unsigned long vid, int event);
+    bool edit(unsigned int cid, ValueKind kind, Store store);
+    void notify(unsigned int cid, unsigned int vid, int event);
 
     void describe(LWXPanelDataDesc* data, LWXPanelGetFunc* get, LWXPanelSetFunc* set);
-    void hint(unsigned long cid, LWXPanelHint* hints);
-    void defineGroup(NodeKind kind, unsigned long gid, const std::vector<unsigned long>& ids, unsigned long controller,
+    void hint(unsigned int cid, LWXPanelHint* hints);
+    void applyHints(unsigned int cid, LWXPanelHint* hints, int depth);
+    bool clientId(unsigned int id, const char* what);
+    void defineGroup(NodeKind kind, unsigned int gid, const std::vector<unsigned int>& ids, unsigned int controller,
                      const int* map);
-    void order(unsigned long container, const std::vector<unsigned long>& ids);
-    void remove(unsigned long id);
-    void setLabel(unsigned long id, const char* text);
-    void* getData(unsigned long cid) const;
-    void setData(unsigned long cid, void* data);
-    void* formGet(unsigned long cid);
-    void formSet(unsigned long cid, void* value);
+    void order(unsigned int container, const std::vector<unsigned int>& ids);
+    void remove(unsigned int id);
+    void setLabel(unsigned int id, const char* text);
+    void* getData(unsigned int cid) const;
+    void setData(unsigned int cid, void* data);
+    void* formGet(unsigned int cid);
+    void formSet(unsigned int cid, void* value);
     void viewInst(void* inst);
-    int show();
+    void show();
 
     std::string describeValue(const Control& c) const;
-    void dumpNode(std::string& out, unsigned long id, int depth) const;
+    void dumpNode(std::string& out, unsigned int id, int depth) const;
 
     XPanels& owner_;
     const int type_;
     bool destroyed_ = false;
+    bool open_ = false;
     std::string title_;
     void* inst_ = nullptr;
     void* data_ = nullptr;
@@ -179,10 +222,11 @@ private:
     LWXPanelSetFunc* set_ = nullptr;
     LWXPanelChangeNotifyFunc* changeNotify_ = nullptr;
     LWXPanelDestroyNotifyFunc* destroyNotify_ = nullptr;
-    std::vector<unsigned long> tableOrder_;
-    std::map<unsigned long, std::unique_ptr<Control>> controls_;  // never erased; deleted ones are marked
-    std::map<unsigned long, Node> nodes_;                         // 0 is the top level
+    std::vector<unsigned int> tableOrder_;
+    std::map<unsigned int, std::unique_ptr<Control>> controls_;  // never erased; deleted ones are marked
+    std::map<unsigned int, Node> nodes_;                         // 0 is the top level
     std::vector<EnableRule> rules_;
+    bool dividerTop_ = false, dividerBottom_ = false;
     int fullRefreshes_ = 0;
     int controlRefreshes_ = 0;
     int lastCode_ = -1;
@@ -203,6 +247,9 @@ public:
 
     // Makes create fail from now on (true) or work again (false).
     void refuseCreate(bool refuse);
+    // The answer of a later post (1 OK, 0 Cancel, or a button of the panel's
+    // dialog type); used in order, then post answers 1 again.
+    void queuePostAnswer(int answer);
     // Live panels in the order they were made.
     std::vector<ViewPanel*> panels() const;
     // The newest live panel, or null.
@@ -218,11 +265,11 @@ public:
     LWXPanelID create(int type, LWXPanelControl* controls);
     void destroy(LWXPanelID panel);
     void describe(LWXPanelID panel, LWXPanelDataDesc* data, LWXPanelGetFunc* get, LWXPanelSetFunc* set);
-    void hint(LWXPanelID panel, unsigned long cid, LWXPanelHint* hints);
-    void* getData(LWXPanelID panel, unsigned long cid);
-    void setData(LWXPanelID panel, unsigned long cid, void* data);
-    void* formGet(LWXPanelID panel, unsigned long cid);
-    void formSet(LWXPanelID panel, unsigned long cid, void* value);
+    void hint(LWXPanelID panel, unsigned int id, LWXPanelHint* hints);
+    void* getData(LWXPanelID panel, unsigned int id);
+    void setData(LWXPanelID panel, unsigned int id, void* data);
+    void* formGet(LWXPanelID panel, unsigned int vid);
+    void formSet(LWXPanelID panel, unsigned int vid, void* value);
     void viewInst(LWXPanelID panel, void* inst);
     void viewRefresh(LWXPanelID panel);
     int post(LWXPanelID panel);
@@ -235,6 +282,7 @@ private:
     mutable std::recursive_mutex mutex_;  // held across plug-in callbacks, which may call back in
     std::vector<std::unique_ptr<ViewPanel>> all_;  // live and destroyed
     std::vector<ViewPanel*> live_;
+    std::deque<int> postAnswers_;
     bool refuse_ = false;
 };
 

@@ -122,7 +122,7 @@ void SimpleColourCorrection::copyFrom(const SimpleColourCorrection& other) {
     gammaActive = other.gammaActive;
 }
 
-void* SimpleColourCorrection::panelGet(unsigned long id) {
+void* SimpleColourCorrection::panelGet(unsigned int id) {
     switch (id) {
         case 0x9147: return brightness.id();
         case 0x9148: return contrast.id();

@@ -25,7 +25,7 @@ public:
     void resetCorrection();
     void copyFrom(const SimpleColourCorrection& other);
     // Panel values of 0x9147 … 0x914C; null for other ids.
-    void* panelGet(unsigned long id);
+    void* panelGet(unsigned int id);
     void markChanged() { changed_.store(true, std::memory_order_relaxed); }
 
     bool changed() const override { return changed_.load(std::memory_order_relaxed); }

@@ -20,7 +20,7 @@ void resetButton(LWXPanelID panel, int id) {
         auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
         if (!xpanel) return;
         auto* correction =
-            static_cast<SimpleColourCorrection*>(xpanel->getData(panel, static_cast<unsigned long>(id)));
+            static_cast<SimpleColourCorrection*>(xpanel->getData(panel, static_cast<unsigned int>(id)));
         if (!correction) return;
         correction->resetCorrection();
         xpanel->viewRefresh(panel);
@@ -133,7 +133,7 @@ void ImageLayer::attachPanel(LWXPanelID panel) {
     }
 }
 
-void* ImageLayer::panelGet(unsigned long id) {
+void* ImageLayer::panelGet(unsigned int id) {
     switch (id) {
         case cid::kImage:
             imageChoice_ = core_ ? core_->imageIndex(image_) + 2 : 0;
@@ -171,7 +171,7 @@ int ImageLayer::loadImageFromRequest() {
     return newImageStep();
 }
 
-int ImageLayer::panelSet(unsigned long id, void* value) {
+int ImageLayer::panelSet(unsigned int id, void* value) {
     // Only the int-valued controls read the value; envelope controls hand
     // in other types.
     auto intValue = [value] { return value ? *static_cast<const int*>(value) : 0; };
@@ -211,7 +211,7 @@ int ImageLayer::panelSet(unsigned long id, void* value) {
     return mapping.panelSet(id, value);
 }
 
-extern "C" void korvalithDrawThumbnail(LWXPanelID panel, unsigned long, LWXPDrAreaID area, int w, int h) {
+extern "C" void korvalithDrawThumbnail(LWXPanelID panel, unsigned int, LWXPDrAreaID area, int w, int h) {
     guardHostCall([&] {
         auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
         const CoreServices* core = coreTable();

@@ -15,9 +15,9 @@ namespace korvalith {
 
 // Panel control ids of the shared control table.
 namespace cid {
-constexpr unsigned long kImage = 0x9000, kChannel = 0x9001, kPreview = 0x9002, kQuality = 0x9003,
+constexpr unsigned int kImage = 0x9000, kChannel = 0x9001, kPreview = 0x9002, kQuality = 0x9003,
                         kLodBlending = 0x9004;
-constexpr unsigned long kProjection = 0x9102, kUVMap = 0x9103, kUTiling = 0x9104, kVTiling = 0x9105,
+constexpr unsigned int kProjection = 0x9102, kUVMap = 0x9103, kUTiling = 0x9104, kVTiling = 0x9105,
                         kFixedProjection = 0x9106, kReferenceObject = 0x9107, kReferenceCamera = 0x9108,
                         kWorldCoordinates = 0x9109, kAutomaticSizing = 0x910A, kTextureAxis = 0x910B,
                         kScale = 0x910C, kPosition = 0x910D, kRotation = 0x910E, kFalloff = 0x910F,
@@ -55,8 +55,8 @@ public:
 
     // The panel of the owning instance; binds the controls' data.
     void attachPanel(LWXPanelID panel);
-    void* panelGet(unsigned long id);
-    int panelSet(unsigned long id, void* value);
+    void* panelGet(unsigned int id);
+    int panelSet(unsigned int id, void* value);
 
     LWError load(const LWLoadState* state);
     LWError save(const LWSaveState* state);
@@ -91,6 +91,6 @@ private:
 };
 
 // Draw callback of the "Preview" thumbnail: the layer is the control's data.
-extern "C" void korvalithDrawThumbnail(LWXPanelID panel, unsigned long cid, LWXPDrAreaID area, int w, int h);
+extern "C" void korvalithDrawThumbnail(LWXPanelID panel, unsigned int cid, LWXPDrAreaID area, int w, int h);
 
 }  // namespace korvalith

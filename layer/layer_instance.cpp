@@ -93,7 +93,7 @@ void LayerInstance::refreshLevelOfDetail(LWTime time) {
     if (c && (renderMode == 0 || inModeler()) && c->getPreviewFlag()) footprintFactor *= 25;
 }
 
-void* LayerInstance::panelGet(unsigned long id) {
+void* LayerInstance::panelGet(unsigned int id) {
     // One process-wide int answers the handler-level controls; two panel
     // reads never overlap (the interface thread makes them).
     static int answer = 0;
@@ -106,7 +106,7 @@ void* LayerInstance::panelGet(unsigned long id) {
     }
 }
 
-int LayerInstance::panelSet(unsigned long id, void* value) {
+int LayerInstance::panelSet(unsigned int id, void* value) {
     // Modeler gives no new time after an edit, so the values that decide
     // the level of detail are taken at once there.
     if (inModeler() && (id == cid::kQuality || id == cid::kLodBlending || id == cid::kLowResPreview)) {
@@ -117,7 +117,7 @@ int LayerInstance::panelSet(unsigned long id, void* value) {
     return setHandlerValue(id, value);
 }
 
-int LayerInstance::setHandlerValue(unsigned long id, void* value) {
+int LayerInstance::setHandlerValue(unsigned int id, void* value) {
     const CoreServices* c = core();
     auto intValue = [value] { return value ? *static_cast<const int*>(value) : 0; };
     switch (id) {

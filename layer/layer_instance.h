@@ -32,8 +32,8 @@ public:
 
     // Panel answers: a pointer to the value (or a parameter id), and the
     // refresh code of a set.
-    virtual void* panelGet(unsigned long id);
-    virtual int panelSet(unsigned long id, void* value);
+    virtual void* panelGet(unsigned int id);
+    virtual int panelSet(unsigned int id, void* value);
 
     // Per-frame preparation of the footprint: camera, pixel angle, factors.
     void prepareFrame(LWFrame frame, LWTime time);
@@ -63,7 +63,7 @@ public:
 
 protected:
     // The set of the handler-level controls, or the layer's.
-    int setHandlerValue(unsigned long id, void* value);
+    int setHandlerValue(unsigned int id, void* value);
 
     const char* className_ = nullptr;
     int kind_;

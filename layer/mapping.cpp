@@ -331,7 +331,7 @@ void LayerMapping::applyTilesAndOffset(ProjectionSample& s) const {
     s.vScale /= std::fabs(vTiles.x());
 }
 
-void* LayerMapping::panelGet(unsigned long id) {
+void* LayerMapping::panelGet(unsigned int id) {
     switch (id) {
         case 0x9102: panelInt_ = projectionChoices.indexOf(kind_); return &panelInt_;
         case 0x9103: recomputeUVMapIndex(); return &uvMapIndex;
@@ -360,7 +360,7 @@ void* LayerMapping::panelGet(unsigned long id) {
     }
 }
 
-int LayerMapping::panelSet(unsigned long id, const void* v) {
+int LayerMapping::panelSet(unsigned int id, const void* v) {
     // Envelope controls edit their parameters themselves and hand in no int.
     if (id == 0x910F || !(id == 0x9102 || id == 0x9103 || (id >= 0x9104 && id <= 0x9109) || id == 0x910B ||
                           id == 0x9110))

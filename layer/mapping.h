@@ -103,8 +103,8 @@ public:
     void applyTilesAndOffset(ProjectionSample& sample) const;
     // Panel values of the mapping's controls: a pointer to an int, a
     // parameter id, or null for none.
-    void* panelGet(unsigned long id);
-    int panelSet(unsigned long id, const void* value);
+    void* panelGet(unsigned int id);
+    int panelSet(unsigned int id, const void* value);
     // UV map index from the stored name among the host's UV maps.
     void recomputeUVMapIndex();
 

@@ -78,39 +78,39 @@ LWXPanelDataDesc kData[] = {
     {0x913E, "V Offset", "float-env"},
     {0x9106, "Fixed Projection", "integer"},
     {0x9145, "Time", "float-env"},
-    {0x9121, "Top Edge", "float-env"},
-    {0x9122, "Left Edge", "float-env"},
-    {0x9123, "Width", "float-env"},
-    {0x9124, "Height", "float-env"},
+    {0x9121, "Top Edge", "angle-env"},
+    {0x9122, "Left Edge", "angle-env"},
+    {0x9123, "Width", "angle-env"},
+    {0x9124, "Height", "angle-env"},
     {0x9113, "Surface Channel", "integer"},
-    {0x9114, "Strength", "float-env"},
+    {0x9114, "Strength", "percent-env"},
     {0x9115, "Invert", "integer"},
     {0x9103, "UVMap", "integer"},
     {0x9000, "", "integer"},
     {0x9001, "", "integer"},
-    {0x9147, "", "float-env"},
-    {0x9148, "", "float-env"},
-    {0x9149, "", "float-env"},
-    {0x914A, "", "float-env"},
+    {0x9147, "", "percent-env"},
+    {0x9148, "", "percent-env"},
+    {0x9149, "", "angle-env"},
+    {0x914A, "", "percent-env"},
     {0x914B, "", "float-env"},
     {0x914C, "", "integer"},
     {0x9111, "Low Res Preview", "integer"},
     {0x9112, "Low Res FPrime", "integer"},
-    {0x9003, "Texture Quality", "float-env"},
-    {0x9004, "LoD Blending", "float-env"},
+    {0x9003, "Texture Quality", "percent-env"},
+    {0x9004, "LoD Blending", "percent-env"},
     {0x912B, "Return Value", "integer"},
-    {0x910B, "Texture Axis", "integer"},
+    {0x910B, "Texture Axis", "axis"},
     {0x9107, "Reference Object", "integer"},
     {0x9108, "Reference Camera", "integer"},
     {0x9109, "World Coordinates", "integer"},
-    {0x910C, "", "float3-env"},
-    {0x910D, "", "float3-env"},
-    {0x910E, "", "float3-env"},
-    {0x910F, "", "float3-env"},
+    {0x910C, "", "distance3-env"},
+    {0x910D, "", "distance3-env"},
+    {0x910E, "", "angle3-env"},
+    {0x910F, "", "percent3-env"},
     {0x9110, "", "integer"},
-    {0x914F, "Bump Amplitude", "float-env"},
+    {0x914F, "Bump Amplitude", "percent-env"},
     {0x914E, "Blending", "integer"},
-    {0x9150, "Bg Colour", "float3-env"},
+    {0x9150, "Bg Colour", "color-env"},
     {0, nullptr, nullptr},
 };
 
@@ -120,17 +120,19 @@ LWXPanelControl* sharedControls() { return kControls; }
 LWXPanelDataDesc* sharedDataDescription() { return kData; }
 
 // Panel callbacks answer "no value" or "no refresh" when anything inside throws.
-void* panelGetValue(void* instance, unsigned long vid) {
+void* panelGetValue(void* instance, unsigned int vid) {
     return guardHostCall<void*>(nullptr,
                                 [&] { return instance ? static_cast<LayerInstance*>(instance)->panelGet(vid) : nullptr; });
 }
 
-LWXRefreshCode panelSetValue(void* instance, unsigned long vid, void* value) {
-    return guardHostCall<LWXRefreshCode>(
-        0, [&]() -> LWXRefreshCode { return instance ? static_cast<LayerInstance*>(instance)->panelSet(vid, value) : 0; });
+LWXPRefreshCode panelSetValue(void* instance, unsigned int vid, void* value) {
+    return guardHostCall<LWXPRefreshCode>(LWXPRC_NONE, [&]() -> LWXPRefreshCode {
+        return instance ? static_cast<LWXPRefreshCode>(static_cast<LayerInstance*>(instance)->panelSet(vid, value))
+                        : LWXPRC_NONE;
+    });
 }
 
-void panelChanged(LWXPanelID panel, unsigned long, unsigned long, int event) {
+LWXPRefreshCode panelChanged(LWXPanelID panel, unsigned int, unsigned int, int event) {
     guardHostCall([&] {
         if (event != LWXPEVENT_VALUE) return;
         auto* xpanel = static_cast<const LWXPanelFuncs*>(lookupService(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
@@ -139,6 +141,7 @@ void panelChanged(LWXPanelID panel, unsigned long, unsigned long, int event) {
         auto* update = reinterpret_cast<LWInstUpdate*>(lookupService(LWINSTUPDATE_GLOBAL, GFUSE_TRANSIENT));
         if (instance && update) update(instance->className(), instance);
     });
+    return LWXPRC_NONE;
 }
 
 int itemRefCount(void* ref) {

@@ -12,10 +12,11 @@ LWXPanelControl* sharedControls();
 LWXPanelDataDesc* sharedDataDescription();
 
 // Panel callbacks that forward to the viewed instance (a LayerInstance).
-void* panelGetValue(void* instance, unsigned long vid);
-LWXRefreshCode panelSetValue(void* instance, unsigned long vid, void* value);
-// Change notification: a changed value asks the host to update the instance.
-void panelChanged(LWXPanelID panel, unsigned long cid, unsigned long vid, int event);
+void* panelGetValue(void* instance, unsigned int vid);
+LWXPRefreshCode panelSetValue(void* instance, unsigned int vid, void* value);
+// Change notification: a changed value asks the host to update the instance;
+// it asks the panel for no refresh of its own.
+LWXPRefreshCode panelChanged(LWXPanelID panel, unsigned int cid, unsigned int vid, int event);
 
 // Popup functions whose data is the control's data.
 int itemRefCount(void* itemRef);

@@ -11,7 +11,7 @@ namespace korvalith {
 namespace {
 
 // Ids of the panel's groups, tab groups and stacks (no control has them).
-enum : unsigned long {
+enum : unsigned int {
     kProjectionGroup = 0x9600,
     kProjectionStack1,
     kProjectionStack2,
@@ -28,9 +28,11 @@ enum : unsigned long {
     kUVOffsetTab,
 };
 
-// Stack maps by the "Projection" popup's position (Planar, Cylindrical,
-// Spherical, Cubic, Front, Spherical Section): nothing for the first four.
-const int kByProjection[] = {-1, -1, -1, -1, 0, 1, XP_MAP_END};
+// Stack map by the "Projection" popup's position, one entry per projection
+// (Planar, Cylindrical, Spherical, Cubic, Front, Spherical Section): the
+// first four show nothing, Front the first member, Spherical Section the
+// second.
+const int kByProjection[] = {-1, -1, -1, -1, 0, 1};
 const char* const kSegmentNames[] = {"Left Edge", "Width", "Top Edge", "Height", nullptr};
 const char* const kTilingNames[] = {"Reset", "Repeat", "Mirror", "Edge", nullptr};
 

@@ -1,295 +1,349 @@
 /* "LWXPanel": the host's view and form panels. Plain C.
  *
- * A panel is made from a control table (control id, label, control class),
- * given a data description (value id, name, data type) that says which
- * controls show a value, and arranged and wired with hint arrays (labels,
- * groups, tabs, stacks, enable rules, popup items, callbacks).
+ * A panel is made from a control table (control id, label, control class)
+ * and a data description (value id, name, data type); a control shows the
+ * value of the same id. Hint arrays then label, arrange and wire it: groups,
+ * tabs, stacks, enable rules, popup items and callbacks.
  *
- * A view panel (LWXP_VIEW) shows the values of a plug-in instance: the panel
- * reads each described control's value with the get function and hands every
- * edit to the set function, both called with the instance set by viewInst.
- * A value id equals the id of the control that shows it. A form panel
- * (LWXP_FORM) keeps the values itself; formGet and formSet read and write
- * them.
+ * A view panel (LWXP_VIEW) shows a plug-in instance: the host reads each
+ * value with the get function and hands every edit to the set function,
+ * both called with the instance given to viewInst. A form panel (LWXP_FORM)
+ * owns its values; formGet and formSet read and write them.
  *
- * The table starts with its version and the drawing functions that a
- * panel's drawing area offers to the plug-in's draw callbacks; the panel
- * functions follow, so code written against the first part stays valid. */
+ * Ids of controls, values and groups are 0x8000 or more; smaller ids belong
+ * to the host. */
 #ifndef KORVALITH_SDK_LWXPANEL_H
 #define KORVALITH_SDK_LWXPANEL_H
+
+#include "lwtypes.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 #define LWXPANELFUNCS_GLOBAL "LWXPanel"
-#define LWXPANELS_VERSION 4
 
-/* ------------------------------------------------------------------ drawing */
+/* -------------------------------------------------------------------- hints
+ *
+ * A hint array is a run of tags, each followed by its fixed arguments and,
+ * for the tags that take one, by a list of ids ended with XpEND; the array
+ * itself ends with XpEND. The macros below write each tag in its full shape
+ * (a macro whose name ends in "_" leaves the id list to the caller). */
+typedef void *LWXPanelHint;
 
-/* A drawing area handed to a draw callback; valid during the callback. */
-typedef struct st_LWXPDrArea *LWXPDrAreaID;
+#define XpH(x) ((void *)(x))
 
-/* Colours are either RGB components 0 to 255 or host palette indices
- * (for text, e.g. 4137). Coordinates are pixels of the area, (0, 0) at its
- * top left; drawing outside the area is clipped. Text metrics are those of
- * the host's panel font. */
+#define XPTAG_END XpH(0)
+#define XPTAG_NULL XpH(0)
+#define XPTAG_CALL XpH(0xDD002)
+#define XPTAG_NEST XpH(0x101)
+
+#define XPTAG_LABEL XpH(0x3D000B03)
+#define XPTAG_CLASS XpH(0x3D000C02)
+#define XPTAG_ADD XpH(0x3D000D03)
+#define XPTAG_DELETE XpH(0x3D000E01)
+#define XPTAG_CHGNOTIFY XpH(0x3D000F01)
+#define XPTAG_FOCUS XpH(0x3D001201)
+#define XPTAG_AUTORESTORE XpH(0x3D001481)
+#define XPTAG_DESTROYNOTIFY XpH(0x3D001302)
+
+#define XPTAG_VALUE XpH(0x3D006502)
+#define XPTAG_LINK XpH(0x3D006681)
+#define XPTAG_IMMUPD XpH(0x3D006781)
+#define XPTAG_TRACK XpH(0x3D006802)
+#define XPTAG_ORIENT XpH(0x3D00CB02)
+
+#define XPTAG_MIN XpH(0x3D014002)
+#define XPTAG_MAX XpH(0x3D014102)
+#define XPTAG_STEP XpH(0x3D014202)
+#define XPTAG_RANGE XpH(0x3D014304)
+#define XPTAG_HARDMINMAX XpH(0x3D014703)
+#define XPTAG_CLRMINMAX XpH(0x3D014803)
+#define XPTAG_SENS XpH(0x3D014402)
+
+#define XPTAG_BUTNOTIFY XpH(0x3D015F02)
+#define XPTAG_POPCMDFUNC XpH(0x3D016002)
+#define XPTAG_POPFUNCS XpH(0x3D016203)
+#define XPTAG_INTXFORM XpH(0x3D016303)
+#define XPTAG_DRAWCBFUNC XpH(0x3D016502)
+#define XPTAG_ZOOMCBFUNC XpH(0x3D016603)
+#define XPTAG_TEXTXFORMFUNC XpH(0x3D016802)
+
+#define XPTAG_STRLIST XpH(0x3D014503)
+#define XPTAG_VECLABEL XpH(0x3D017202)
+#define XPTAG_CTRLFRONT XpH(0x3D017301)
+#define XPTAG_CTRLCFG XpH(0x3D017403)
+#define XPTAG_XREQCFG XpH(0x3D019105)
+
+#define XPTAG_ALIAS XpH(0x3D01F481)
+#define XPTAG_UNALIAS XpH(0x3D01F581)
+#define XPTAG_ENABLE XpH(0x3D01F984)
+
+#define XPTAG_GROUP XpH(0x3D01FE81)
+#define XPTAG_ORDER XpH(0x3D01FF81)
+#define XPTAG_STACK XpH(0x3D020983)
+#define XPTAG_TABS XpH(0x3D020A81)
+
+#define XPTAG_LEFT XpH(0x3D021280)
+#define XPTAG_NARROW XpH(0x3D021380)
+#define XPTAG_DIVADD XpH(0x3D021481)
+#define XPTAG_DIVREM XpH(0x3D021581)
+#define XPTAG_BORDER XpH(0x3D021501)
+
+#define XPTAG_DLOGTYPE XpH(0x3D02BD01)
+
+/* Ends an id list, and the whole array. */
+#define XpEND XPTAG_END
+/* Applies another hint array here, or to the control or group id. */
+#define XpCALL(ref) XPTAG_CALL, XPTAG_NULL, XpH(ref)
+#define XpSUBCALL(id, ref) XPTAG_CALL, XpH(id), XpH(ref)
+#define XpNEST(id) XPTAG_NEST, XpH(id)
+
+/* Labels and the controls themselves. An id of 0 names the panel (XpLABEL:
+ * its title); in an array given to hint for one control, that control. */
+#define XpLABEL(id, str) XPTAG_LABEL, XpH(id), XpH(str), XPTAG_NULL
+#define XpCLASS(id, cl) XPTAG_CLASS, XpH(id), XpH(cl)
+#define XpADD(id, cl, vid) XPTAG_ADD, XpH(id), XpH(cl), XpH(vid)
+#define XpDELETE(id) XPTAG_DELETE, XpH(id)
+
+#define XpCHGNOTIFY(func) XPTAG_CHGNOTIFY, XpH(func)
+#define XpFOCUS(cid) XPTAG_FOCUS, XpH(cid)
+#define XpRESTORE(vid) XPTAG_AUTORESTORE, XpH(1), XpH(vid), XPTAG_NULL
+#define XpRESTORE_() XPTAG_AUTORESTORE, XpH(1)
+#define XpRESTORE_ON XPTAG_AUTORESTORE, XpH(1), XPTAG_NULL
+#define XpRESTORE_OFF XPTAG_AUTORESTORE, XpH(0), XPTAG_NULL
+#define XpDESTROYNOTIFY(func) XPTAG_DESTROYNOTIFY, XpH(func), XPTAG_NULL
+
+#define XpVALUE(dep, vid) XPTAG_VALUE, XpH(dep), XpH(vid)
+#define XpLINK_(vid) XPTAG_LINK, XpH(vid)
+#define XpLINK(vid, link) XPTAG_LINK, XpH(vid), XpH(link), XPTAG_NULL
+#define XpIMMUPD(cid, did) XPTAG_IMMUPD, XpH(cid), XpH(did), XPTAG_NULL
+#define XpIMMUPD_(cid) XPTAG_IMMUPD, XpH(cid)
+#define XpTRACK(cid, track) XPTAG_TRACK, XpH(cid), XpH(track)
+#define XpORIENT(cid, orient) XPTAG_ORIENT, XpH(cid), XpH(orient)
+
+#define XpMIN(cid, min) XPTAG_MIN, XpH(cid), XpH(min)
+#define XpMAX(cid, max) XPTAG_MAX, XpH(cid), XpH(max)
+#define XpSTEP(cid, step) XPTAG_STEP, XpH(cid), XpH(step)
+#define XpRANGE(cid, mn, mx, st) XPTAG_RANGE, XpH(cid), XpH(mn), XpH(mx), XpH(st)
+#define XpHARDMINMAX(cid, mn, mx) XPTAG_HARDMINMAX, XpH(cid), XpH(mn), XpH(mx)
+#define XpCLRMINMAX(cid, mn, mx) XPTAG_CLRMINMAX, XpH(cid), XpH(mn), XpH(mx)
+#define XpSENS(cid, sens) XPTAG_SENS, XpH(cid), XpH(sens)
+
+/* slist: the popup's items, a const char * array ending with a null. */
+#define XpSTRLIST(cid, slist) XPTAG_STRLIST, XpH(cid), XpH(slist), XPTAG_NULL
+#define XpVECLABEL(cid, slist) XPTAG_VECLABEL, XpH(cid), XpH(slist)
+#define XpCTRLFRONT(cid) XPTAG_CTRLFRONT, XpH(cid)
+#define XpCTRLCFG(cid, opt) XPTAG_CTRLCFG, XpH(cid), XPTAG_NULL, XpH(opt)
+#define XpXREQCFG(cid, mode, ttl, ftyp) XPTAG_XREQCFG, XpH(cid), XpH(mode), XpH(ttl), XpH(ftyp), XPTAG_NULL
+
+/* Callbacks of controls. */
+#define XpBUTNOTIFY(cid, func) XPTAG_BUTNOTIFY, XpH(cid), XpH(func)
+#define XpPOPCMDFUNC(cid, func) XPTAG_POPCMDFUNC, XpH(cid), XpH(func)
+#define XpPOPFUNCS(cid, cnt, nam) XPTAG_POPFUNCS, XpH(cid), XpH(cnt), XpH(nam)
+#define XpINTXFORM(cid, cnt, ilist) XPTAG_INTXFORM, XpH(cid), XpH(cnt), XpH(ilist)
+#define XpPOPXFORM(cid, cnt, ilist) XpINTXFORM(cid, cnt, ilist)
+#define XpCHOXFORM(cid, cnt, ilist) XpINTXFORM(cid, cnt, ilist)
+#define XpDRAWCBFUNC(cid, func) XPTAG_DRAWCBFUNC, XpH(cid), XpH(func)
+#define XpZOOMCBFUNC(cid, func, reg) XPTAG_ZOOMCBFUNC, XpH(cid), XpH(func), XpH(reg)
+#define XpTEXTXFORMFUNC(cid, func) XPTAG_TEXTXFORMFUNC, XpH(cid), XpH(func)
+
+/* Relations. An enable rule enables the listed controls and groups while the
+ * value vid is nonzero or, with a map, while map[value] is nonzero: the map
+ * is an int array indexed by the value, with no end marker. msg: a text
+ * shown when the user reaches for a disabled control, or null. */
+#define XpALIAS_(id) XPTAG_ALIAS, XpH(id)
+#define XpUNALIAS_(id) XPTAG_UNALIAS, XpH(id)
+#define XpENABLE(vid, sub) XPTAG_ENABLE, XpH(vid), XPTAG_NULL, XPTAG_NULL, XPTAG_NULL, XpH(sub), XPTAG_NULL
+#define XpENABLE_(vid) XPTAG_ENABLE, XpH(vid), XPTAG_NULL, XPTAG_NULL, XPTAG_NULL
+#define XpENABLE_MAP_(vid, map) XPTAG_ENABLE, XpH(vid), XPTAG_NULL, XPTAG_NULL, XpH(map)
+#define XpENABLEMSG_(vid, msg) XPTAG_ENABLE, XpH(vid), XpH(msg), XPTAG_NULL, XPTAG_NULL
+#define XpENABLEMSG_MAP_(vid, map, msg) XPTAG_ENABLE, XpH(vid), XpH(msg), XPTAG_NULL, XpH(map)
+
+/* Layout. A stack shows one of its members: the one at the position given
+ * by the integer value vid or, with a map, at map[value]; -1 shows none.
+ * The map is indexed by the value and has no end marker. */
+#define XpGROUP_(gid) XPTAG_GROUP, XpH(gid)
+#define XpORDER_(gid) XPTAG_ORDER, XpH(gid)
+#define XpSTACK_(gid, vid) XPTAG_STACK, XpH(gid), XpH(vid), XPTAG_NULL
+#define XpSTACK_MAP_(gid, vid, map) XPTAG_STACK, XpH(gid), XpH(vid), XpH(map)
+#define XpTABS_(gid) XPTAG_TABS, XpH(gid)
+
+#define XpLEFT(gid) XPTAG_LEFT, XpH(gid), XPTAG_NULL
+#define XpLEFT_() XPTAG_LEFT
+#define XpNARROW(gid) XPTAG_NARROW, XpH(gid), XPTAG_NULL
+#define XpNARROW_() XPTAG_NARROW
+
+/* Dividers after an id; as the fixed id, 0 is the panel's top and -1 its
+ * bottom. */
+#define XpDIVADD(id) XPTAG_DIVADD, XpH(id), XPTAG_NULL
+#define XpDIVADD_(id) XPTAG_DIVADD, XpH(id)
+#define XpDIVREM(id) XPTAG_DIVREM, XpH(id), XPTAG_NULL
+#define XpDIVREM_(id) XPTAG_DIVREM, XpH(id)
+
+#define XpBORDER(typ) XPTAG_BORDER, XpH(typ)
+#define XpDLOGTYPE(typ) XPTAG_DLOGTYPE, XpH(typ)
+
+/* -------------------------------------------------------------------- types */
+
+typedef void *LWXPanelID;
+
+/* One entry of a control table; the table ends with an entry of cid 0. */
+typedef struct st_LWXPanelControl {
+    unsigned int cid;
+    const char *label;
+    const char *ctrlclass;
+} LWXPanelControl;
+
+/* One entry of a data description; it ends with an entry of vid 0. Each
+ * control class takes its own data type, e.g. "iPopChoice", "iBoolean" and
+ * "integer" take "integer", "axis" "axis", "angle-env" "angle-env",
+ * "color-env" "color-env", "sFileName" "string". */
+typedef struct st_LWXPanelDataDesc {
+    unsigned int vid;
+    const char *name;
+    const char *datatype;
+} LWXPanelDataDesc;
+
+/* A drawing area, valid during the draw callback it is handed to. */
+typedef void *LWXPDrAreaID;
+
+/* Drawing into an area: coordinates are pixels from its top left corner; a
+ * colour c is a panel palette index ("lwpanel.h"), r, g, b are 0 to 255.
+ * Text metrics are those of the panel font. */
 typedef struct st_LWXPDrawFuncs {
-    void (*drawRGBPixel)(LWXPDrAreaID area, int r, int g, int b, int x, int y);
-    void (*drawRGBBox)(LWXPDrAreaID area, int r, int g, int b, int x, int y, int w, int h);
-    int (*textWidth)(LWXPDrAreaID area, const char *text);
-    int (*textHeight)(LWXPDrAreaID area, const char *text);
-    void (*drawText)(LWXPDrAreaID area, const char *text, int colour, int x, int y);
+    void (*drawPixel)(LWXPDrAreaID p, int c, int x, int y);
+    void (*drawRGBPixel)(LWXPDrAreaID p, int r, int g, int b, int x, int y);
+    void (*drawLine)(LWXPDrAreaID p, int c, int x, int y, int x2, int y2);
+    void (*drawBox)(LWXPDrAreaID p, int c, int x, int y, int w, int h);
+    void (*drawRGBBox)(LWXPDrAreaID p, int r, int g, int b, int x, int y, int w, int h);
+    /* indent: the border's thickness; h 0 draws a horizontal divider. */
+    void (*drawBorder)(LWXPDrAreaID p, int indent, int x, int y, int w, int h);
+    int (*textWidth)(LWXPDrAreaID p, char *s);
+    int (*textHeight)(LWXPDrAreaID p, char *s);
+    void (*drawText)(LWXPDrAreaID p, char *s, int c, int x, int y);
 } LWXPDrawFuncs;
-
-/* ------------------------------------------------------------------- types */
-
-typedef struct st_LWXPanel *LWXPanelID;
 
 /* Panel types of create. */
 #define LWXP_VIEW 1
 #define LWXP_FORM 2
 
-/* One entry of a control table; the table ends with an entry of cid 0.
- * Ids are nonzero and unique within a panel.
- *
- * Control classes and the value each shows:
- *   "iPopChoice"  popup; an int, the position of the chosen item
- *   "iBoolean"    check box; an int, 0 or 1
- *   "integer"     integer field; an int
- *   "axis"        X / Y / Z buttons; an int, 0 1 2
- *   "float", "distance"                    a number
- *   "float-env", "percent-env", "angle-env" a number with an envelope button
- *   "distance3-env", "angle3-env", "percent3-env", "float3-env", "color-env"
- *                                           a triple with envelope buttons
- *   "sFileName", "string"                   a text
- *   "vButton"     a button; no value (see XpBUTNOTIFY)
- *   "dThumbnail"  a drawing area; no value (see XpDRAWCBFUNC)
- * Values are the stored values: percentages as fractions (0.25 for 25 %),
- * angles in radians. A table with any other class makes no panel. */
-typedef struct {
-    unsigned long cid;
-    const char *label;
-    const char *ctrlclass;
-} LWXPanelControl;
-
-/* One entry of a data description; it ends with an entry of vid 0. The vid
- * is the id of the control that shows the value. Data types and what get
- * returns and set receives (as void *):
- *   "integer"     int *                  (popups, booleans, integers, axes)
- *   "float", "distance"  double *        (numbers)
- *   "color"       double * to three values (triples without envelopes)
- *   "float-env", "float3-env"  the LWVParmID of the value ("lwvparm.h");
- *                 the panel reads it at time 0 and edits it through
- *                 "LWVParmFuncs 2", then calls set with the same LWVParmID
- *   "string"      char *                 (texts)
- * The data type must suit the control's class (an int for int controls, a
- * number, a triple or a text likewise); an entry that does not, or names no
- * control of the panel, is ignored. Controls without an entry (buttons,
- * thumbnails, popups that only steer a stack) keep their value in the panel. */
-typedef struct {
-    unsigned long vid;
-    const char *name;
-    const char *datatype;
-} LWXPanelDataDesc;
-
-/* Refresh codes returned by set. */
-typedef int LWXRefreshCode;
-#define LWXRF_NONE 0 /* nothing to re-read (also: vid not known) */
-#define LWXRF_UPD 1  /* re-read the edited control */
-#define LWXRF_DRAW 2 /* redraw; nothing is re-read */
-#define LWXRF_FULL 3 /* re-read every control of the panel */
-
 /* Events of the change notification. */
-#define LWXPEVENT_TRACK 1 /* a value is being dragged (not sent by this host) */
-#define LWXPEVENT_VALUE 2 /* a value was changed by the user */
-#define LWXPEVENT_HIT 3   /* a button was pressed */
+typedef enum en_LWXPEventTypes {
+    LWXPEVENT_TRACK = 1, /* a value is being dragged */
+    LWXPEVENT_VALUE,     /* a value was changed */
+    LWXPEVENT_HIT,       /* a control without a value (a button) was used */
+    LWXPEVENT_FOCUS,
+    LWXPEVENT_LOSEFOCUS
+} LWXPEventTypes;
+
+/* What the panel redraws after a set: NONE also says the id was unknown. */
+typedef enum en_LWXPRefreshCodes { LWXPRC_NONE = 0, LWXPRC_DFLT, LWXPRC_DRAW, LWXPRC_FULL } LWXPRefreshCode;
+
+/* Buttons of a modal panel (XpDLOGTYPE) and what post answers for each. */
+typedef enum {
+    LWXPDLG_OKCANCEL = 2, /* OK 1, Cancel 0; the default */
+    LWXPDLG_DONE,         /* Done 1 */
+    LWXPDLG_OKONLY,       /* OK 1 */
+    LWXPDLG_YESNO,        /* Yes 1, No 0 */
+    LWXPDLG_YESNOALL,     /* Yes 1, No 0, Yes to All 2, Cancel 3 */
+    LWXPDLG_YESNOCAN      /* Yes 1, No 0, Cancel 3 */
+} LWXPDialogTypes;
+
+/* File request modes of "sFileName" controls (XpXREQCFG). */
+#define LWXPREQ_LOAD 0
+#define LWXPREQ_SAVE 1
+#define LWXPREQ_DIR 2
+
+/* Panel borders (XpBORDER). */
+#define LWXPBDR_NONE 0
+#define LWXPBDR_UP 1
+#define LWXPBDR_DOWN 2
+
+/* Thumbnail options (XpCTRLCFG): height, width as an aspect, border. */
+#define THUM_SML (1 << 0)
+#define THUM_MED (1 << 1)
+#define THUM_LRG (1 << 2)
+#define THUM_XLG (1 << 3)
+#define THUM_SNGL (1 << 4)
+#define THUM_SQ (1 << 16)
+#define THUM_NTSC (1 << 17)
+#define THUM_35MM (1 << 18)
+#define THUM_PORT (1 << 19)
+#define THUM_WIDE (1 << 20)
+#define THUM_ANAW (1 << 21)
+#define THUM_EURO (1 << 22)
+#define THUM_FULL (1 << 31)
+#define THUM_LAND THUM_NTSC
+#define THUM_BORDER_UP (1 << 9)
+#define THUM_BORDER_DOWN (1 << 10)
+#define THUM_BORDER_NONE ((1 << 9) | (1 << 10))
+
+/* Directions of a text transform (XpTEXTXFORMFUNC). */
+typedef enum { LWXPTEXTXFORM_TODISPLAY = 0, LWXPTEXTXFORM_FROMDISPLAY } LWXPanelTextXFormMode;
 
 /* ---------------------------------------------------------------- callbacks */
 
-/* The value of vid in inst (see LWXPanelDataDesc); null: the control shows no
- * value and cannot be edited until it has one again. */
-typedef void *LWXPanelGetFunc(void *inst, unsigned long vid);
-/* The user changed vid to *value; returns a refresh code. */
-typedef LWXRefreshCode LWXPanelSetFunc(void *inst, unsigned long vid, void *value);
-/* Popup items, called with the control's data (setData). */
+/* A pointer to the value vid of inst, or null when it has none. */
+typedef void *LWXPanelGetFunc(void *inst, unsigned int vid);
+/* The user changed vid to *value; answers what to redraw. */
+typedef LWXPRefreshCode LWXPanelSetFunc(void *inst, unsigned int vid, void *value);
+/* Called after the panel was destroyed, with the panel's data (setData 0). */
+typedef void LWXPanelDestroyNotifyFunc(void *panData);
+typedef LWXPRefreshCode LWXPanelChangeNotifyFunc(LWXPanelID pan, unsigned int cid, unsigned int vid, int event_type);
+typedef void LWXPanelBtnClickFunc(LWXPanelID pan, int cid);
+typedef void LWXPanelPopCmdFunc(LWXPanelID pan, int cid, int cmdid);
+/* Popup items, asked with the control's data (setData). */
 typedef int LWXPanelPopCntFunc(void *userdata);
 typedef const char *LWXPanelPopNameFunc(void *userdata, int idx);
-/* A button was pressed. */
-typedef void LWXPanelBtnClickFunc(LWXPanelID panel, int cid);
-/* The user changed a control's value (event LWXPEVENT_VALUE, sent after set
- * and the refresh it asked for) or pressed a button (LWXPEVENT_HIT, after its
- * XpBUTNOTIFY). vid is the control's id when the instance holds its value,
- * else 0. */
-typedef void LWXPanelChangeNotifyFunc(LWXPanelID panel, unsigned long cid, unsigned long vid, int event_type);
-/* Draws a thumbnail control of w x h pixels into reg with the drawing
- * functions of this table. */
-typedef void LWXPanelDrawFunc(LWXPanelID panel, unsigned long cid, LWXPDrAreaID reg, int w, int h);
-/* Called after the panel was destroyed, with the panel's data (setData with
- * cid 0). */
-typedef void LWXPanelDestroyNotifyFunc(void *panelData);
-
-/* -------------------------------------------------------------------- hints
- *
- * A hint array is a sequence of tags, each followed by its arguments, and
- * ends with XpEND. Build it with the macros below, e.g.
- *
- *     static const int kShow[] = {-1, -1, -1, -1, 0, 1, XP_MAP_END};
- *     LWXPanelHint hints[] = {
- *         XpLABEL(0x9106, "Fixed"),
- *         XpGROUP_(0x9600), XpH(0x9106), XpH(0x9145), XpEND,
- *         XpSTACK_MAP_(0x9601, 0x9102, kShow), XpH(0x9600), XpH(0x911E), XpEND,
- *         XpEND};
- *
- * Ids: control ids of the table, or new ids for groups, tab groups and
- * stacks (never a control's id). Hints that name an id the panel does not
- * have (never made, or deleted) are skipped; a tag the host does not know
- * ends the array. hint may be called several times; later hints add to
- * earlier ones.
- *
- * Layout. The panel is a tree: at first every control sits at the top level
- * in table order. A group, tab group or stack takes the place of its first
- * member in that member's container, and its members move into it in the
- * listed order. A member list names controls, or groups defined by earlier
- * hints, and ends with XpEND; naming a group again adds members to it.
- *
- * XpLABEL(id, text)      the label of a control (replacing the table's), the
- *                        name of a group (a tab's name), or with id 0 the
- *                        panel's title
- * XpGROUP_(gid) ids… XpEND  a group of controls and groups
- * XpTABS_(gid) ids… XpEND   a tab group: each member is a group whose label
- *                        names its tab. Controls in tabs that are not the
- *                        front tab still count as visible.
- * XpSTACK_(sid, cid) ids… XpEND
- *                        a stack: of its members it shows only the one at
- *                        the position given by the int value of control
- *                        cid (usually a popup); none when the value is out
- *                        of range
- * XpSTACK_MAP_(sid, cid, map) ids… XpEND
- *                        likewise, but value v shows member map[v]; -1 (or
- *                        any position that has no member) shows none. map is
- *                        an int array ending with XP_MAP_END; values at or
- *                        past its end show none. A stack that shows
- *                        nothing for positions 0 … 3, member A for 4 and B
- *                        for 5 has map {-1, -1, -1, -1, 0, 1, XP_MAP_END}
- *                        and members A, B.
- * XpORDER_(id) ids… XpEND   puts the listed members of the container id (0:
- *                        the top level) first, in the listed order; the
- *                        others follow in their order
- * XpENABLE_(cid) ids… XpEND the listed controls and groups (with all they
- *                        hold) are enabled only while control cid's value is
- *                        nonzero; never while cid has no value or is deleted
- * XpENABLE_MAP_(cid, map) ids… XpEND
- *                        enabled only while cid's value is one of the values
- *                        in map, an int array ending with XP_MAP_END
- * XpDELETE(id)           removes a control, or a group with all it holds;
- *                        a deleted control no longer exists
- * XpLEFT(id), XpNARROW(id), XpDIVADD(id)
- *                        layout wishes (left aligned, narrow, a divider
- *                        before it); accepted, the host may ignore them
- *
- * Controls.
- * XpSTRLIST(cid, list)   the items of a popup: a const char * array ending
- *                        with a null pointer (copied when the hint is given)
- * XpPOPFUNCS(cid, count, name)
- *                        the items of a popup from functions, asked whenever
- *                        the popup is shown, with the control's data
- *                        (setData)
- * XpBUTNOTIFY(cid, func) the LWXPanelBtnClickFunc of a "vButton"
- * XpDRAWCBFUNC(cid, func) the LWXPanelDrawFunc of a "dThumbnail"
- *
- * Panel.
- * XpCHGNOTIFY(func)      the LWXPanelChangeNotifyFunc of the panel
- * XpDESTROYNOTIFY(func)  the LWXPanelDestroyNotifyFunc of the panel
- *
- * hint(panel, cid, hints) with a nonzero cid applies the array to that
- * control or group: there, an id of 0 in a tag means cid.
- */
-typedef void *LWXPanelHint;
-
-/* Embeds a value (id, text, function, array) in a hint array. */
-#define XpH(x) ((void *)(x))
-/* Ends a member list, and the whole array. */
-#define XpEND XpH(0)
-/* Ends the int arrays of XpSTACK_MAP_ and XpENABLE_MAP_. */
-#define XP_MAP_END (-2147483647 - 1)
-
-#define XPTAG_LABEL XpH(0x58500001)
-#define XPTAG_GROUP XpH(0x58500002)
-#define XPTAG_TABS XpH(0x58500003)
-#define XPTAG_STACK XpH(0x58500004)
-#define XPTAG_ORDER XpH(0x58500005)
-#define XPTAG_ENABLE XpH(0x58500006)
-#define XPTAG_DELETE XpH(0x58500007)
-#define XPTAG_LEFT XpH(0x58500008)
-#define XPTAG_NARROW XpH(0x58500009)
-#define XPTAG_DIVADD XpH(0x5850000A)
-#define XPTAG_STRLIST XpH(0x58500010)
-#define XPTAG_POPFUNCS XpH(0x58500011)
-#define XPTAG_BUTNOTIFY XpH(0x58500012)
-#define XPTAG_DRAWCBFUNC XpH(0x58500013)
-#define XPTAG_CHGNOTIFY XpH(0x58500020)
-#define XPTAG_DESTROYNOTIFY XpH(0x58500021)
-
-#define XpLABEL(id, text) XPTAG_LABEL, XpH(id), XpH(text)
-#define XpGROUP_(gid) XPTAG_GROUP, XpH(gid)
-#define XpTABS_(gid) XPTAG_TABS, XpH(gid)
-#define XpSTACK_(sid, cid) XPTAG_STACK, XpH(sid), XpH(cid), XpH(0)
-#define XpSTACK_MAP_(sid, cid, map) XPTAG_STACK, XpH(sid), XpH(cid), XpH(map)
-#define XpORDER_(id) XPTAG_ORDER, XpH(id)
-#define XpENABLE_(cid) XPTAG_ENABLE, XpH(cid), XpH(0)
-#define XpENABLE_MAP_(cid, map) XPTAG_ENABLE, XpH(cid), XpH(map)
-#define XpDELETE(id) XPTAG_DELETE, XpH(id)
-#define XpLEFT(id) XPTAG_LEFT, XpH(id)
-#define XpNARROW(id) XPTAG_NARROW, XpH(id)
-#define XpDIVADD(id) XPTAG_DIVADD, XpH(id)
-#define XpSTRLIST(cid, list) XPTAG_STRLIST, XpH(cid), XpH(list)
-#define XpPOPFUNCS(cid, count, name) XPTAG_POPFUNCS, XpH(cid), XpH(count), XpH(name)
-#define XpBUTNOTIFY(cid, func) XPTAG_BUTNOTIFY, XpH(cid), XpH(func)
-#define XpDRAWCBFUNC(cid, func) XPTAG_DRAWCBFUNC, XpH(cid), XpH(func)
-#define XpCHGNOTIFY(func) XPTAG_CHGNOTIFY, XpH(func)
-#define XpDESTROYNOTIFY(func) XPTAG_DESTROYNOTIFY, XpH(func)
+typedef const char *LWXPanelTextXFormFunc(LWXPanelID pan, unsigned int cid, const char *string,
+                                          LWXPanelTextXFormMode mode);
+/* Draws a thumbnail of w x h pixels into reg. */
+typedef void LWXPanelControlDrawFunc(LWXPanelID pan, unsigned int cid, LWXPDrAreaID reg, int w, int h);
+typedef void LWXPanelControlZoomFunc(LWXPanelID pan, unsigned int cid, int x, int y, int *region, int clickcount);
 
 /* -------------------------------------------------------------- the table */
 
 typedef struct st_LWXPanelFuncs {
     int version;
-    const LWXPDrawFuncs *drawf;
-
-    /* A panel of type LWXP_VIEW or LWXP_FORM from a control table (null: an
-     * empty panel); null when the table is not valid (an unknown class, a
-     * null class, a repeated id) or the host cannot make a panel. */
-    LWXPanelID (*create)(int type, LWXPanelControl *controls);
-    /* Destroys the panel, then calls its destroy notification. */
+    LWXPDrawFuncs *drawf;
+    /* The tables handed to create and describe must outlive the panel. */
+    LWXPanelID (*create)(int type, LWXPanelControl *ctrlDesc);
     void (*destroy)(LWXPanelID panel);
-    /* The data description (null: none) and, for view panels, the functions
-     * that read and write the viewed instance. Replaces an earlier one. */
-    void (*describe)(LWXPanelID panel, LWXPanelDataDesc *data, LWXPanelGetFunc *get, LWXPanelSetFunc *set);
-    /* Applies a hint array; cid 0: panel level (see the hints above). */
-    void (*hint)(LWXPanelID panel, unsigned long cid, LWXPanelHint *hints);
-    /* Per-control user data, handed to the popup functions; cid 0 is the
-     * panel's own data. Unknown ids: getData answers null, setData does
-     * nothing. */
-    void *(*getData)(LWXPanelID panel, unsigned long cid);
-    void (*setData)(LWXPanelID panel, unsigned long cid, void *data);
-    /* The value the panel holds for a control (form panels; in view panels
-     * the controls without a data description entry): a pointer of the kind
-     * that get returns, valid until the next call into the panel; null for
-     * controls without a value; in a form panel the envelope types hold the
-     * number (double *) or triple (three doubles) itself. formSet copies a
-     * value of that kind in; in a view panel it does not change values that
-     * the instance owns. Neither sends a change notification. */
-    void *(*formGet)(LWXPanelID panel, unsigned long cid);
-    void (*formSet)(LWXPanelID panel, unsigned long cid, void *value);
-    /* The instance that get and set receive; reads every control anew. */
+    /* Form panels take no get and set functions (null). */
+    void (*describe)(LWXPanelID panel, LWXPanelDataDesc *dataDesc, LWXPanelGetFunc *get, LWXPanelSetFunc *set);
+    /* Applies hints to the panel (id 0) or to one control; only while the
+     * panel is closed. */
+    void (*hint)(LWXPanelID panel, unsigned int id, LWXPanelHint *hints);
+    /* User data of the panel (id 0) or of a control, handed to its callbacks. */
+    void *(*getData)(LWXPanelID panel, unsigned int id);
+    void (*setData)(LWXPanelID panel, unsigned int id, void *data);
+    /* Values of a form panel; formGet answers null for an unset value, and
+     * formSet with null unsets it. */
+    void *(*formGet)(LWXPanelID panel, unsigned int vid);
+    void (*formSet)(LWXPanelID panel, unsigned int vid, void *value);
     void (*viewInst)(LWXPanelID panel, void *inst);
-    /* Reads every control anew from the instance. */
+    /* Reads the view panel's values from the instance anew. */
     void (*viewRefresh)(LWXPanelID panel);
-    /* Shows the panel modally; answers 1 (OK) or 0 (cancel). */
+    /* Shows the panel modally: 1 for OK, 0 for Cancel or when it cannot. */
     int (*post)(LWXPanelID panel);
-    /* Shows the panel without waiting; answers 1 when it is shown. */
+    /* Shows the panel without waiting: 1 when it opened. */
     int (*open)(LWXPanelID panel);
 } LWXPanelFuncs;
+
+/* Form values by type. */
+#define FSETINT(fun, pan, cid, i)            \
+    {                                        \
+        int l = (int)i;                      \
+        (*fun->formSet)(pan, cid, &l);       \
+    }
+#define FGETINT(fun, pan, cid) (*((int *)(*fun->formGet)(pan, cid)))
+#define FSETFLT(fun, pan, cid, f)            \
+    {                                        \
+        double d = (double)f;                \
+        (*fun->formSet)(pan, cid, &d);       \
+    }
+#define FGETFLT(fun, pan, cid) (*((double *)(*fun->formGet)(pan, cid)))
 
 #ifdef __cplusplus
 }

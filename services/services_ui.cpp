@@ -27,8 +27,9 @@ void drawLogo(LWXPDrAreaID area, int width, int height) {
     for (int n = kLogoHeight; n >= 1; --n)
         for (int i = 0; i < kLogoWidth; ++i, pixel += 3)
             draw->drawRGBPixel(area, pixel[2], pixel[1], pixel[0], left + i, top + n);
-    const char* version = "V1.0.5a (Win64)";
-    const char* date = "Aug 18 2006";
+    // The drawing functions take writable text; they do not write to it.
+    char version[] = "V1.0.5a (Win64)";
+    char date[] = "Aug 18 2006";
     draw->drawText(area, version, 4137, width - draw->textWidth(area, version) - 4, 4);
     draw->drawText(area, date, 4137, width - draw->textWidth(area, date) - 4, draw->textHeight(area, date) + 8);
 }

@@ -50,7 +50,7 @@ void optionButtonAction(LWXPanelID panel, int button) {
         if (!instance) return;
         const CoreServices* core = instance->core();
         KorvalithImage* image = instance->layer().image();
-        switch (static_cast<unsigned long>(button)) {
+        switch (static_cast<unsigned int>(button)) {
             case cid::kImageInformation:
                 if (core) showImageInformation(*core, image);
                 break;

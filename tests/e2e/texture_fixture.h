@@ -51,12 +51,15 @@ protected:
     }
     void destroy(LWInstance instance) { host.instances().destroy(instance); }
 
-    // The texture's panel, made by the interface server for the instance.
+    // The texture's panel, made by the interface server for the instance
+    // and then opened by the host, as LightWave opens the panel an interface
+    // returns.
     hostsim::ViewPanel* openPanel(LWInstance instance) {
         LWInterface ui{};
         ui.inst = instance;
         if (host.activate(LWTEXTURE_ICLASS, "KorvalithPro", LWINTERFACE_VERSION, &ui) != 0) return nullptr;
-        return host.xpanels().find(static_cast<LWXPanelID>(ui.panel));
+        if (host.xpanels().open(ui.panel) != 1) return nullptr;
+        return host.xpanels().find(ui.panel);
     }
 
     // A test image of the given size. Its file name carries the test's own

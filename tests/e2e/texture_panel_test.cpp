@@ -44,6 +44,23 @@ TEST_F(TexturePanel, LayoutFollowsTheProjection) {
     destroy(instance);
 }
 
+// The host takes the panel's whole data description: every value the
+// texture shows is described with the data type its control class takes.
+TEST_F(TexturePanel, EveryShownValueIsDescribedWithItsClasssDataType) {
+    LWInstance instance = create();
+    hostsim::ViewPanel* panel = openPanel(instance);
+    ASSERT_NE(panel, nullptr);
+    for (unsigned int id : {0x9102u, 0x9104u, 0x9105u, 0x913Bu, 0x913Du, 0x913Fu, 0x913Eu, 0x9106u, 0x9145u, 0x9121u,
+                            0x9122u, 0x9123u, 0x9124u, 0x9000u, 0x9001u, 0x9147u, 0x9148u, 0x9149u, 0x914Au, 0x914Bu,
+                            0x914Cu, 0x9111u, 0x9112u, 0x9003u, 0x9004u, 0x912Bu, 0x9108u}) {
+        ASSERT_TRUE(panel->exists(id)) << std::hex << id;
+        EXPECT_TRUE(panel->bound(id)) << std::hex << id << " " << panel->controlClass(id);
+    }
+    for (const std::string& note : panel->notes())
+        EXPECT_EQ(note.find("describe"), std::string::npos) << note;
+    destroy(instance);
+}
+
 TEST_F(TexturePanel, ImageAndChannelPopupsAndTheButtonsThatNeedAnImage) {
     LWInstance instance = create();
     hostsim::ViewPanel* panel = openPanel(instance);

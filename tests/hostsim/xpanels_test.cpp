@@ -27,20 +27,20 @@ const LWXPanelFuncs* xp() {
 
 // A plug-in instance with one value per id; its get and set are the panel's.
 struct Instance {
-    std::map<unsigned long, int> ints;
-    std::map<unsigned long, double> doubles;
-    std::map<unsigned long, std::array<double, 3>> triples;
-    std::map<unsigned long, std::string> texts;
-    std::map<unsigned long, LWVParmID> parms;
-    std::set<unsigned long> absent;             // get answers null
-    std::map<unsigned long, int> codes;         // set's answer (default LWXRF_UPD)
-    std::map<unsigned long, unsigned long> alsoSets;  // a set of A also changes the int B to A's value + 100
-    std::map<unsigned long, int> adjust;  // an int set is stored with this added
+    std::map<unsigned int, int> ints;
+    std::map<unsigned int, double> doubles;
+    std::map<unsigned int, std::array<double, 3>> triples;
+    std::map<unsigned int, std::string> texts;
+    std::map<unsigned int, LWVParmID> parms;
+    std::set<unsigned int> absent;             // get answers null
+    std::map<unsigned int, int> codes;         // set's answer (default LWXPRC_DFLT)
+    std::map<unsigned int, unsigned int> alsoSets;  // a set of A also changes the int B to A's value + 100
+    std::map<unsigned int, int> adjust;  // an int set is stored with this added
     int setCalls = 0;
-    std::vector<std::pair<unsigned long, void*>> setArgs;
+    std::vector<std::pair<unsigned int, void*>> setArgs;
     LWXPanelID destroyOnSet = nullptr;  // set destroys this panel
 
-    static void* get(void* inst, unsigned long vid) {
+    static void* get(void* inst, unsigned int vid) {
         auto* self = static_cast<Instance*>(inst);
         if (self->absent.count(vid)) return nullptr;
         if (auto it = self->ints.find(vid); it != self->ints.end()) return &it->second;
@@ -50,7 +50,7 @@ struct Instance {
         if (auto it = self->parms.find(vid); it != self->parms.end()) return it->second;
         return nullptr;
     }
-    static LWXRefreshCode set(void* inst, unsigned long vid, void* value) {
+    static LWXPRefreshCode set(void* inst, unsigned int vid, void* value) {
         auto* self = static_cast<Instance*>(inst);
         self->setCalls++;
         self->setArgs.push_back({vid, value});
@@ -65,7 +65,7 @@ struct Instance {
             self->ints[also->second] = self->ints[vid] + 100;
         if (self->destroyOnSet) xp()->destroy(self->destroyOnSet);
         auto code = self->codes.find(vid);
-        return code == self->codes.end() ? LWXRF_UPD : code->second;
+        return code == self->codes.end() ? LWXPRC_DFLT : static_cast<LWXPRefreshCode>(code->second);
     }
 };
 
@@ -80,10 +80,11 @@ struct Calls {
 };
 Calls g_calls;
 
-void onChange(LWXPanelID panel, unsigned long cid, unsigned long vid, int event) {
+LWXPRefreshCode onChange(LWXPanelID panel, unsigned int cid, unsigned int vid, int event) {
     g_calls.changes.push_back({cid, vid, event});
     g_calls.log.push_back("change " + std::to_string(cid));
     if (g_calls.refreshInNotify) xp()->viewRefresh(panel);
+    return LWXPRC_NONE;
 }
 void onButton(LWXPanelID panel, int cid) {
     g_calls.log.push_back("button " + std::to_string(cid) + (xp()->getData(panel, 0) ? " with data" : ""));
@@ -91,7 +92,7 @@ void onButton(LWXPanelID panel, int cid) {
 void onDestroy(void* data) { g_calls.destroyed.push_back(data); }
 // Paints the control's data colour (three ints) over the whole area, with a
 // white pixel at its far corner.
-void onDraw(LWXPanelID panel, unsigned long cid, LWXPDrAreaID area, int w, int h) {
+void onDraw(LWXPanelID panel, unsigned int cid, LWXPDrAreaID area, int w, int h) {
     g_calls.drawSizes.push_back({w, h});
     const auto* rgb = static_cast<const int*>(xp()->getData(panel, cid));
     if (rgb) xp()->drawf->drawRGBBox(area, rgb[0], rgb[1], rgb[2], 0, 0, w, h);
@@ -126,8 +127,18 @@ TEST_F(XPanels, TheServiceIsOneTableOfDrawingAndPanelFunctions) {
     const LWXPanelFuncs* f = xp();
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f, hostsim::xpanelFuncs());
-    EXPECT_EQ(f->version, LWXPANELS_VERSION);
+    EXPECT_EQ(f->version, hostsim::kXPanelsVersion);
     EXPECT_EQ(f->drawf, hostsim::Canvas::drawFuncs());
+    const void* draws[] = {reinterpret_cast<const void*>(f->drawf->drawPixel),
+                           reinterpret_cast<const void*>(f->drawf->drawRGBPixel),
+                           reinterpret_cast<const void*>(f->drawf->drawLine),
+                           reinterpret_cast<const void*>(f->drawf->drawBox),
+                           reinterpret_cast<const void*>(f->drawf->drawRGBBox),
+                           reinterpret_cast<const void*>(f->drawf->drawBorder),
+                           reinterpret_cast<const void*>(f->drawf->textWidth),
+                           reinterpret_cast<const void*>(f->drawf->textHeight),
+                           reinterpret_cast<const void*>(f->drawf->drawText)};
+    for (const void* fn : draws) EXPECT_NE(fn, nullptr);
     const void* fns[] = {reinterpret_cast<const void*>(f->create),   reinterpret_cast<const void*>(f->destroy),
                          reinterpret_cast<const void*>(f->describe), reinterpret_cast<const void*>(f->hint),
                          reinterpret_cast<const void*>(f->getData),  reinterpret_cast<const void*>(f->setData),
@@ -139,43 +150,72 @@ TEST_F(XPanels, TheServiceIsOneTableOfDrawingAndPanelFunctions) {
 
 // ---------------------------------------------------------------- creation
 
-TEST_F(XPanels, EveryControlClassMakesAControlOfItsValueKind) {
+// Each control class with the data type the SDK pairs it with, and the kind
+// of value it shows: i int, f number, v triple, t text, - none.
+TEST_F(XPanels, EveryControlClassTakesItsOwnDataType) {
     struct Case {
         const char* cls;
-        bool intValue, floatValue, vectorValue, textValue;
+        const char* datatype;
+        char kind;
     };
     const Case cases[] = {
-        {"iPopChoice", true, false, false, false},    {"iBoolean", true, false, false, false},
-        {"integer", true, false, false, false},       {"axis", true, false, false, false},
-        {"float", false, true, false, false},         {"distance", false, true, false, false},
-        {"float-env", false, true, false, false},     {"percent-env", false, true, false, false},
-        {"angle-env", false, true, false, false},     {"distance3-env", false, false, true, false},
-        {"angle3-env", false, false, true, false},    {"percent3-env", false, false, true, false},
-        {"color-env", false, false, true, false},     {"float3-env", false, false, true, false},
-        {"sFileName", false, false, false, true},     {"string", false, false, false, true},
-        {"vButton", false, false, false, false},      {"dThumbnail", false, false, false, false},
+        {"string", "string", 't'},           {"integer", "integer", 'i'},         {"float", "float", 'f'},
+        {"float3", "float3", 'v'},           {"float-env", "float-env", 'f'},     {"float3-env", "float3-env", 'v'},
+        {"distance", "distance", 'f'},       {"distance3", "distance3", 'v'},     {"distance-env", "distance-env", 'f'},
+        {"distance3-env", "distance3-env", 'v'}, {"percent", "percent", 'f'},     {"percent3", "percent3", 'v'},
+        {"percent-env", "percent-env", 'f'}, {"percent3-env", "percent3-env", 'v'}, {"angle", "angle", 'f'},
+        {"angle3", "angle3", 'v'},           {"angle-env", "angle-env", 'f'},     {"angle3-env", "angle3-env", 'v'},
+        {"color", "color", 'v'},             {"color-env", "color-env", 'v'},     {"time", "time", 'f'},
+        {"iBoolean", "integer", 'i'},        {"iSlider", "integer", 'i'},         {"iSliderText", "integer", 'i'},
+        {"iChoice", "integer", 'i'},         {"axis", "axis", 'i'},               {"iPopChoice", "integer", 'i'},
+        {"sPresetText", "string", 't'},      {"sFileName", "string", 't'},        {"sInfo", "string", 't'},
+        {"vButton", nullptr, '-'},           {"dThumbnail", nullptr, '-'},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cls);
-        LWXPanelControl table[] = {{0x8001, "Label", c.cls}, {}};
+        LWXPanelControl table[] = {{0x8001, "Label", c.cls}, {0x8002, "Other", c.cls}, {}};
+        // 0x8002 names a data type of another class.
+        LWXPanelDataDesc data[] = {{0x8001, "A", c.datatype ? c.datatype : "integer"},
+                                   {0x8002, "B", c.kind == 'i' ? "float" : "integer"},
+                                   {}};
         LWXPanelID id = xp()->create(LWXP_FORM, table);
         ASSERT_NE(id, nullptr);
+        xp()->describe(id, data, nullptr, nullptr);
         ViewPanel& p = panelOf(id);
         EXPECT_EQ(p.controlClass(0x8001), c.cls);
         EXPECT_EQ(p.label(0x8001), "Label");
-        // A form panel holds a zero of the control's kind until it is set.
-        EXPECT_EQ(p.shownInt(0x8001).has_value(), c.intValue);
-        EXPECT_EQ(p.shownFloat(0x8001).has_value(), c.floatValue);
-        EXPECT_EQ(p.shownVector(0x8001).has_value(), c.vectorValue);
-        EXPECT_EQ(p.shownText(0x8001).has_value(), c.textValue || std::string(c.cls) == "axis");
+        EXPECT_EQ(p.described(0x8001), c.datatype != nullptr);
+        EXPECT_FALSE(p.described(0x8002));
+        if (c.datatype) {
+            EXPECT_EQ(xp()->formGet(id, 0x8001), nullptr) << "a form's values start unset";
+            int zero = 0;
+            double zeros[3] = {0, 0, 0};
+            char empty[] = "";
+            void* value = c.kind == 'i' ? static_cast<void*>(&zero) : c.kind == 't' ? static_cast<void*>(empty) : zeros;
+            xp()->formSet(id, 0x8001, value);
+            EXPECT_NE(xp()->formGet(id, 0x8001), nullptr);
+        }
+        // A control without a value entry keeps a zero of its own.
+        for (unsigned int cid : {0x8001u, 0x8002u}) {
+            EXPECT_EQ(p.shownInt(cid).has_value(), c.kind == 'i') << cid;
+            EXPECT_EQ(p.shownFloat(cid).has_value(), c.kind == 'f') << cid;
+            EXPECT_EQ(p.shownVector(cid).has_value(), c.kind == 'v') << cid;
+            if (c.kind == 't') {
+                EXPECT_EQ(p.shownText(cid), "") << cid;
+            }
+        }
         xp()->destroy(id);
     }
 }
 
 TEST_F(XPanels, TablesThatAreNotValidMakeNoPanel) {
-    LWXPanelControl unknown[] = {{0x8001, "A", "integer"}, {0x8002, "B", "iSlider"}, {}};
+    LWXPanelControl unknown[] = {{0x8001, "A", "integer"}, {0x8002, "B", "slider"}, {}};
+    LWXPanelControl transform[] = {{0x8001, "A", "iPopTransform"}, {}};
+    LWXPanelControl command[] = {{0x8001, "A", "vPopCmd"}, {}};
     LWXPanelControl noClass[] = {{0x8001, "A", nullptr}, {}};
     LWXPanelControl twice[] = {{0x8001, "A", "integer"}, {0x8001, "B", "float"}, {}};
+    LWXPanelControl reserved[] = {{0x8001, "A", "integer"}, {0x7FFF, "B", "integer"}, {}};
+    LWXPanelControl lowest[] = {{0x8000, "A", "integer"}, {0xFFFFFFFF, "B", "integer"}, {}};
     LWXPanelControl good[] = {{0x8001, nullptr, "integer"}, {}};
     struct Case {
         const char* what;
@@ -183,10 +223,18 @@ TEST_F(XPanels, TablesThatAreNotValidMakeNoPanel) {
         LWXPanelControl* table;
         bool made;
     } cases[] = {
-        {"unknown class", LWXP_VIEW, unknown, false}, {"null class", LWXP_VIEW, noClass, false},
-        {"repeated id", LWXP_VIEW, twice, false},     {"panel type 0", 0, good, false},
-        {"panel type 3", 3, good, false},             {"null label", LWXP_VIEW, good, true},
-        {"null table", LWXP_VIEW, nullptr, true},     {"form", LWXP_FORM, good, true},
+        {"unknown class", LWXP_VIEW, unknown, false},
+        {"transform popup (not modelled)", LWXP_VIEW, transform, false},
+        {"popup command (not modelled)", LWXP_VIEW, command, false},
+        {"null class", LWXP_VIEW, noClass, false},
+        {"repeated id", LWXP_VIEW, twice, false},
+        {"id below 0x8000", LWXP_VIEW, reserved, false},
+        {"ids 0x8000 and up", LWXP_VIEW, lowest, true},
+        {"panel type 0", 0, good, false},
+        {"panel type 3", 3, good, false},
+        {"null label", LWXP_VIEW, good, true},
+        {"null table", LWXP_VIEW, nullptr, true},
+        {"form", LWXP_FORM, good, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -200,7 +248,7 @@ TEST_F(XPanels, TablesThatAreNotValidMakeNoPanel) {
         }
     }
     EXPECT_EQ(host.xpanels().panels().back()->label(0x8001), "");
-    EXPECT_TRUE(host.xpanels().panels()[1]->members().empty()) << "the null table made an empty panel";
+    EXPECT_TRUE(host.xpanels().panels()[2]->members().empty()) << "the null table made an empty panel";
 
     host.xpanels().refuseCreate(true);
     EXPECT_EQ(xp()->create(LWXP_VIEW, good), nullptr);
@@ -215,12 +263,12 @@ TEST_F(XPanels, TablesThatAreNotValidMakeNoPanel) {
 // deletion, a changed order.
 class Layout : public XPanels {
 protected:
-    enum : unsigned long {
-        kProjection = 0x10, kFixed, kTime, kSegments, kLeft, kWidth, kTop, kHeight, kCamera,
-        kImage = 0x20, kInfo, kPreview, kBrightness, kBlend,
-        kAxis = 0x30, kGone,
-        kFrontGroup = 0x100, kSegmentStack, kStack1, kStack2, kProjectionGroup,
-        kImageTab = 0x110, kEditingTab, kTabs,
+    enum : unsigned int {
+        kProjection = 0x8010, kFixed, kTime, kSegments, kLeft, kWidth, kTop, kHeight, kCamera,
+        kImage = 0x8020, kInfo, kPreview, kBrightness, kBlend,
+        kAxis = 0x8030, kGone,
+        kFrontGroup = 0x8100, kSegmentStack, kStack1, kStack2, kProjectionGroup,
+        kImageTab = 0x8110, kEditingTab, kTabs,
     };
     void SetUp() override {
         XPanels::SetUp();
@@ -234,8 +282,9 @@ protected:
             {kHeight, "Height", "angle-env"},    {kCamera, "Reference Camera", "iPopChoice"},
             {kAxis, "Texture Axis", "axis"},     {kGone, "Gone", "integer"},
             {}};
-        static const int byProjection[] = {-1, -1, -1, -1, 0, 1, XP_MAP_END};
-        static const int imageChosen[] = {2, 3, XP_MAP_END};
+        // Maps are indexed by the popup's value and have one entry per item.
+        static const int byProjection[] = {-1, -1, -1, -1, 0, 1};
+        static const int imageChosen[] = {0, 0, 1};
         LWXPanelHint hints[] = {
             XpLABEL(kFixed, "Fixed"),
             XpSTRLIST(kProjection, kProjectionNames),
@@ -267,17 +316,17 @@ protected:
 };
 
 TEST_F(Layout, HintsBuildTheTreeInTheAskedOrder) {
-    EXPECT_EQ(p->members(), (std::vector<unsigned long>{kProjection, kProjectionGroup, kTabs, kBlend, kAxis}));
-    EXPECT_EQ(p->members(kProjectionGroup), (std::vector<unsigned long>{kStack1, kStack2}));
-    EXPECT_EQ(p->members(kStack1), (std::vector<unsigned long>{kFrontGroup, kSegments}));
-    EXPECT_EQ(p->members(kStack2), (std::vector<unsigned long>{kCamera, kSegmentStack}));
-    EXPECT_EQ(p->members(kSegmentStack), (std::vector<unsigned long>{kLeft, kWidth, kTop, kHeight}));
-    EXPECT_EQ(p->members(kTabs), (std::vector<unsigned long>{kImageTab, kEditingTab}));
-    EXPECT_EQ(p->members(kImageTab), (std::vector<unsigned long>{kImage, kInfo, kPreview}));
+    EXPECT_EQ(p->members(), (std::vector<unsigned int>{kProjection, kProjectionGroup, kTabs, kBlend, kAxis}));
+    EXPECT_EQ(p->members(kProjectionGroup), (std::vector<unsigned int>{kStack1, kStack2}));
+    EXPECT_EQ(p->members(kStack1), (std::vector<unsigned int>{kFrontGroup, kSegments}));
+    EXPECT_EQ(p->members(kStack2), (std::vector<unsigned int>{kCamera, kSegmentStack}));
+    EXPECT_EQ(p->members(kSegmentStack), (std::vector<unsigned int>{kLeft, kWidth, kTop, kHeight}));
+    EXPECT_EQ(p->members(kTabs), (std::vector<unsigned int>{kImageTab, kEditingTab}));
+    EXPECT_EQ(p->members(kImageTab), (std::vector<unsigned int>{kImage, kInfo, kPreview}));
     EXPECT_TRUE(p->notes().empty()) << p->notes().front();
 
     struct Case {
-        unsigned long id;
+        unsigned int id;
         std::string label, tab;
     } cases[] = {
         {kFixed, "Fixed", ""},          {kTime, "Time", ""},        {kImageTab, "Image", "Image"},
@@ -297,11 +346,11 @@ TEST_F(Layout, HintsBuildTheTreeInTheAskedOrder) {
 }
 
 TEST_F(Layout, StacksShowTheMemberThePopupsSelect) {
-    const std::vector<unsigned long> stacked = {kFrontGroup, kFixed, kTime, kSegments, kCamera,
+    const std::vector<unsigned int> stacked = {kFrontGroup, kFixed, kTime, kSegments, kCamera,
                                                 kSegmentStack, kLeft, kWidth, kTop, kHeight};
     struct Case {
         int projection, segment;
-        std::set<unsigned long> shown;
+        std::set<unsigned int> shown;
     } cases[] = {
         {0, 0, {}},
         {3, 2, {}},
@@ -316,12 +365,12 @@ TEST_F(Layout, StacksShowTheMemberThePopupsSelect) {
         if (c.projection == 5) {
             ASSERT_TRUE(p->setInt(kSegments, c.segment));
         }
-        for (unsigned long s : stacked) EXPECT_EQ(p->visible(s), c.shown.count(s) == 1) << std::hex << s;
+        for (unsigned int s : stacked) EXPECT_EQ(p->visible(s), c.shown.count(s) == 1) << std::hex << s;
         // Nothing outside the stacks is hidden, also not in the tab behind.
-        for (unsigned long s : {kProjection, kProjectionGroup, kStack1, kStack2, kImage, kBrightness, kAxis})
+        for (unsigned int s : {kProjection, kProjectionGroup, kStack1, kStack2, kImage, kBrightness, kAxis})
             EXPECT_TRUE(p->visible(s)) << std::hex << s;
     }
-    // A hidden control cannot be edited; a map that runs out shows nothing.
+    // A hidden control cannot be edited.
     ASSERT_TRUE(p->setInt(kProjection, 4));
     EXPECT_FALSE(p->setInt(kSegments, 1));
     EXPECT_EQ(p->shownInt(kSegments), 3) << "keeps its value while hidden";
@@ -350,51 +399,54 @@ TEST_F(Layout, TheDumpShowsTheTreeWithValuesAndStates) {
     const std::string dump = p->dump();
     const char* expected[] = {
         "view panel \"\"\n",
-        "\n  control 0x10 \"Projection\" iPopChoice = 5 \"Spherical Section\"\n",
-        "\n  group 0x104\n    stack 0x102 on 0x10, showing 0x13\n",
-        "      group 0x100 [hidden]\n        control 0x11 \"Fixed\" iBoolean = 0 [hidden]\n",
-        "      stack 0x101 on 0x13, showing 0x16\n",
-        "        control 0x14 \"Left Edge\" angle-env = 0 [hidden]\n",
-        "        control 0x16 \"Top Edge\" angle-env = 0\n",
-        "\n    tab 0x110 \"Image\"\n      control 0x20 \"Image\" iPopChoice = 0 \"(none)\"\n",
-        "      control 0x21 \"Image Information...\" vButton [disabled]\n",
-        "    tab 0x111 \"Editing\" [disabled]\n",
-        "  control 0x30 \"Texture Axis\" axis = 0 \"X\" {left, narrow}\n",
-        "  tabs 0x112 {divider}\n",
+        "\n  control 0x8010 \"Projection\" iPopChoice = 5 \"Spherical Section\"\n",
+        "\n  group 0x8104\n    stack 0x8102 on 0x8010, showing 0x8013\n",
+        "      group 0x8100 [hidden]\n        control 0x8011 \"Fixed\" iBoolean = 0 [hidden]\n",
+        "      stack 0x8101 on 0x8013, showing 0x8016\n",
+        "        control 0x8014 \"Left Edge\" angle-env = 0 [hidden]\n",
+        "        control 0x8016 \"Top Edge\" angle-env = 0\n",
+        "\n    tab 0x8110 \"Image\"\n      control 0x8020 \"Image\" iPopChoice = 0 \"(none)\"\n",
+        "      control 0x8021 \"Image Information...\" vButton [disabled]\n",
+        "    tab 0x8111 \"Editing\" [disabled]\n",
+        "  control 0x8030 \"Texture Axis\" axis = 0 \"X\" {left, narrow}\n",
+        "  tabs 0x8112 {divider after}\n",
     };
     for (const char* line : expected) EXPECT_NE(dump.find(line), std::string::npos) << line << "\nin\n" << dump;
-    EXPECT_EQ(dump.find("0x31"), std::string::npos) << "deleted controls are gone";
+    EXPECT_EQ(dump.find("0x8031"), std::string::npos) << "deleted controls are gone";
 }
 
 TEST_F(Layout, HintsThatNameMissingOrWrongIdsAreSkippedAndNoted) {
     const auto notesBefore = p->notes().size();
-    static const int noEnd[4100] = {};  // no XP_MAP_END: read no further than the limit
+    static const int showFirst[] = {0, 0, 0, 0, 0, 0};
     LWXPanelHint hints[] = {
-        XpLABEL(0x999, "nobody"),
+        XpLABEL(0x8999, "nobody"),
         XpLABEL(kGone, "deleted"),
-        XpGROUP_(0x200), XpH(kGone), XpH(0x999), XpH(kAxis), XpEND,  // only the axis joins
-        XpGROUP_(kImage), XpH(kAxis), XpEND,                         // a control's id is no group id
-        XpTABS_(0x201), XpH(kAxis), XpEND,                           // tabs hold groups only
-        XpGROUP_(kTabs), XpH(kBlend), XpEND,                          // a tab group is no plain group
-        XpGROUP_(0x202), XpH(kProjectionGroup), XpEND,
-        XpGROUP_(kProjectionGroup), XpH(0x202), XpEND,                // would hold itself
-        XpSTACK_MAP_(0x203, kGone, noEnd), XpH(kBlend), XpEND,        // deleted controller, map without end
-        XpENABLE_(0x998), XpH(kTime), XpH(0x997), XpEND,              // unknown controller disables
-        XpSTRLIST(kInfo, kImageNames),                                    // not a popup
+        XpGROUP_(0x8200), XpH(kGone), XpH(0x8999), XpH(kAxis), XpEND,  // only the axis joins
+        XpGROUP_(kImage), XpH(kAxis), XpEND,                           // a control's id is no group id
+        XpGROUP_(0x7000), XpH(kAxis), XpEND,                           // an id the host keeps
+        XpGROUP_(kTabs), XpH(kBlend), XpEND,                           // a tab group is no plain group
+        XpGROUP_(0x8202), XpH(kProjectionGroup), XpEND,
+        XpGROUP_(kProjectionGroup), XpH(0x8202), XpEND,                // would hold itself
+        XpSTACK_MAP_(0x8203, kGone, showFirst), XpH(kBlend), XpEND,    // deleted controller
+        XpSTACK_(0x8204, kTime), XpEND,                                // a controller without an integer
+        XpENABLE_(0x8998), XpH(kTime), XpH(0x8997), XpEND,             // unknown controller disables
+        XpSTRLIST(kInfo, kImageNames),                                 // not a popup
         XpPOPFUNCS(kGone, countNames, nameAt),
         XpBUTNOTIFY(kImage, onButton),
         XpDRAWCBFUNC(kInfo, onDraw),
-        XpDELETE(0x999),
-        XpORDER_(0x999), XpH(kAxis), XpEND,
-        XpORDER_(0), XpH(0x200), XpH(0x999), XpEND,
+        XpDELETE(0x8999),
+        XpORDER_(0x8999), XpH(kAxis), XpEND,
+        XpORDER_(0), XpH(0x8200), XpH(0x8999), XpEND,
         XpLEFT(kGone),
         XpEND};
     xp()->hint(id, 0, hints);
-    EXPECT_GE(p->notes().size(), notesBefore + 18) << p->dump();
-    EXPECT_EQ(p->members(0x200), (std::vector<unsigned long>{kAxis}));
-    EXPECT_EQ(p->members().front(), 0x200u) << "ordered first";
-    EXPECT_EQ(p->members(0x202), (std::vector<unsigned long>{kProjectionGroup}));
-    EXPECT_FALSE(p->exists(0x201) && !p->members(0x201).empty());
+    std::string all;
+    for (const std::string& n : p->notes()) all += n + "\n";
+    EXPECT_EQ(p->notes().size(), notesBefore + 20) << all;
+    EXPECT_EQ(p->members(0x8200), (std::vector<unsigned int>{kAxis}));
+    EXPECT_EQ(p->members().front(), 0x8200u) << "ordered first";
+    EXPECT_EQ(p->members(0x8202), (std::vector<unsigned int>{kProjectionGroup}));
+    EXPECT_FALSE(p->exists(0x7000));
     EXPECT_FALSE(p->visible(kBlend)) << "a stack on a deleted control shows nothing";
     EXPECT_FALSE(p->enabled(kTime));
     EXPECT_TRUE(p->popupItems(kInfo).empty());
@@ -406,7 +458,7 @@ TEST_F(Layout, HintsThatNameMissingOrWrongIdsAreSkippedAndNoted) {
     EXPECT_EQ(p->label(kAxis), "Axis");
     EXPECT_EQ(p->label(kBlend), "Blending");
     xp()->hint(id, 0, nullptr);
-    xp()->hint(id, 0x999, odd);  // hints for a control the panel lacks
+    xp()->hint(id, 0x8999, odd);  // hints for a control the panel lacks
     EXPECT_EQ(p->label(kAxis), "Axis");
 }
 
@@ -421,29 +473,256 @@ TEST_F(Layout, ControlHintsNameTheirControlWithIdZero) {
     // Deleting a group deletes all it holds.
     LWXPanelHint del[] = {XpDELETE(kProjectionGroup), XpEND};
     xp()->hint(id, 0, del);
-    for (unsigned long gone : {kProjectionGroup, kStack1, kFrontGroup, kFixed, kSegmentStack, kHeight})
+    for (unsigned int gone : {kProjectionGroup, kStack1, kFrontGroup, kFixed, kSegmentStack, kHeight})
         EXPECT_FALSE(p->exists(gone)) << std::hex << gone;
     EXPECT_TRUE(p->exists(kProjection));
+}
+
+// ---------------------------------------------------------------- hint encoding, maps, open panels
+
+class Hints : public XPanels {
+protected:
+    enum : unsigned int {
+        kPopup = 0x9001, kBool, kGain, kButton, kCount, kThumb, kFile, kAxis,
+        kGroup = 0xA000, kStack, kAlias,
+    };
+    void SetUp() override {
+        XPanels::SetUp();
+        static LWXPanelControl controls[] = {
+            {kPopup, "Mode", "iPopChoice"}, {kBool, "On", "iBoolean"},      {kGain, "Gain", "float"},
+            {kButton, "Go", "vButton"},     {kCount, "Count", "integer"},   {kThumb, "Preview", "dThumbnail"},
+            {kFile, "File", "sFileName"},   {kAxis, "Axis", "axis"},        {}};
+        id = xp()->create(LWXP_VIEW, controls);
+        ASSERT_NE(id, nullptr);
+        p = &panelOf(id);
+    }
+    LWXPanelID id = nullptr;
+    ViewPanel* p = nullptr;
+};
+
+const char* const kABC[] = {"A", "B", "C", nullptr};
+const char* const kGainText = "Gain!";
+
+// The numbers and shapes of the SDK: tag, fixed arguments (some of them a
+// trailing 0), then an id list ended by 0 for the tags that take one.
+TEST_F(Hints, TheHostReadsTheSdksEncoding) {
+    static const int byMode[] = {-1, 0, 1};
+    LWXPanelHint raw[] = {
+        XpH(0x3D000B03), XpH(kGain), XpH(kGainText), XpH(0),                              // label
+        XpH(0x3D014503), XpH(kPopup), XpH(kABC), XpH(0),                                  // string list
+        XpH(0x3D01FE81), XpH(kGroup), XpH(kGain), XpH(0),                                 // group
+        XpH(0x3D020983), XpH(kStack), XpH(kPopup), XpH(byMode), XpH(kGroup), XpH(kButton), XpH(0),  // stack
+        XpH(0x3D01F984), XpH(kBool), XpH(0), XpH(0), XpH(0), XpH(kGain), XpH(0),          // enable
+        XpH(0x3D000E01), XpH(kCount),                                                     // delete
+        XpH(0)};
+    LWXPanelHint macros[] = {XpLABEL(kGain, kGainText),
+                             XpSTRLIST(kPopup, kABC),
+                             XpGROUP_(kGroup), XpH(kGain), XpEND,
+                             XpSTACK_MAP_(kStack, kPopup, byMode), XpH(kGroup), XpH(kButton), XpEND,
+                             XpENABLE_(kBool), XpH(kGain), XpEND,
+                             XpDELETE(kCount),
+                             XpEND};
+    ASSERT_EQ(sizeof raw, sizeof macros);
+    for (size_t i = 0; i < sizeof raw / sizeof raw[0]; ++i) EXPECT_EQ(raw[i], macros[i]) << "entry " << i;
+
+    xp()->hint(id, 0, raw);
+    EXPECT_TRUE(p->notes().empty()) << p->notes().front();
+    EXPECT_EQ(p->label(kGain), "Gain!");
+    EXPECT_EQ(p->popupItems(kPopup), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(p->members(kStack), (std::vector<unsigned int>{kGroup, kButton}));
+    EXPECT_FALSE(p->exists(kCount));
+    struct Case {
+        int mode;
+        bool group, button;
+    } cases[] = {{0, false, false}, {1, true, false}, {2, false, true}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(p->setInt(kPopup, c.mode));
+        EXPECT_EQ(p->visible(kGain), c.group) << c.mode;
+        EXPECT_EQ(p->visible(kButton), c.button) << c.mode;
+    }
+    EXPECT_FALSE(p->enabled(kGain));
+    ASSERT_TRUE(p->setInt(kBool, 1));
+    EXPECT_TRUE(p->enabled(kGain));
+}
+
+// Every tag this host does not model is read in its full shape: the label
+// that follows it still lands, and one note says what was read past.
+TEST_F(Hints, TagsThisHostDoesNotModelAreReadPastInTheirShape) {
+    static const int ints[] = {10, 20, 30};
+    struct Case {
+        const char* what;
+        std::vector<LWXPanelHint> hints;
+    };
+    const Case cases[] = {
+        {"class", {XpCLASS(kGain, "distance")}},
+        {"add", {XpADD(0xA010, "float", 0xA010)}},
+        {"focus", {XpFOCUS(kGain)}},
+        {"restore one", {XpRESTORE(kGain)}},
+        {"restore list", {XpRESTORE_(), XpH(kGain), XpH(kBool), XpEND}},
+        {"restore on", {XpRESTORE_ON}},
+        {"restore off", {XpRESTORE_OFF}},
+        {"value", {XpVALUE(kGain, kGain)}},
+        {"link list", {XpLINK_(kGain), XpH(kBool), XpEND}},
+        {"link", {XpLINK(kGain, kBool)}},
+        {"immediate update", {XpIMMUPD(kGain, kBool)}},
+        {"immediate update list", {XpIMMUPD_(kGain), XpH(kBool), XpEND}},
+        {"track", {XpTRACK(kGain, 1)}},
+        {"orient", {XpORIENT(kGain, 1)}},
+        {"min", {XpMIN(kCount, 0)}},
+        {"max", {XpMAX(kCount, 10)}},
+        {"step", {XpSTEP(kCount, 2)}},
+        {"range", {XpRANGE(kCount, 0, 10, 1)}},
+        {"hard min max", {XpHARDMINMAX(kCount, 1, 1)}},
+        {"clear min max", {XpCLRMINMAX(kCount, 1, 0)}},
+        {"sensitivity", {XpSENS(kGain, 4)}},
+        {"popup command", {XpPOPCMDFUNC(kPopup, 0)}},
+        {"int transform", {XpINTXFORM(kPopup, 3, ints)}},
+        {"popup transform", {XpPOPXFORM(kPopup, 3, ints)}},
+        {"zoom", {XpZOOMCBFUNC(kThumb, 0, 1)}},
+        {"text transform", {XpTEXTXFORMFUNC(kGain, 0)}},
+        {"vector labels", {XpVECLABEL(kGain, kABC)}},
+        {"front tab", {XpCTRLFRONT(kGain)}},
+        {"thumbnail options", {XpCTRLCFG(kThumb, THUM_MED | THUM_SQ)}},
+        {"file request", {XpXREQCFG(kFile, LWXPREQ_LOAD, "Load", "Images")}},
+        {"alias", {XpALIAS_(kAlias), XpH(kGain), XpH(kBool), XpEND}},
+        {"unalias", {XpUNALIAS_(kAlias), XpEND}},
+        {"nest", {XpNEST(kGain)}},
+        {"border", {XpBORDER(LWXPBDR_UP)}},
+        {"dialog type", {XpDLOGTYPE(LWXPDLG_YESNO)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<LWXPanelHint> hints = c.hints;
+        for (LWXPanelHint h : {XpLABEL(kGain, c.what), XpEND}) hints.push_back(h);
+        const size_t notes = p->notes().size();
+        xp()->hint(id, 0, hints.data());
+        EXPECT_EQ(p->label(kGain), c.what);
+        ASSERT_EQ(p->notes().size(), notes + 1);
+        EXPECT_NE(p->notes().back().find("does not model"), std::string::npos) << p->notes().back();
+    }
+}
+
+TEST_F(Hints, CallsApplyAnotherArrayToThePanelOrAControl) {
+    static LWXPanelHint named[] = {XpLABEL(0, "Called"), XpEND};
+    LWXPanelHint hints[] = {XpCALL(named), XpSUBCALL(kGain, named), XpEND};
+    xp()->hint(id, 0, hints);
+    EXPECT_EQ(p->title(), "Called");
+    EXPECT_EQ(p->label(kGain), "Called");
+    // An array that calls itself stops at a depth limit.
+    static LWXPanelHint loop[] = {XPTAG_CALL, XPTAG_NULL, nullptr, XpEND};
+    loop[2] = loop;
+    xp()->hint(id, 0, loop);
+    ASSERT_FALSE(p->notes().empty());
+    EXPECT_NE(p->notes().back().find("nest deeper"), std::string::npos);
+}
+
+// Maps hold one on/off flag (enable) or member position (stack) per value
+// the control can take, from 0; no end marker.
+TEST_F(Hints, MapsAreIndexedByTheControlsValue) {
+    enum : unsigned int { kA = 0xA100, kB, kC, kD };
+    static const int popupOdd[] = {1, 0, 1};
+    static const int whenOff[] = {1, 0};
+    static const int onlyZ[] = {0, 0, 1};
+    static const int countMap[] = {1, 1, 1, 1};
+    LWXPanelHint hints[] = {XpSTRLIST(kPopup, kABC),
+                            XpGROUP_(kA), XpH(kGain), XpEND,
+                            XpGROUP_(kB), XpH(kButton), XpEND,
+                            XpGROUP_(kC), XpH(kFile), XpEND,
+                            XpGROUP_(kD), XpH(kThumb), XpEND,
+                            XpENABLE_MAP_(kPopup, popupOdd), XpH(kA), XpEND,
+                            XpENABLE_MAP_(kBool, whenOff), XpH(kB), XpEND,
+                            XpENABLE_MAP_(kAxis, onlyZ), XpH(kC), XpEND,
+                            XpENABLE_MAP_(kCount, countMap), XpH(kD), XpEND,
+                            XpEND};
+    xp()->hint(id, 0, hints);
+    struct Case {
+        int popup, boolean, axis;
+        bool a, b, c;
+    } cases[] = {
+        {0, 0, 0, true, true, false},
+        {1, 1, 1, false, false, false},
+        {2, 0, 2, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.popup);
+        ASSERT_TRUE(p->setInt(kPopup, c.popup));
+        ASSERT_TRUE(p->setInt(kBool, c.boolean));
+        ASSERT_TRUE(p->setInt(kAxis, c.axis));
+        EXPECT_EQ(p->enabled(kGain), c.a);
+        EXPECT_EQ(p->enabled(kButton), c.b);
+        EXPECT_EQ(p->enabled(kFile), c.c);
+    }
+    // A plain integer has no known range, so no map entry is read for it.
+    EXPECT_EQ(p->shownInt(kCount), 0);
+    EXPECT_FALSE(p->enabled(kThumb));
+}
+
+TEST_F(Hints, EnableRulesCarryTheirMessage) {
+    LWXPanelHint hints[] = {XpENABLEMSG_(kBool, "Turn it on first."), XpH(kGain), XpEND, XpEND};
+    xp()->hint(id, 0, hints);
+    EXPECT_FALSE(p->enabled(kGain));
+    EXPECT_EQ(p->disabledMessage(kGain), "Turn it on first.");
+    EXPECT_EQ(p->disabledMessage(kButton), "");
+    ASSERT_TRUE(p->setInt(kBool, 1));
+    EXPECT_TRUE(p->enabled(kGain));
+    EXPECT_EQ(p->disabledMessage(kGain), "");
+}
+
+TEST_F(Hints, DividersGoAfterAnIdOrAtThePanelsEnds) {
+    LWXPanelHint hints[] = {XpDIVADD(0), XpDIVADD(-1), XpDIVADD_(kGain), XpH(kBool), XpEND, XpDIVREM(kBool), XpEND};
+    xp()->hint(id, 0, hints);
+    const std::string dump = p->dump();
+    EXPECT_NE(dump.find("{divider at the top}"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("{divider at the bottom}"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("\"Gain\" float = 0 {divider after}"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("\"On\" iBoolean = 0\n"), std::string::npos) << "removed again\n" << dump;
+}
+
+// Hints are for closed panels; a panel is open from open until the user
+// closes it, and post returns with the panel closed again.
+TEST_F(Hints, AnOpenPanelTakesNoHints) {
+    LWXPanelHint first[] = {XpLABEL(kGain, "First"), XpEND};
+    LWXPanelHint second[] = {XpLABEL(kGain, "Second"), XpEND};
+    EXPECT_FALSE(p->isOpen());
+    ASSERT_EQ(xp()->open(id), 1);
+    EXPECT_TRUE(p->isOpen());
+    xp()->hint(id, 0, first);
+    EXPECT_EQ(p->label(kGain), "Gain");
+    ASSERT_EQ(p->notes().size(), 1u);
+    EXPECT_NE(p->notes()[0].find("open"), std::string::npos);
+    p->close();
+    xp()->hint(id, 0, first);
+    EXPECT_EQ(p->label(kGain), "First");
+
+    host.xpanels().queuePostAnswer(0);
+    host.xpanels().queuePostAnswer(3);
+    EXPECT_EQ(xp()->post(id), 0);
+    EXPECT_FALSE(p->isOpen());
+    EXPECT_EQ(xp()->post(id), 3);
+    EXPECT_EQ(xp()->post(id), 1) << "nothing queued: OK";
+    xp()->hint(id, 0, second);
+    EXPECT_EQ(p->label(kGain), "Second");
+    EXPECT_EQ(p->opened(), 4);
 }
 
 // ---------------------------------------------------------------- values
 
 class Values : public XPanels {
 protected:
-    enum : unsigned long { kInt = 0x40, kBool, kPopup, kFloat, kDistance, kColour, kText, kLocal, kNoValue, kEnv, kEnv3 };
+    enum : unsigned int { kInt = 0x8040, kBool, kPopup, kFloat, kDistance, kColour, kText, kLocal, kNoValue, kEnv, kEnv3 };
     void SetUp() override {
         XPanels::SetUp();
         static LWXPanelControl controls[] = {
             {kInt, "Count", "integer"},        {kBool, "Invert", "iBoolean"},   {kPopup, "Mode", "iPopChoice"},
-            {kFloat, "Gain", "float"},         {kDistance, "Size", "distance"}, {kColour, "Tint", "color-env"},
+            {kFloat, "Gain", "float"},         {kDistance, "Size", "distance"}, {kColour, "Tint", "color"},
             {kText, "Name", "string"},         {kLocal, "Local", "iPopChoice"}, {kNoValue, "Maybe", "iBoolean"},
             {kEnv, "Strength", "percent-env"}, {kEnv3, "Position", "distance3-env"},
             {}};
         static LWXPanelDataDesc data[] = {
             {kInt, "Count", "integer"},     {kBool, "Invert", "integer"}, {kPopup, "Mode", "integer"},
             {kFloat, "Gain", "float"},      {kDistance, "Size", "distance"}, {kColour, "Tint", "color"},
-            {kText, "Name", "string"},      {kNoValue, "Maybe", "integer"}, {kEnv, "Strength", "float-env"},
-            {kEnv3, "Position", "float3-env"},
+            {kText, "Name", "string"},      {kNoValue, "Maybe", "integer"}, {kEnv, "Strength", "percent-env"},
+            {kEnv3, "Position", "distance3-env"},
             {}};
         inst.ints = {{kInt, 7}, {kBool, 1}, {kPopup, 2}, {kNoValue, 0}};
         inst.doubles = {{kFloat, 0.5}, {kDistance, 2.25}};
@@ -492,7 +771,7 @@ TEST_F(Values, EditsReachTheInstanceAsTheirDataType) {
     xp()->viewInst(id, &inst);
     struct Case {
         const char* what;
-        unsigned long cid;
+        unsigned int cid;
         std::function<bool()> edit;
         std::function<bool()> arrived;  // what set received, seen in the instance
         std::function<bool()> shown;
@@ -522,7 +801,7 @@ TEST_F(Values, EditsReachTheInstanceAsTheirDataType) {
         EXPECT_EQ(inst.setArgs.back().first, c.cid);
         EXPECT_TRUE(c.arrived());
         EXPECT_TRUE(c.shown());
-        EXPECT_EQ(p->lastRefreshCode(), LWXRF_UPD);
+        EXPECT_EQ(p->lastRefreshCode(), LWXPRC_DFLT);
         EXPECT_EQ(p->events().back(), (XPanelEvent{c.cid, c.cid, LWXPEVENT_VALUE}));
     }
 }
@@ -540,7 +819,7 @@ TEST_F(Values, EditsAUserCouldNotMakeAreRefused) {
         {"vector into a float", [&] { return p->setVector(kFloat, 1, 2, 3); }},
         {"text into a popup", [&] { return p->setText(kPopup, "x"); }},
         {"pressing a popup", [&] { return p->press(kPopup); }},
-        {"unknown control", [&] { return p->setInt(0x999, 1); }},
+        {"unknown control", [&] { return p->setInt(0x8999, 1); }},
         {"control id 0", [&] { return p->setInt(0, 1); }},
     };
     for (const auto& c : cases) {
@@ -563,10 +842,10 @@ TEST_F(Values, TheRefreshCodeDecidesWhatIsReadAgain) {
         int fullRefreshes, controlRefreshes;
         int edited, other;
     } cases[] = {
-        {LWXRF_NONE, 0, 0, 1, 0},
-        {LWXRF_UPD, 0, 1, 1001, 0},
-        {LWXRF_DRAW, 0, 0, 1, 0},
-        {LWXRF_FULL, 1, 0, 1001, 1101},
+        {LWXPRC_NONE, 0, 0, 1, 0},
+        {LWXPRC_DFLT, 0, 1, 1001, 0},
+        {LWXPRC_DRAW, 0, 0, 1, 0},
+        {LWXPRC_FULL, 1, 0, 1001, 1101},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
@@ -621,7 +900,7 @@ TEST_F(Values, PanelLocalValuesNotifyWithoutValueId) {
 }
 
 TEST_F(Values, TheChangeNotificationFollowsSetAndTheRefresh) {
-    inst.codes[kInt] = LWXRF_FULL;
+    inst.codes[kInt] = LWXPRC_FULL;
     inst.alsoSets[kInt] = kPopup;
     xp()->viewInst(id, &inst);
     g_calls.refreshInNotify = true;  // calls back into the panel
@@ -634,7 +913,7 @@ TEST_F(Values, TheChangeNotificationFollowsSetAndTheRefresh) {
 
 TEST_F(Values, ASetThatDestroysThePanelEndsTheEdit) {
     xp()->viewInst(id, &inst);
-    inst.codes[kInt] = LWXRF_FULL;
+    inst.codes[kInt] = LWXPRC_FULL;
     inst.destroyOnSet = id;
     EXPECT_TRUE(p->setInt(kInt, 1));
     EXPECT_TRUE(p->destroyed());
@@ -672,18 +951,18 @@ TEST_F(Envelopes, EnvelopeControlsShowAndEditTheAnimatedParameter) {
     EXPECT_EQ(p->shownFloat(kEnv), 0.25);
     EXPECT_EQ(p->shownVector(kEnv3), (std::array<double, 3>{1, 2, 3}));
 
-    inst.codes[kEnv] = LWXRF_NONE;  // as for envelope controls that edit their parameter themselves
+    inst.codes[kEnv] = LWXPRC_NONE;  // as for envelope controls that edit their parameter themselves
     ASSERT_TRUE(p->setFloat(kEnv, 0.75));
     EXPECT_EQ(host.animation().parameterValue(scalar, 0)[0], 0.75);
-    EXPECT_EQ(inst.setArgs.back(), (std::pair<unsigned long, void*>{kEnv, scalar})) << "set receives the parameter";
-    EXPECT_EQ(p->lastRefreshCode(), LWXRF_NONE);
+    EXPECT_EQ(inst.setArgs.back(), (std::pair<unsigned int, void*>{kEnv, scalar})) << "set receives the parameter";
+    EXPECT_EQ(p->lastRefreshCode(), LWXPRC_NONE);
     EXPECT_EQ(p->shownFloat(kEnv), 0.75);
     EXPECT_EQ(p->events().back(), (XPanelEvent{kEnv, kEnv, LWXPEVENT_VALUE}));
 
-    inst.codes[kEnv3] = LWXRF_FULL;
+    inst.codes[kEnv3] = LWXPRC_FULL;
     ASSERT_TRUE(p->setVector(kEnv3, -1, 0.5, 4));
     EXPECT_EQ(host.animation().parameterValue(triple, 0), (std::array<double, 3>{-1, 0.5, 4}));
-    EXPECT_EQ(inst.setArgs.back(), (std::pair<unsigned long, void*>{kEnv3, triple}));
+    EXPECT_EQ(inst.setArgs.back(), (std::pair<unsigned int, void*>{kEnv3, triple}));
     EXPECT_EQ(p->shownVector(kEnv3), (std::array<double, 3>{-1, 0.5, 4}));
 
     // Changes the plug-in makes to the parameter show after a refresh.
@@ -710,17 +989,18 @@ TEST_F(Envelopes, WithoutTheParameterServiceEnvelopeControlsShowNoValue) {
 
 TEST_F(Envelopes, DataTypesThatDoNotSuitTheControlAreNotBound) {
     static LWXPanelDataDesc data[] = {
-        {kEnv, "Strength", "float3-env"},  // a scalar control
-        {kEnv3, "Position", "float-env"},  // a triple control
+        {kEnv, "Strength", "float-env"},       // a "percent-env" control takes "percent-env"
+        {kEnv3, "Position", "float3-env"},     // a "distance3-env" control takes "distance3-env"
         {kInt, "Count", "float"},
         {kText, "Name", "integer"},
-        {kColour, "Tint", "colour"},       // no such type
-        {0x999, "Nobody", "integer"},
+        {kColour, "Tint", "colour"},           // no such type
+        {0x7FFF, "Reserved", "integer"},       // an id the host keeps
+        {0x8999, "Nobody", "integer"},         // a value no control shows: taken
         {kFloat, "Gain", "float"},
         {}};
     xp()->describe(id, data, Instance::get, Instance::set);
     xp()->viewInst(id, &inst);
-    for (unsigned long cid : {kEnv, kEnv3, kInt, kText, kColour}) EXPECT_FALSE(p->bound(cid)) << std::hex << cid;
+    for (unsigned int cid : {kEnv, kEnv3, kInt, kText, kColour}) EXPECT_FALSE(p->bound(cid)) << std::hex << cid;
     EXPECT_TRUE(p->bound(kFloat));
     EXPECT_EQ(p->notes().size(), 6u);
 }
@@ -728,75 +1008,75 @@ TEST_F(Envelopes, DataTypesThatDoNotSuitTheControlAreNotBound) {
 // ---------------------------------------------------------------- popups
 
 TEST_F(XPanels, PopupItemsComeFromFunctionsWithTheControlsData) {
-    LWXPanelControl controls[] = {{0x50, "Channel", "iPopChoice"}, {0x51, "Fixed", "iPopChoice"},
-                                  {0x52, "Axis", "axis"},          {0x53, "Plain", "integer"}, {}};
-    LWXPanelDataDesc data[] = {{0x50, "Channel", "integer"}, {}};
+    LWXPanelControl controls[] = {{0x8050, "Channel", "iPopChoice"}, {0x8051, "Fixed", "iPopChoice"},
+                                  {0x8052, "Axis", "axis"},          {0x8053, "Plain", "integer"}, {}};
+    LWXPanelDataDesc data[] = {{0x8050, "Channel", "integer"}, {}};
     Instance inst;
-    inst.ints[0x50] = 1;
+    inst.ints[0x8050] = 1;
     LWXPanelID id = xp()->create(LWXP_VIEW, controls);
     xp()->describe(id, data, Instance::get, Instance::set);
-    LWXPanelHint hints[] = {XpPOPFUNCS(0x50, countNames, nameAt), XpSTRLIST(0x51, kSegmentNames), XpEND};
+    LWXPanelHint hints[] = {XpPOPFUNCS(0x8050, countNames, nameAt), XpSTRLIST(0x8051, kSegmentNames), XpEND};
     xp()->hint(id, 0, hints);
     xp()->viewInst(id, &inst);
     ViewPanel& p = panelOf(id);
 
-    EXPECT_TRUE(p.popupItems(0x50).empty()) << "no data yet";
-    EXPECT_EQ(p.shownText(0x50), std::nullopt) << "a value outside the items shows no item";
-    EXPECT_EQ(p.shownInt(0x50), 1);
-    EXPECT_FALSE(p.setInt(0x50, 0));
+    EXPECT_TRUE(p.popupItems(0x8050).empty()) << "no data yet";
+    EXPECT_EQ(p.shownText(0x8050), std::nullopt) << "a value outside the items shows no item";
+    EXPECT_EQ(p.shownInt(0x8050), 1);
+    EXPECT_FALSE(p.setInt(0x8050, 0));
 
     std::vector<std::string> rgb = {"RGB", "Red", "Green", "Blue"}, grey = {"Grey"};
-    xp()->setData(id, 0x50, &rgb);
-    EXPECT_EQ(xp()->getData(id, 0x50), &rgb);
-    EXPECT_EQ(p.popupItems(0x50), rgb);
-    EXPECT_EQ(p.shownText(0x50), "Red");
-    xp()->setData(id, 0x50, &grey);  // the items are asked anew
-    EXPECT_EQ(p.popupItems(0x50), grey);
-    EXPECT_EQ(p.shownText(0x50), std::nullopt);
-    EXPECT_TRUE(p.setInt(0x50, 0));
-    EXPECT_EQ(p.shownText(0x50), "Grey");
+    xp()->setData(id, 0x8050, &rgb);
+    EXPECT_EQ(xp()->getData(id, 0x8050), &rgb);
+    EXPECT_EQ(p.popupItems(0x8050), rgb);
+    EXPECT_EQ(p.shownText(0x8050), "Red");
+    xp()->setData(id, 0x8050, &grey);  // the items are asked anew
+    EXPECT_EQ(p.popupItems(0x8050), grey);
+    EXPECT_EQ(p.shownText(0x8050), std::nullopt);
+    EXPECT_TRUE(p.setInt(0x8050, 0));
+    EXPECT_EQ(p.shownText(0x8050), "Grey");
 
-    EXPECT_EQ(p.popupItems(0x51), (std::vector<std::string>{"Left Edge", "Width", "Top Edge", "Height"}));
-    EXPECT_EQ(p.popupItems(0x52), (std::vector<std::string>{"X", "Y", "Z"}));
-    EXPECT_TRUE(p.popupItems(0x53).empty());
-    EXPECT_TRUE(p.setInt(0x52, 2));
-    EXPECT_EQ(p.shownText(0x52), "Z");
-    EXPECT_FALSE(p.setInt(0x52, 3));
-    EXPECT_EQ(p.shownText(0x53), std::nullopt);
+    EXPECT_EQ(p.popupItems(0x8051), (std::vector<std::string>{"Left Edge", "Width", "Top Edge", "Height"}));
+    EXPECT_EQ(p.popupItems(0x8052), (std::vector<std::string>{"X", "Y", "Z"}));
+    EXPECT_TRUE(p.popupItems(0x8053).empty());
+    EXPECT_TRUE(p.setInt(0x8052, 2));
+    EXPECT_EQ(p.shownText(0x8052), "Z");
+    EXPECT_FALSE(p.setInt(0x8052, 3));
+    EXPECT_EQ(p.shownText(0x8053), std::nullopt);
 
     // A later list replaces the functions, and the other way round.
-    LWXPanelHint swap[] = {XpSTRLIST(0x50, kImageNames), XpPOPFUNCS(0x51, countNames, nameAt), XpEND};
+    LWXPanelHint swap[] = {XpSTRLIST(0x8050, kImageNames), XpPOPFUNCS(0x8051, countNames, nameAt), XpEND};
     xp()->hint(id, 0, swap);
-    EXPECT_EQ(p.popupItems(0x50).size(), 3u);
-    EXPECT_TRUE(p.popupItems(0x51).empty());
+    EXPECT_EQ(p.popupItems(0x8050).size(), 3u);
+    EXPECT_TRUE(p.popupItems(0x8051).empty());
 }
 
 // ---------------------------------------------------------------- buttons, thumbnails
 
 TEST_F(XPanels, ButtonsCallTheirFunctionThenNotifyAHit) {
-    LWXPanelControl controls[] = {{0x60, "About...", "vButton"}, {0x61, "Plain", "vButton"}, {}};
+    LWXPanelControl controls[] = {{0x8060, "About...", "vButton"}, {0x8061, "Plain", "vButton"}, {}};
     LWXPanelID id = xp()->create(LWXP_VIEW, controls);
-    LWXPanelHint hints[] = {XpBUTNOTIFY(0x60, onButton), XpCHGNOTIFY(onChange), XpEND};
+    LWXPanelHint hints[] = {XpBUTNOTIFY(0x8060, onButton), XpCHGNOTIFY(onChange), XpEND};
     xp()->hint(id, 0, hints);
     int token = 0;
     xp()->setData(id, 0, &token);
     ViewPanel& p = panelOf(id);
-    ASSERT_TRUE(p.press(0x60));
-    ASSERT_TRUE(p.press(0x61));
-    EXPECT_EQ(g_calls.log, (std::vector<std::string>{"button 96 with data", "change 96", "change 97"}));
-    EXPECT_EQ(p.events(), (std::vector<XPanelEvent>{{0x60, 0, LWXPEVENT_HIT}, {0x61, 0, LWXPEVENT_HIT}}));
+    ASSERT_TRUE(p.press(0x8060));
+    ASSERT_TRUE(p.press(0x8061));
+    EXPECT_EQ(g_calls.log, (std::vector<std::string>{"button 32864 with data", "change 32864", "change 32865"}));
+    EXPECT_EQ(p.events(), (std::vector<XPanelEvent>{{0x8060, 0, LWXPEVENT_HIT}, {0x8061, 0, LWXPEVENT_HIT}}));
 }
 
 TEST_F(XPanels, ThumbnailsArePaintedByTheirDrawFunction) {
-    LWXPanelControl controls[] = {{0x70, "Preview", "dThumbnail"}, {0x71, "Bare", "dThumbnail"}, {}};
+    LWXPanelControl controls[] = {{0x8070, "Preview", "dThumbnail"}, {0x8071, "Bare", "dThumbnail"}, {}};
     LWXPanelID id = xp()->create(LWXP_VIEW, controls);
-    LWXPanelHint hints[] = {XpDRAWCBFUNC(0x70, onDraw), XpEND};
+    LWXPanelHint hints[] = {XpDRAWCBFUNC(0x8070, onDraw), XpEND};
     xp()->hint(id, 0, hints);
     int colour[3] = {10, 200, 30};
-    xp()->setData(id, 0x70, colour);
+    xp()->setData(id, 0x8070, colour);
     ViewPanel& p = panelOf(id);
 
-    std::optional<hostsim::Canvas> c = p.drawControl(0x70, 64, 48);
+    std::optional<hostsim::Canvas> c = p.drawControl(0x8070, 64, 48);
     ASSERT_TRUE(c.has_value());
     EXPECT_EQ(c->width(), 64);
     EXPECT_EQ(c->height(), 48);
@@ -804,39 +1084,60 @@ TEST_F(XPanels, ThumbnailsArePaintedByTheirDrawFunction) {
     EXPECT_EQ(c->pixel(63, 47), (hostsim::Rgb{255, 255, 255}));
     EXPECT_EQ(g_calls.drawSizes, (std::vector<std::pair<int, int>>{{64, 48}}));
     EXPECT_EQ(p.draws(), 1);
-    EXPECT_EQ(p.drawControl(0x71, 8, 8), std::nullopt) << "no draw function";
-    EXPECT_EQ(p.drawControl(0x99, 8, 8), std::nullopt);
+    EXPECT_EQ(p.drawControl(0x8071, 8, 8), std::nullopt) << "no draw function";
+    EXPECT_EQ(p.drawControl(0x8099, 8, 8), std::nullopt);
     EXPECT_EQ(p.draws(), 1);
 }
 
 // ---------------------------------------------------------------- form panels
 
 TEST_F(XPanels, FormPanelsHoldTheirValues) {
-    LWXPanelControl controls[] = {{0x80, "N", "integer"},     {0x81, "F", "float-env"}, {0x82, "V", "color-env"},
-                                  {0x83, "S", "sFileName"},   {0x84, "B", "vButton"},   {}};
-    LWXPanelDataDesc data[] = {{0x80, "N", "integer"}, {0x81, "F", "float-env"}, {0x82, "V", "float3-env"},
-                               {0x83, "S", "string"},  {}};
+    LWXPanelControl controls[] = {{0x8080, "N", "integer"},   {0x8081, "F", "float-env"}, {0x8082, "V", "color-env"},
+                                  {0x8083, "S", "sFileName"}, {0x8084, "B", "vButton"},   {0x8085, "L", "iBoolean"},
+                                  {}};
+    LWXPanelDataDesc data[] = {{0x8080, "N", "integer"}, {0x8081, "F", "float-env"}, {0x8082, "V", "color-env"},
+                               {0x8083, "S", "string"},  {}};
     LWXPanelID id = xp()->create(LWXP_FORM, controls);
-    xp()->describe(id, data, nullptr, nullptr);
+    Instance inst;
+    xp()->describe(id, data, Instance::get, Instance::set);  // a form takes neither: noted
+    LWXPanelHint hints[] = {XpCHGNOTIFY(onChange), XpEND};
+    xp()->hint(id, 0, hints);
+    ViewPanel& p = panelOf(id);
+    EXPECT_EQ(p.notes().size(), 1u);
+    for (unsigned int vid : {0x8080u, 0x8081u, 0x8082u, 0x8083u}) EXPECT_EQ(xp()->formGet(id, vid), nullptr) << vid;
+    EXPECT_EQ(*static_cast<int*>(xp()->formGet(id, 0x8085)), 0) << "an undescribed control holds its own zero";
+
     int n = 4;
     double f = 0.5, v[3] = {1, 2, 3};
     char s[] = "a.jp2";
-    xp()->formSet(id, 0x80, &n);
-    xp()->formSet(id, 0x81, &f);
-    xp()->formSet(id, 0x82, v);
-    xp()->formSet(id, 0x83, s);
-    xp()->formSet(id, 0x84, &n);  // no value: nothing
-    xp()->formSet(id, 0x80, nullptr);
-    EXPECT_EQ(*static_cast<int*>(xp()->formGet(id, 0x80)), 4);
-    EXPECT_EQ(*static_cast<double*>(xp()->formGet(id, 0x81)), 0.5);
-    EXPECT_EQ(static_cast<double*>(xp()->formGet(id, 0x82))[2], 3.0);
-    EXPECT_STREQ(static_cast<char*>(xp()->formGet(id, 0x83)), "a.jp2");
-    EXPECT_EQ(xp()->formGet(id, 0x84), nullptr);
-    EXPECT_EQ(xp()->formGet(id, 0x99), nullptr);
-    ViewPanel& p = panelOf(id);
-    EXPECT_FALSE(p.bound(0x80));
-    ASSERT_TRUE(p.setText(0x83, "b.jp2"));
-    EXPECT_STREQ(static_cast<char*>(xp()->formGet(id, 0x83)), "b.jp2");
+    xp()->formSet(id, 0x8080, &n);
+    xp()->formSet(id, 0x8081, &f);
+    xp()->formSet(id, 0x8082, v);
+    xp()->formSet(id, 0x8083, s);
+    xp()->formSet(id, 0x8084, &n);  // no value: nothing
+    EXPECT_EQ(*static_cast<int*>(xp()->formGet(id, 0x8080)), 4);
+    EXPECT_EQ(*static_cast<double*>(xp()->formGet(id, 0x8081)), 0.5);
+    EXPECT_EQ(static_cast<double*>(xp()->formGet(id, 0x8082))[2], 3.0);
+    EXPECT_STREQ(static_cast<char*>(xp()->formGet(id, 0x8083)), "a.jp2");
+    EXPECT_EQ(xp()->formGet(id, 0x8084), nullptr);
+    EXPECT_EQ(xp()->formGet(id, 0x8099), nullptr);
+    xp()->formSet(id, 0x8080, nullptr);
+    EXPECT_EQ(xp()->formGet(id, 0x8080), nullptr) << "formSet with null unsets the value";
+    EXPECT_TRUE(g_calls.changes.empty()) << "formSet notifies nobody";
+
+    // The user's edits land in the form and are notified with their value id.
+    EXPECT_FALSE(p.bound(0x8083));
+    ASSERT_TRUE(p.setText(0x8083, "b.jp2"));
+    ASSERT_TRUE(p.setInt(0x8080, 9));
+    ASSERT_TRUE(p.setInt(0x8085, 1));
+    EXPECT_STREQ(static_cast<char*>(xp()->formGet(id, 0x8083)), "b.jp2");
+    EXPECT_EQ(*static_cast<int*>(xp()->formGet(id, 0x8080)), 9);
+    EXPECT_EQ(g_calls.changes, (std::vector<XPanelEvent>{{0x8083, 0x8083, LWXPEVENT_VALUE},
+                                                         {0x8080, 0x8080, LWXPEVENT_VALUE},
+                                                         {0x8085, 0, LWXPEVENT_VALUE}}));
+    EXPECT_EQ(inst.setCalls, 0);
+    xp()->viewInst(id, &inst);
+    xp()->viewRefresh(id);
     EXPECT_EQ(xp()->post(id), 1);
     EXPECT_EQ(xp()->open(id), 1);
     EXPECT_EQ(p.opened(), 2);
@@ -846,7 +1147,7 @@ TEST_F(XPanels, FormPanelsHoldTheirValues) {
 // ---------------------------------------------------------------- destruction and misuse
 
 TEST_F(XPanels, DestroyingNotifiesWithThePanelDataAndForgetsTheHandle) {
-    LWXPanelControl controls[] = {{0x90, "A", "integer"}, {}};
+    LWXPanelControl controls[] = {{0x8090, "A", "integer"}, {}};
     LWXPanelID a = xp()->create(LWXP_VIEW, controls);
     LWXPanelID b = xp()->create(LWXP_VIEW, controls);
     int data = 0;
@@ -872,8 +1173,8 @@ TEST_F(XPanels, DestroyingNotifiesWithThePanelDataAndForgetsTheHandle) {
         xp()->hint(bad, 0, hints);
         xp()->setData(bad, 0, &data);
         EXPECT_EQ(xp()->getData(bad, 0), nullptr);
-        EXPECT_EQ(xp()->formGet(bad, 0x90), nullptr);
-        xp()->formSet(bad, 0x90, &data);
+        EXPECT_EQ(xp()->formGet(bad, 0x8090), nullptr);
+        xp()->formSet(bad, 0x8090, &data);
         xp()->viewInst(bad, &data);
         xp()->viewRefresh(bad);
         EXPECT_EQ(xp()->post(bad), 0);
@@ -884,41 +1185,41 @@ TEST_F(XPanels, DestroyingNotifiesWithThePanelDataAndForgetsTheHandle) {
 }
 
 TEST_F(XPanels, UserDataOfUnknownControlsIsIgnored) {
-    LWXPanelControl controls[] = {{0x90, "A", "integer"}, {0x91, "B", "integer"}, {}};
+    LWXPanelControl controls[] = {{0x8090, "A", "integer"}, {0x8091, "B", "integer"}, {}};
     LWXPanelID id = xp()->create(LWXP_VIEW, controls);
-    LWXPanelHint del[] = {XpDELETE(0x91), XpEND};
+    LWXPanelHint del[] = {XpDELETE(0x8091), XpEND};
     xp()->hint(id, 0, del);
     int a = 0, b = 0, panelData = 0;
-    xp()->setData(id, 0x90, &a);
-    xp()->setData(id, 0x91, &b);   // deleted
-    xp()->setData(id, 0x999, &b);  // never made
+    xp()->setData(id, 0x8090, &a);
+    xp()->setData(id, 0x8091, &b);   // deleted
+    xp()->setData(id, 0x8999, &b);  // never made
     xp()->setData(id, 0, &panelData);
-    EXPECT_EQ(xp()->getData(id, 0x90), &a);
-    EXPECT_EQ(xp()->getData(id, 0x91), nullptr);
-    EXPECT_EQ(xp()->getData(id, 0x999), nullptr);
+    EXPECT_EQ(xp()->getData(id, 0x8090), &a);
+    EXPECT_EQ(xp()->getData(id, 0x8091), nullptr);
+    EXPECT_EQ(xp()->getData(id, 0x8999), nullptr);
     EXPECT_EQ(xp()->getData(id, 0), &panelData);
     EXPECT_EQ(panelOf(id).data(0), &panelData);
     EXPECT_EQ(panelOf(id).notes().size(), 2u);
 }
 
 TEST_F(XPanels, ViewPanelsReadTheInstanceWhenShown) {
-    LWXPanelControl controls[] = {{0x90, "A", "integer"}, {}};
-    LWXPanelDataDesc data[] = {{0x90, "A", "integer"}, {}};
+    LWXPanelControl controls[] = {{0x8090, "A", "integer"}, {}};
+    LWXPanelDataDesc data[] = {{0x8090, "A", "integer"}, {}};
     Instance inst;
-    inst.ints[0x90] = 1;
+    inst.ints[0x8090] = 1;
     LWXPanelID id = xp()->create(LWXP_VIEW, controls);
     xp()->describe(id, data, Instance::get, Instance::set);
     ViewPanel& p = panelOf(id);
     EXPECT_EQ(p.fullRefreshes(), 0);
     xp()->viewInst(id, &inst);
     EXPECT_EQ(p.fullRefreshes(), 1);
-    inst.ints[0x90] = 2;
-    EXPECT_EQ(p.shownInt(0x90), 1);
+    inst.ints[0x8090] = 2;
+    EXPECT_EQ(p.shownInt(0x8090), 1);
     EXPECT_EQ(xp()->open(id), 1);
-    EXPECT_EQ(p.shownInt(0x90), 2);
-    inst.ints[0x90] = 3;
+    EXPECT_EQ(p.shownInt(0x8090), 2);
+    inst.ints[0x8090] = 3;
     EXPECT_EQ(xp()->post(id), 1);
-    EXPECT_EQ(p.shownInt(0x90), 3);
+    EXPECT_EQ(p.shownInt(0x8090), 3);
     EXPECT_EQ(p.fullRefreshes(), 3);
     EXPECT_EQ(p.opened(), 2);
 }
@@ -928,7 +1229,7 @@ TEST(XPanelsShutdown, TheHostDestroysLeftoverPanels) {
     int data = 0;
     {
         hostsim::Host host;
-        LWXPanelControl controls[] = {{0x90, "A", "integer"}, {}};
+        LWXPanelControl controls[] = {{0x8090, "A", "integer"}, {}};
         LWXPanelHint hints[] = {XpDESTROYNOTIFY(onDestroy), XpEND};
         for (int i = 0; i < 3; ++i) {
             LWXPanelID id = xp()->create(LWXP_VIEW, controls);
@@ -943,7 +1244,7 @@ TEST(XPanelsShutdown, TheHostDestroysLeftoverPanels) {
 
     // destroyAll does the same while the host runs.
     hostsim::Host host;
-    LWXPanelControl controls[] = {{0x90, "A", "integer"}, {}};
+    LWXPanelControl controls[] = {{0x8090, "A", "integer"}, {}};
     xp()->create(LWXP_FORM, controls);
     xp()->create(LWXP_VIEW, nullptr);
     host.xpanels().destroyAll();
