@@ -196,10 +196,11 @@ int Canvas::textWidth(const char* text) { return text ? kCharWidth * static_cast
 
 int Canvas::textHeight(const char*) { return kLineHeight; }
 
-void Canvas::drawText(const char* text, int colour, int x, int y) {
+void Canvas::drawText(const char* text, int colour, int x, int y) { drawText(text, colour, paletteColour(colour), x, y); }
+
+void Canvas::drawText(const char* text, int colour, Rgb rgb, int x, int y) {
     if (!text) return;
     texts_.push_back({text, colour, x, y});
-    const Rgb rgb = paletteColour(colour);
     int cx = x;
     for (const char* p = text; *p; ++p, cx += kCharWidth) {
         if (cx >= width_) break;

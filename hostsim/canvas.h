@@ -62,6 +62,9 @@ public:
     void setPixel(int x, int y, Rgb colour);
     void fillBox(int x, int y, int w, int h, Rgb colour);
     void drawText(const char* text, int colour, int x, int y);
+    // In a colour the caller resolved; recorded under the colour it was
+    // asked for.
+    void drawText(const char* text, int colour, Rgb rgb, int x, int y);
     static int textWidth(const char* text);
     static int textHeight(const char* text);
 

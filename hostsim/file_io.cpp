@@ -62,6 +62,9 @@ public:
     virtual bool real(float& value) = 0;
     virtual bool real(double& value) = 0;
     virtual int string(char* buf, int max) = 0;
+    // One identifier value; the code of the list entry it names, or 0. An
+    // identifier the list does not name is read all the same.
+    virtual LWID identifier(const LWBlockIdent* ids) = 0;
     virtual LWID find(const LWBlockIdent* ids) = 0;
     virtual void end() = 0;
     virtual int depth() const = 0;
@@ -74,6 +77,7 @@ protected:
         if (error_.empty()) error_ = why.empty() ? "malformed data" : why;
     }
     static LWID match(const LWBlockIdent* ids, LWID id) {
+        if (id == 0) return 0;
         for (const LWBlockIdent* p = ids; p->id; ++p)
             if (p->id == id) return id;
         return 0;
@@ -153,6 +157,12 @@ public:
         buf[stored] = 0;
         pos_ += length + 1;
         return static_cast<int>(stored);
+    }
+
+    LWID identifier(const LWBlockIdent* ids) override {
+        uint64_t code;
+        if (!integer(4, code)) return 0;
+        return match(ids, static_cast<LWID>(code));
     }
 
     LWID find(const LWBlockIdent* ids) override {
@@ -344,6 +354,36 @@ public:
         return static_cast<int>(stored);
     }
 
+    // An identifier is a token name standing as a value. In a group or at
+    // the top level it may also open a line, where it reads like a leaf
+    // block without values: which of the two it is depends on whether the
+    // caller asks for an identifier or for a block.
+    LWID identifier(const LWBlockIdent* ids) override {
+        dropPending();
+        if (failed()) return 0;
+        const Mark mark = here();
+        const Frame& f = frames_.back();
+        std::string_view t;
+        bool got = false;
+        if (f.leaf) {
+            got = lineToken(f.contentEnd, t);
+        } else {
+            if (inLine_) {
+                got = lineToken(lineEnd_, t);
+                if (!got && !failed()) {
+                    pos_ = lineEnd_ + 1;
+                    inLine_ = false;
+                }
+            }
+            if (!got && !failed() && startLine(f.contentEnd)) got = lineToken(lineEnd_, t);
+        }
+        if (!got || !isName(t)) {
+            if (!failed()) restore(mark);
+            return 0;
+        }
+        return match(ids, t);
+    }
+
     LWID find(const LWBlockIdent* ids) override {
         if (failed() || frames_.back().leaf) return 0;
         dropPending();
@@ -427,6 +467,34 @@ private:
     void dropPending() {
         pending_.clear();
         pendingPos_ = 0;
+    }
+
+    // Steps to the next line of this level that holds anything, and makes
+    // it the current line of values; false at the end of the level.
+    bool startLine(size_t limit) {
+        while (pos_ < limit) {
+            size_t nl;
+            if (!lineEnd(pos_, limit, nl)) return false;
+            size_t q = pos_;
+            while (q < nl && blank(text_[q])) ++q;
+            if (q == nl) {
+                pos_ = nl + 1;
+                continue;
+            }
+            if (text_[q] == '{' || text_[q] == '}') return false;
+            pos_ = q;
+            inLine_ = true;
+            lineEnd_ = nl;
+            return true;
+        }
+        return false;
+    }
+
+    static bool isName(std::string_view t) {
+        if (t.empty() || !asciiLetter(t.front())) return false;
+        for (char c : t)
+            if (!tokenChar(c)) return false;
+        return true;
     }
 
     std::string lineNumber(size_t at) const {
@@ -692,6 +760,14 @@ public:
             return fail("block " + idText(ident->id) + " has no token the text form can hold");
         open(*ident, leaf);
     }
+    void identifier(const LWBlockIdent* ident) {
+        if (failed()) return;
+        if (!ident) return fail("writeID without an identifier");
+        if (ident->id == 0) return fail("writeID with the code 0");
+        if (needsToken() && !validToken(ident->token))
+            return fail("identifier " + idText(ident->id) + " has no token the text form can hold");
+        name(*ident);
+    }
     int depth() const { return static_cast<int>(open_.size()); }
     bool failed() const { return !error_.empty(); }
     const std::string& error() const { return error_; }
@@ -705,6 +781,8 @@ protected:
     };
     virtual bool needsToken() const = 0;
     virtual void open(const LWBlockIdent& ident, bool leaf) = 0;
+    // Writes a checked identifier as a value.
+    virtual void name(const LWBlockIdent& ident) = 0;
     void fail(const std::string& why) {
         if (error_.empty()) error_ = why;
     }
@@ -773,6 +851,7 @@ public:
 
 protected:
     bool needsToken() const override { return false; }
+    void name(const LWBlockIdent& ident) override { integer(4, ident.id, false); }
     void open(const LWBlockIdent& ident, bool leaf) override {
         closeRun();
         open_.push_back({ident.id, leaf, out_.size()});
@@ -863,6 +942,7 @@ public:
 
 protected:
     bool needsToken() const override { return true; }
+    void name(const LWBlockIdent& ident) override { value(ident.token); }
     void open(const LWBlockIdent& ident, bool leaf) override {
         closeLine();
         out_.append(2 * open_.size(), ' ');
@@ -943,6 +1023,7 @@ int readStr(void* d, char* buf, int max) {
     return reader(d)->string(buf, max);
 }
 
+LWID readID(void* d, const LWBlockIdent* ids) { return d && ids ? reader(d)->identifier(ids) : 0; }
 LWID findBlk(void* d, const LWBlockIdent* ids) { return d && ids ? reader(d)->find(ids) : 0; }
 void readEnd(void* d) {
     if (d) reader(d)->end();
@@ -953,12 +1034,14 @@ void writeRaw(void* d, const char* buf, int len) {
     if (d && buf && len > 0) writer(d)->bytes(buf, static_cast<size_t>(len));
 }
 
-template <typename T>
+// Signed says how the text form writes the values; it is given rather
+// than taken from T because plain char, the type of 8-bit signed values,
+// is unsigned on some platforms.
+template <typename T, bool Signed>
 void writeInts(void* d, const T* values, int n) {
     if (!d || !values) return;
     using U = std::make_unsigned_t<T>;
-    for (int i = 0; i < n; ++i)
-        writer(d)->integer(sizeof(T), static_cast<U>(values[i]), std::is_signed_v<T>);
+    for (int i = 0; i < n; ++i) writer(d)->integer(sizeof(T), static_cast<U>(values[i]), Signed);
 }
 
 template <typename T>
@@ -969,6 +1052,9 @@ void writeReals(void* d, const T* values, int n) {
 
 void writeStr(void* d, const char* text) {
     if (d) writer(d)->string(text);
+}
+void writeID(void* d, const LWBlockIdent* ident) {
+    if (d) writer(d)->identifier(ident);
 }
 void beginBlk(void* d, const LWBlockIdent* ident, int leaf) {
     if (d) writer(d)->begin(ident, leaf != 0);
@@ -990,18 +1076,19 @@ SaveState::SaveState(int ioMode) {
     state_ = LWSaveState{knownMode(ioMode),
                          writer_.get(),
                          writeRaw,
-                         writeInts<int8_t>,
-                         writeInts<int16_t>,
-                         writeInts<int32_t>,
-                         writeInts<uint8_t>,
-                         writeInts<uint16_t>,
-                         writeInts<uint32_t>,
+                         writeInts<char, true>,
+                         writeInts<short, true>,
+                         writeInts<int, true>,
+                         writeInts<unsigned char, false>,
+                         writeInts<unsigned short, false>,
+                         writeInts<unsigned int, false>,
                          writeReals<float>,
-                         writeReals<double>,
                          writeStr,
+                         writeID,
                          beginBlk,
                          writeEnd,
-                         writeDepth};
+                         writeDepth,
+                         writeReals<double>};
 }
 
 SaveState::~SaveState() = default;
@@ -1022,18 +1109,19 @@ LoadState::LoadState(std::string data, int ioMode) {
     state_ = LWLoadState{knownMode(ioMode),
                          reader_.get(),
                          readRaw,
-                         readInts<int8_t>,
-                         readInts<int16_t>,
-                         readInts<int32_t>,
-                         readInts<uint8_t>,
-                         readInts<uint16_t>,
-                         readInts<uint32_t>,
+                         readInts<char>,
+                         readInts<short>,
+                         readInts<int>,
+                         readInts<unsigned char>,
+                         readInts<unsigned short>,
+                         readInts<unsigned int>,
                          readReals<float>,
-                         readReals<double>,
                          readStr,
+                         readID,
                          findBlk,
                          readEnd,
-                         readDepth};
+                         readDepth,
+                         readReals<double>};
 }
 
 LoadState::~LoadState() = default;
@@ -1081,13 +1169,12 @@ LWSaveState* serviceOpenSave(const char* path, int ioMode) {
     Host* host = Host::current();
     return host ? host->fileIO().openSave(path, ioMode) : nullptr;
 }
-int serviceCloseSave(LWSaveState* state) {
-    Host* host = Host::current();
-    return host ? host->fileIO().closeSave(state) : 0;
+void serviceCloseSave(LWSaveState* state) {
+    if (Host* host = Host::current()) host->fileIO().closeSave(state);
 }
 }  // namespace
 
-FileIO::FileIO() : table_{serviceOpenLoad, serviceCloseLoad, serviceOpenSave, serviceCloseSave} {}
+FileIO::FileIO() : table_{serviceOpenSave, serviceCloseSave, serviceOpenLoad, serviceCloseLoad} {}
 
 FileIO::~FileIO() {
     for (auto& s : saves_)
@@ -1125,7 +1212,7 @@ LWSaveState* FileIO::openSave(const char* path, int ioMode) {
     return saves_.back().save->state();
 }
 
-int FileIO::closeSave(LWSaveState* state) {
+void FileIO::closeSave(LWSaveState* state) {
     std::lock_guard lock(mutex_);
     for (auto it = saves_.begin(); it != saves_.end(); ++it) {
         if (it->save->state() != state) continue;
@@ -1135,14 +1222,28 @@ int FileIO::closeSave(LWSaveState* state) {
             ok = std::fwrite(data.data(), 1, data.size(), it->file) == data.size();
         }
         ok = (std::fclose(it->file) == 0) && ok;
-        if (!ok)
-            errors_.push_back("save " + it->path + ": " +
-                              (it->save->failed() ? it->save->error() : std::string("the file could not be written")));
+        SaveOutcome outcome{it->path, ok, ""};
+        if (!ok) {
+            outcome.error = it->save->failed() ? it->save->error() : std::string("the file could not be written");
+            errors_.push_back("save " + it->path + ": " + outcome.error);
+        }
+        closedSaves_.push_back(std::move(outcome));
         saves_.erase(it);
-        return ok ? 1 : 0;
+        return;
     }
     errors_.push_back("closeSave of a state that is not open");
-    return 0;
+}
+
+std::vector<FileIO::SaveOutcome> FileIO::closedSaves() const {
+    std::lock_guard lock(mutex_);
+    return closedSaves_;
+}
+
+bool FileIO::saved(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    for (auto it = closedSaves_.rbegin(); it != closedSaves_.rend(); ++it)
+        if (it->path == path) return it->written;
+    return false;
 }
 
 int FileIO::openLoads() const {

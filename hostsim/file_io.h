@@ -3,7 +3,7 @@
 //
 // Binary form: a block is its code (4 bytes), a size word (4 bytes, bit 31
 // set for a group block) and the payload; values are big-endian, strings
-// end with a zero byte. Values written directly into a group or at the top
+// end with a zero byte, identifiers are their 4-byte code. Values written directly into a group or at the top
 // level are framed as value runs under the code 0, so that a reader looking
 // for blocks can step over values it does not read.
 //
@@ -12,8 +12,10 @@
 // written directly into a group or at the top level stand on lines of their
 // own. Integers are decimal, floats the shortest text that reads back to
 // the same value, strings quoted with \\ \" \n \r \t and \xHH escapes, raw
-// bytes as <hex>. Every line ends with a newline, so a cut-off line is
-// recognised as such.
+// bytes as <hex>, identifiers as their bare token; a line of values that
+// starts with an identifier reads like a leaf block, and is one to a
+// reader that looks for blocks there. Every line ends with a newline, so
+// a cut-off line is recognised as such.
 //
 // Readers never trust sizes or text: every malformed input ends in a clean
 // failure (reads answer 0, findBlk answers 0 and the state records why).
@@ -90,10 +92,25 @@ public:
     ~FileIO();
     const LWFileIOFuncs* table() const { return &table_; }
 
+    LWSaveState* openSave(const char* path, int ioMode);
+    // Writes the file out. The service tells the plug-in nothing; how it
+    // went is kept for closedSaves() and saved(), and a failure also goes
+    // to errors().
+    void closeSave(LWSaveState* state);
     LWLoadState* openLoad(const char* path, int ioMode);
     void closeLoad(LWLoadState* state);
-    LWSaveState* openSave(const char* path, int ioMode);
-    int closeSave(LWSaveState* state);
+
+    // How one closeSave ended.
+    struct SaveOutcome {
+        std::string path;
+        bool written;       // the whole file, from a state used without a misuse
+        std::string error;  // why not, when not written
+    };
+    // Every closeSave of a state opened here, in order.
+    std::vector<SaveOutcome> closedSaves() const;
+    // Whether the latest closeSave of the path wrote it; false as well when
+    // no save of the path was closed.
+    bool saved(const std::string& path) const;
 
     // States opened and not yet closed.
     int openLoads() const;
@@ -117,6 +134,7 @@ private:
     std::vector<std::string> loadRequests_;
     std::vector<std::string> saveRequests_;
     std::vector<std::string> errors_;
+    std::vector<SaveOutcome> closedSaves_;
 };
 
 }  // namespace hostsim

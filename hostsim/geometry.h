@@ -20,6 +20,9 @@ struct Mesh {
     std::vector<std::array<double, 3>> normals;    // per vertex, unit
     std::vector<std::array<double, 2>> uvs;        // per vertex
     std::vector<std::array<uint32_t, 3>> triangles;
+    // Name of the texture UV vertex map that holds the uvs; "" when they
+    // belong to no named map.
+    std::string uvMap;
 };
 
 // Primitives centred on the object's origin, with UVs over 0 … 1.

@@ -3,6 +3,7 @@
 #include "animation.h"
 #include "geometry.h"
 #include "instances.h"
+#include "objects.h"
 #include "scene.h"
 #include "xpanels.h"
 
@@ -110,10 +111,12 @@ Host::Host() {
     animation_ = std::make_unique<Animation>();
     scene_ = std::make_unique<Scene>();
     geometry_ = std::make_unique<Geometry>();
+    objects_ = std::make_unique<SceneObjects>(*scene_, *geometry_);
     instances_ = std::make_unique<Instances>();
     xpanels_->registerWith(*this);
     animation_->registerWith(*this);
     scene_->registerWith(*this);
+    objects_->registerWith(*this);
 }
 
 Host::~Host() {

@@ -29,6 +29,7 @@ class XPanels;
 class Animation;
 class Scene;
 class Geometry;
+class SceneObjects;
 class Instances;
 }  // namespace hostsim
 
@@ -155,6 +156,8 @@ public:
     Scene& scene() { return *scene_; }
     // Meshes and surfaces of the scene's objects.
     Geometry& geometry() { return *geometry_; }
+    // "Scene Objects 4" over the scene's objects and their meshes.
+    SceneObjects& objects() { return *objects_; }
     // The handler instances of the scene.
     Instances& instances() { return *instances_; }
 
@@ -183,6 +186,7 @@ private:
     std::unique_ptr<Animation> animation_;
     std::unique_ptr<Scene> scene_;
     std::unique_ptr<Geometry> geometry_;
+    std::unique_ptr<SceneObjects> objects_;
     std::unique_ptr<Instances> instances_;
 };
 

@@ -277,7 +277,7 @@ LWError LayerInstance::save(const LWSaveState* s) {
         });
         paramBlock(s, "SCHM", "SurfaceChannelStrength", layer_.strength);
         block(s, "SCHI", "SurfaceChannelInvert", false, [&] {
-            const int8_t v = layer_.invert ? 1 : 0;
+            const char v = layer_.invert ? 1 : 0;
             s->writeI1(s->writeData, &v, 1);
         });
     }
@@ -298,7 +298,7 @@ LWError LayerInstance::load(const LWLoadState* l) {
             }
             case id("SCHM"): layer_.strength.load(l); break;
             case id("SCHI"): {
-                int8_t v = 0;
+                char v = 0;
                 if (l->readI1(l->readData, &v, 1) == 1) layer_.invert = v != 0;
                 break;
             }

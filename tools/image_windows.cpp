@@ -30,12 +30,15 @@ void showImageInformation(const CoreServices& core, KorvalithImage* image) {
     texts.push_back(nullptr);
     HostService<LWPanelFuncs> panels(slots::panels);
     if (!panels.available()) return;
-    LWPanelID panel = panels->create("Korvalith Pro: Image information");
+    char title[] = "Korvalith Pro: Image information";
+    LWPanelID panel = panels->create(title, nullptr);
     if (!panel) return;
     LWPanControlDesc desc;
     desc.text.type = LWT_TEXT;
     desc.text.text = texts.data();
-    panels->addControl(panel, LWPANCTL_TEXT, &desc, "");
+    char kind[] = "TextControl";
+    char label[] = "";
+    panels->addControl(panel, kind, &desc, label);
     panels->open(panel, PANF_BLOCKING);
     panels->destroy(panel);
 }

@@ -6,14 +6,19 @@ namespace korvalith {
 
 namespace {
 
-int intValue(LWControl* control, int tag) {
+// Kinds of controls; the service takes them as modifiable text.
+char kCanvasControl[] = "CanvasControl";
+char kTextControl[] = "TextControl";
+char kNoLabel[] = "";
+
+int intValue(LWControl* control, cTag tag) {
     LWValue v;
     v.type = LWT_NULL;
     control->get(control, tag, &v);
     return v.type == LWT_INTEGER ? v.intv.value : 0;
 }
 
-void setInt(LWControl* control, int tag, int value) {
+void setInt(LWControl* control, cTag tag, int value) {
     LWValue v;
     v.intv.type = LWT_INTEGER;
     v.intv.value = value;
@@ -38,18 +43,18 @@ InfoPanel::InfoPanel(const char* title, const char* const* lines)
       pictureHeight_(kLogoHeight) {
     if (!panels_.available()) return;
     const LWPanelFuncs* panels = panels_.table();
-    panel_ = panels->create(title_.c_str());
+    panel_ = panels->create(title_.data(), nullptr);
     if (!panel_) return;
     destroyPanel_ = true;
 
     LWPanControlDesc desc;
-    desc.canvas.type = LWT_AREA;
-    desc.canvas.width = pictureWidth_;
-    desc.canvas.height = pictureHeight_;
-    canvas_ = panels->addControl(panel_, LWPANCTL_CANVAS, &desc, "");
+    desc.area.type = LWT_AREA;
+    desc.area.width = pictureWidth_;
+    desc.area.height = pictureHeight_;
+    canvas_ = panels->addControl(panel_, kCanvasControl, &desc, kNoLabel);
     desc.text.type = LWT_TEXT;
-    desc.text.text = lines ? lines : kNoLines;
-    panels->addControl(panel_, LWPANCTL_TEXT, &desc, "");
+    desc.text.text = const_cast<const char**>(lines ? lines : kNoLines);
+    panels->addControl(panel_, kTextControl, &desc, kNoLabel);
     if (!canvas_) return;
 
     // The canvas takes the panel's width, then sits centred in the panel
@@ -59,12 +64,11 @@ InfoPanel::InfoPanel(const char* title, const char* const* lines)
     const int w1 = panelWidth(panels, panel_);
     setInt(canvas_, CTL_X, (w1 - w0) / 2 + 6);
 
-    LWValue v;
-    v.ptr.type = LWT_POINTER;
+    // Pointers travel in the value's ptr member.
+    LWValue v{};
     v.ptr.ptr = this;
     canvas_->set(canvas_, CTL_USERDATA, &v);
-    v.draw.type = LWT_DRAWFUNC;
-    v.draw.func = drawPicture;
+    v.ptr.ptr = reinterpret_cast<void*>(&drawPicture);
     canvas_->set(canvas_, CTL_USERDRAW, &v);
 }
 
@@ -78,10 +82,11 @@ bool InfoPanel::show() {
     return true;
 }
 
-void InfoPanel::drawPicture(LWControl* control, void* userData, int) {
+void InfoPanel::drawPicture(LWControlID id, void* userData, DrMode) {
     auto* self = static_cast<InfoPanel*>(userData);
+    auto* control = static_cast<LWControl*>(id);
     if (!self || !control || !self->panel_) return;
-    const LWPanDrawFuncs* draw = self->panels_->drawFuncs;
+    const DrawFuncs* draw = self->panels_->drawFuncs;
     if (!draw) return;
     const int x = intValue(control, CTL_HOTX);
     const int y = intValue(control, CTL_HOTY);

@@ -31,7 +31,7 @@ public:
 
     // The canvas's draw callback: its active area filled white, the picture
     // centred in it.
-    static void drawPicture(LWControl* control, void* userData, int drawMode);
+    static void drawPicture(LWControlID control, void* userData, DrMode drawMode);
 
 private:
     HostService<LWPanelFuncs> panels_;

@@ -128,7 +128,7 @@ public:
         return *this;
     }
     Writer& i1(int v) {
-        const int8_t x = static_cast<int8_t>(v);
+        const char x = static_cast<char>(v);
         s()->writeI1(s()->writeData, &x, 1);
         return *this;
     }

@@ -38,16 +38,17 @@ struct W {
     LWSaveState* s;
     void begin(const LWBlockIdent& id, bool leaf) { LWSAVE_BEGIN(s, &id, leaf ? 1 : 0); }
     void end() { LWSAVE_END(s); }
-    void i1(int8_t v) { LWSAVE_I1(s, &v, 1); }
+    void i1(char v) { LWSAVE_I1(s, &v, 1); }
     void u1(uint8_t v) { LWSAVE_U1(s, &v, 1); }
-    void i2(int16_t v) { LWSAVE_I2(s, &v, 1); }
-    void u2(uint16_t v) { LWSAVE_U2(s, &v, 1); }
-    void i4(int32_t v) { LWSAVE_I4(s, &v, 1); }
-    void u4(uint32_t v) { LWSAVE_U4(s, &v, 1); }
+    void i2(short v) { LWSAVE_I2(s, &v, 1); }
+    void u2(unsigned short v) { LWSAVE_U2(s, &v, 1); }
+    void i4(int v) { LWSAVE_I4(s, &v, 1); }
+    void u4(unsigned int v) { LWSAVE_U4(s, &v, 1); }
     void fp(float v) { LWSAVE_FP(s, &v, 1); }
     void dp(double v) { LWSAVE_DP(s, &v, 1); }
     void str(const char* v) { LWSAVE_STR(s, v); }
-    void raw(const std::string& v) { LWSAVE_RAW(s, v.data(), static_cast<int>(v.size())); }
+    void id(const LWBlockIdent& v) { LWSAVE_ID(s, &v); }
+    void raw(const std::string& v) { s->write(s->writeData, v.data(), static_cast<int>(v.size())); }
 };
 
 struct R {
@@ -63,12 +64,12 @@ struct R {
     bool one(F f, T& v) {
         return f(s->readData, &v, 1) == 1;
     }
-    bool i1(int8_t& v) { return one(s->readI1, v); }
+    bool i1(char& v) { return one(s->readI1, v); }
     bool u1(uint8_t& v) { return one(s->readU1, v); }
-    bool i2(int16_t& v) { return one(s->readI2, v); }
-    bool u2(uint16_t& v) { return one(s->readU2, v); }
-    bool i4(int32_t& v) { return one(s->readI4, v); }
-    bool u4(uint32_t& v) { return one(s->readU4, v); }
+    bool i2(short& v) { return one(s->readI2, v); }
+    bool u2(unsigned short& v) { return one(s->readU2, v); }
+    bool i4(int& v) { return one(s->readI4, v); }
+    bool u4(unsigned int& v) { return one(s->readU4, v); }
     bool fp(float& v) { return one(s->readFP, v); }
     bool dp(double& v) { return one(s->readDP, v); }
     bool str(std::string& v, int max = 4096) {
@@ -114,6 +115,7 @@ void writeSample(LWSaveState* state) {
     w.begin(kLayer, false);
     w.i4(-7);  // values of the group itself
     w.fp(2.5f);
+    w.id(kImag);
     w.begin(kChan, true);
     w.i2(-3);
     w.end();
@@ -174,6 +176,8 @@ TEST_P(FileIoForms, EverythingWrittenReadsBack) {
     ASSERT_TRUE(r.fp(fp));
     EXPECT_EQ(i4, -7);
     EXPECT_EQ(fp, 2.5f);
+    const LWBlockIdent names[] = {kChan, kImag, kEnd};
+    EXPECT_EQ(LWLOAD_ID(load.state(), names), kImag.id);
     EXPECT_FALSE(r.i4(i4)) << "the group's values end where its first block starts";
 
     ASSERT_EQ(r.find({kChan}), kChan.id);
@@ -191,7 +195,7 @@ TEST_P(FileIoForms, EverythingWrittenReadsBack) {
     r.end();
 
     ASSERT_EQ(r.find({kNums}), kNums.id);
-    int8_t a, b;
+    char a, b;
     uint8_t c;
     int16_t d;
     uint16_t e;
@@ -218,7 +222,7 @@ TEST_P(FileIoForms, EverythingWrittenReadsBack) {
 
     ASSERT_EQ(r.find({kRaw}), kRaw.id);
     std::string raw(300, '\0');
-    EXPECT_EQ(LWLOAD_RAW(load.state(), raw.data(), 300), 256);
+    EXPECT_EQ(load.state()->read(load.state()->readData, raw.data(), 300), 256);
     raw.resize(256);
     EXPECT_EQ(raw, rawBytes());
     r.end();
@@ -381,6 +385,57 @@ TEST_P(FileIoForms, SignedAndUnsignedReadsOfTheSameBitsAgree) {
     EXPECT_EQ(i, static_cast<int16_t>(40000 - 65536));
 }
 
+TEST_P(FileIoForms, IdentifiersReadBackAsTheCodesTheListNames) {
+    SaveState save(GetParam());
+    W w{save.state()};
+    w.id(kChan);  // opens a line of top-level values
+    w.i2(5);
+    w.begin(kLayer, false);
+    w.i4(9);
+    w.id(kImag);  // after a value of the group
+    w.begin(kNums, true);
+    w.id(kFile);
+    w.id(kRaw);
+    w.i2(-1);
+    w.id(kUv);
+    w.end();
+    w.id(kVers);  // a group's value after its blocks
+    w.end();
+    ASSERT_TRUE(save.finish()) << save.error();
+
+    LoadState load(save.data(), GetParam());
+    LWLoadState* l = load.state();
+    R r{l};
+    const LWBlockIdent names[] = {kChan, kImag, kFile, kVers, kEnd};
+    short v = 0;
+    ASSERT_EQ(LWLOAD_ID(l, names), kChan.id);
+    ASSERT_TRUE(r.i2(v));
+    EXPECT_EQ(v, 5);
+    ASSERT_EQ(r.find({kLayer}), kLayer.id);
+    // Binary values carry no kind: there an identifier read takes the next
+    // four bytes, whatever they hold.
+    if (GetParam() == LWIO_ASCII) {
+        EXPECT_EQ(LWLOAD_ID(l, names), 0u) << "a number is no identifier";
+    }
+    int i4 = 0;
+    ASSERT_TRUE(r.i4(i4));
+    EXPECT_EQ(i4, 9);
+    EXPECT_EQ(LWLOAD_ID(l, names), kImag.id);
+    ASSERT_EQ(r.find({kNums}), kNums.id);
+    EXPECT_EQ(LWLOAD_ID(l, names), kFile.id);
+    EXPECT_EQ(LWLOAD_ID(l, names), 0u) << "an identifier the list does not name";
+    ASSERT_TRUE(r.i2(v)) << "is read all the same";
+    EXPECT_EQ(v, -1);
+    EXPECT_EQ(LWLOAD_ID(l, names), 0u) << "the list does not name UVMap";
+    EXPECT_EQ(LWLOAD_ID(l, names), 0u) << "the end of the leaf";
+    r.end();
+    EXPECT_EQ(LWLOAD_ID(l, names), kVers.id);
+    EXPECT_EQ(LWLOAD_ID(l, nullptr), 0u);
+    r.end();
+    EXPECT_EQ(LWLOAD_ID(l, names), 0u) << "the end of the file";
+    EXPECT_FALSE(load.failed()) << load.error();
+}
+
 // The events of one reading of the sample; a reading stops at the first
 // failure, so a damaged file gives a prefix of the events of the whole.
 std::vector<std::string> readEvents(LoadState& load) {
@@ -401,7 +456,7 @@ std::vector<std::string> readEvents(LoadState& load) {
                 if (!r.str(s)) return false;
                 ev.push_back(s);
             } else if (id == kNums.id) {
-                int8_t a;
+                char a;
                 for (int k = 0; k < 2; ++k) {
                     if (!r.i1(a)) return false;
                     ev.push_back(std::to_string(a));
@@ -413,12 +468,18 @@ std::vector<std::string> readEvents(LoadState& load) {
                 }
             } else if (id == kRaw.id) {
                 char buf[256];
-                if (LWLOAD_RAW(load.state(), buf, 256) != 256) return false;
+                if (load.state()->read(load.state()->readData, buf, 256) != 256) return false;
                 ev.push_back(std::string(buf, 256));
             } else if (id == kLayer.id) {
                 int32_t v;
-                if (!r.i4(v)) return false;
+                float f;
+                const LWBlockIdent names[] = {kImag, kEnd};
+                if (!r.i4(v) || !r.fp(f)) return false;
                 ev.push_back(std::to_string(v));
+                ev.push_back(std::to_string(f));
+                const LWID named = LWLOAD_ID(load.state(), names);
+                if (!named) return false;
+                ev.push_back(std::to_string(named));
                 if (!level()) return false;
             } else if (!level()) {
                 return false;
@@ -520,6 +581,36 @@ TEST(FileIoFormat, TextLayout) {
               "}\n");
 }
 
+TEST(FileIoFormat, IdentifiersAreTheCodeInBinaryAndTheTokenInText) {
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
+        SaveState save(mode);
+        W w{save.state()};
+        w.begin(kNums, true);
+        w.id(kChan);
+        w.end();
+        w.begin(kLayer, false);
+        w.id(kImag);
+        w.u1(3);
+        w.end();
+        ASSERT_TRUE(save.finish());
+        if (mode == LWIO_BINARY)
+            EXPECT_EQ(save.data(), std::string("NUMS\0\0\0\x04" "CHAN", 12) +
+                                       std::string("KRVL\x80\0\0\x0d" "\0\0\0\0\0\0\0\x05" "IMAG\x03", 21));
+        else
+            EXPECT_EQ(save.data(), "Numbers Channel\n{ KorvalithImage\n  Image 3\n}\n");
+    }
+}
+
+TEST(FileIoFormat, ALineThatStartsWithAnIdentifierIsALeafToFindBlk) {
+    // The text form cannot tell the two apart; the reader's call decides.
+    LoadState load("Channel 7\n", LWIO_ASCII);
+    R r{load.state()};
+    ASSERT_EQ(r.find({kChan}), kChan.id);
+    short v = 0;
+    ASSERT_TRUE(r.i2(v));
+    EXPECT_EQ(v, 7);
+}
+
 TEST(FileIoFormat, TextReaderToleratesTabsBlankLinesAndCarriageReturns) {
     LoadState load("\r\n{\tKorvalithImage \r\n\t  7\t 8\r\n\n\tChannel\t-4 \r\n}\r\nVersion 2\r\n", LWIO_ASCII);
     R r{load.state()};
@@ -610,7 +701,7 @@ TEST(FileIoMalformedValues, WrongKindsOfTextValuesFailWithoutStoppingTheFile) {
     EXPECT_FALSE(r.i2(v));  // a string is no number
     std::string s;
     ASSERT_TRUE(r.str(s));
-    int8_t small;
+    char small;
     EXPECT_FALSE(r.i1(small));  // -129 does not fit 8 bits
     ASSERT_TRUE(r.i2(v));
     EXPECT_EQ(v, -129);
@@ -659,6 +750,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Misuse{"TextWithoutToken", LWIO_ASCII, [](W& w) { w.begin(kNoToken, true); }},
                       Misuse{"TextTokenWithASpace", LWIO_ASCII, [](W& w) { w.begin(kBadToken, false); }},
                       Misuse{"EndWithoutBegin", LWIO_BINARY, [](W& w) { w.end(); }},
+                      Misuse{"NullIdentifier", LWIO_BINARY, [](W& w) { LWSAVE_ID(w.s, nullptr); }},
+                      Misuse{"ZeroIdentifier", LWIO_BINARY, [](W& w) { w.id(kZero); }},
+                      Misuse{"TextIdentifierWithoutToken", LWIO_ASCII, [](W& w) { w.id(kNoToken); }},
+                      Misuse{"TextIdentifierTokenWithASpace", LWIO_ASCII, [](W& w) { w.id(kBadToken); }},
                       Misuse{"BlockLeftOpen", LWIO_ASCII, [](W& w) { w.begin(kLayer, false); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -711,7 +806,8 @@ TEST_F(FileIoService, FilesRoundTripInBothForms) {
         EXPECT_EQ(save->ioMode, mode);
         EXPECT_EQ(host.fileIO().openSaves(), 1);
         writeSample(save);
-        EXPECT_EQ(io()->closeSave(save), 1);
+        io()->closeSave(save);
+        EXPECT_TRUE(host.fileIO().saved(file));
         EXPECT_EQ(host.fileIO().openSaves(), 0);
 
         LWLoadState* load = io()->openLoad(file.c_str(), mode);
@@ -744,13 +840,56 @@ TEST_F(FileIoService, OpeningFailuresAnswerNull) {
     EXPECT_EQ(host.fileIO().openLoads() + host.fileIO().openSaves(), 0);
 }
 
-TEST_F(FileIoService, MisusedSaveIsReportedAtClose) {
-    LWSaveState* save = io()->openSave(path("bad.cfg").c_str(), LWIO_BINARY);
+TEST_F(FileIoService, MisusedSaveIsReportedAtCloseAndReadsBackEmpty) {
+    const std::string file = path("bad.cfg");
+    LWSaveState* save = io()->openSave(file.c_str(), LWIO_BINARY);
     ASSERT_NE(save, nullptr);
+    LWSAVE_BEGIN(save, &kVers, 1);
     LWSAVE_END(save);
-    EXPECT_EQ(io()->closeSave(save), 0);
+    LWSAVE_END(save);
+    io()->closeSave(save);
+    EXPECT_FALSE(host.fileIO().saved(file));
+    const auto closed = host.fileIO().closedSaves();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed[0].path, file);
+    EXPECT_FALSE(closed[0].written);
+    EXPECT_NE(closed[0].error.find("endBlk"), std::string::npos);
     ASSERT_EQ(host.fileIO().errors().size(), 1u);
     EXPECT_NE(host.fileIO().errors()[0].find("endBlk"), std::string::npos);
+
+    // What the plug-in can learn: reading the file back finds nothing of
+    // what it wrote.
+    LWLoadState* load = io()->openLoad(file.c_str(), LWIO_BINARY);
+    ASSERT_NE(load, nullptr);
+    EXPECT_EQ(R{load}.find({kVers}), 0u);
+    io()->closeLoad(load);
+}
+
+TEST_F(FileIoService, AFileTheDeviceCannotHoldIsNotSaved) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no device that is always full";
+    LWSaveState* save = io()->openSave("/dev/full", LWIO_ASCII);
+    ASSERT_NE(save, nullptr);
+    writeSample(save);
+    io()->closeSave(save);
+    EXPECT_FALSE(host.fileIO().saved("/dev/full"));
+    ASSERT_EQ(host.fileIO().closedSaves().size(), 1u);
+    EXPECT_EQ(host.fileIO().closedSaves()[0].error, "the file could not be written");
+}
+
+TEST_F(FileIoService, TheLatestSaveOfAPathCounts) {
+    const std::string file = path("again.cfg");
+    EXPECT_FALSE(host.fileIO().saved(file)) << "never saved";
+    LWSaveState* bad = io()->openSave(file.c_str(), LWIO_ASCII);
+    LWSAVE_BEGIN(bad, &kLayer, 0);  // left open
+    io()->closeSave(bad);
+    EXPECT_FALSE(host.fileIO().saved(file));
+    LWSaveState* good = io()->openSave(file.c_str(), LWIO_ASCII);
+    writeSample(good);
+    io()->closeSave(good);
+    EXPECT_TRUE(host.fileIO().saved(file));
+    io()->closeSave(good);  // no longer open
+    EXPECT_EQ(host.fileIO().closedSaves().size(), 2u);
+    EXPECT_EQ(host.fileIO().errors().back(), "closeSave of a state that is not open");
 }
 
 TEST_F(FileIoService, ClosingAFailedLoadRecordsWhy) {

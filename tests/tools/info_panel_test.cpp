@@ -57,8 +57,8 @@ class InfoPanels : public ::testing::Test {
 protected:
     void SetUp() override { korvalith::setHostLookup(hostsim::Host::lookupFunction()); }
     void TearDown() override { korvalith::setHostLookup(nullptr); }
-    static int value(LWControl* c, int tag) {
-        LWValue v;
+    static int value(LWControl* c, cTag tag) {
+        LWValue v{};
         c->get(c, tag, &v);
         return v.intv.value;
     }
