@@ -4,6 +4,7 @@
 #include "geometry.h"
 #include "instances.h"
 #include "scene.h"
+#include "textures.h"
 #include "xpanels.h"
 
 #include <dlfcn.h>
@@ -107,11 +108,13 @@ Host::Host() {
     xpanels_ = std::make_unique<XPanels>();
     animation_ = std::make_unique<Animation>();
     scene_ = std::make_unique<Scene>();
+    textures_ = std::make_unique<Textures>();
     geometry_ = std::make_unique<Geometry>();
     instances_ = std::make_unique<Instances>();
     xpanels_->registerWith(*this);
     animation_->registerWith(*this);
     scene_->registerWith(*this);
+    textures_->registerWith(*this);
 }
 
 Host::~Host() {
