@@ -62,10 +62,11 @@
 //     'TLRO' "ReferenceObject" leaf STR the object's name (only when set)
 // Load reads to the end of the caller's block, skips blocks with other
 // codes, and replaces the texture's layers only when the count and every
-// layer read are sound; otherwise the texture stays as it was. The reference object is found again by name among the scene's
-// objects (none when no object has that name). Image and vertex map handles
-// are kept and copied with a layer but not saved: they are ids of services
-// whose handles do not outlive this host.
+// layer read are sound; otherwise the texture stays as it was. The
+// reference object is found again by name among the scene's objects (none
+// when no object has that name). Image and vertex map handles are kept and
+// copied with a layer but not saved: they are ids of services whose handles
+// do not outlive this host.
 #pragma once
 
 #include <array>

@@ -215,6 +215,38 @@ TEST_F(TextureHandler, TheHostLearnsTheReferenceCameraAndWhenItIsDeleted) {
     destroy(instance);
 }
 
+TEST_F(TextureHandler, TheActivationFillsTheHostsRecordsAndLeavesTheirPointers) {
+    EXPECT_EQ(handler.inst, &records.inst);
+    EXPECT_EQ(handler.item, &records.item);
+    EXPECT_EQ(handler.rend, &records.rend);
+    const LWInstanceFuncs& inst = records.inst;
+    EXPECT_TRUE(inst.create && inst.destroy && inst.copy && inst.load && inst.save && inst.descln);
+    EXPECT_TRUE(records.item.useItems && records.item.changeID);
+    EXPECT_EQ(records.item.changeName, nullptr);  // names are not tracked
+    EXPECT_TRUE(records.rend.init && records.rend.cleanup && records.rend.newTime);
+    EXPECT_TRUE(handler.evaluate && handler.flags);
+
+    // Without the host's instance or render record nothing is filled.
+    LWInstanceFuncs ownInst{};
+    LWRenderFuncs ownRend{};
+    for (LWTextureHandler partial : {LWTextureHandler{nullptr, nullptr, &ownRend, nullptr, nullptr},
+                                     LWTextureHandler{&ownInst, nullptr, nullptr, nullptr, nullptr}}) {
+        EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &partial), AFUNC_BADGLOBAL);
+        EXPECT_EQ(partial.evaluate, nullptr);
+    }
+    EXPECT_EQ(ownInst.create, nullptr);
+    EXPECT_EQ(ownRend.init, nullptr);
+
+    // In Modeler an item record, should a host hand one, stays as it was.
+    host.setApplication(hostsim::AppType::Modeler);
+    LWItemFuncs items{};
+    LWTextureHandler modeler{&ownInst, &items, &ownRend, nullptr, nullptr};
+    EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &modeler), AFUNC_OK);
+    EXPECT_EQ(items.useItems, nullptr);
+    EXPECT_EQ(items.changeID, nullptr);
+    EXPECT_NE(ownInst.create, nullptr);
+}
+
 TEST_F(TextureHandler, ModelerGetsNoItemFunctions) {
     host.setApplication(hostsim::AppType::Modeler);
     hostsim::TextureHandlerRecords modeler;

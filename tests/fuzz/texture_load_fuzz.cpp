@@ -107,7 +107,7 @@ void animate(hostsim::Animation& animation, size_t before) {
     const std::vector<LWVParmID> all = animation.parameters();
     const LWVParmFuncs* vparm = animation.vparmFuncs();
     for (size_t i = before; i < all.size(); ++i) {
-        const double v[3] = {0.25 * double(i), -1.5, 3.0};
+        double v[3] = {0.25 * double(i), -1.5, 3.0};
         vparm->setVal(all[i], v);
         if (i % 3) continue;
         vparm->setState(all[i], LWVPSF_ENV);

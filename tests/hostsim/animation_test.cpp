@@ -510,7 +510,8 @@ TEST_F(Animation, KindsDecideComponentsChannelNamesAndTypes) {
         EXPECT_EQ(host.animation().liveChannels(), 0);
     }
     // A colour is a triple by its kind alone; other codes are no kinds.
-    for (int kind : {0, 0x12, 0x50, 0x60, 0x31 | 0x100, -1}) EXPECT_EQ(vp->create(kind, LWVPDT_NOTXTR), nullptr) << kind;
+    for (int kind : {0, 0x12, 0x50, 0x60, 0x31 | 0x100, -1})
+        EXPECT_EQ(vp->create(kind, LWVPDT_NOTXTR), nullptr) << kind;
     for (int texType : {-2, LWVPDT_DISPLACEMENT + 1}) EXPECT_EQ(vp->create(LWVP_FLOAT, texType), nullptr) << texType;
     EXPECT_EQ(host.animation().liveParameters(), 0);
 }
