@@ -737,9 +737,12 @@ double Textures::noise(const double in[3]) {
     double x = in[0], y = in[1], z = in[2];
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) return 0.5;
     const double fx = std::floor(x), fy = std::floor(y), fz = std::floor(z);
-    const int X = static_cast<int>(static_cast<int64_t>(fx) & 255);
-    const int Y = static_cast<int>(static_cast<int64_t>(fy) & 255);
-    const int Z = static_cast<int>(static_cast<int64_t>(fz) & 255);
+    // The lattice cell modulo 256, without converting huge values to int.
+    auto cell = [](double f) {
+        const double m = std::fmod(f, 256.0);
+        return static_cast<int>(m < 0 ? m + 256.0 : m) & 255;
+    };
+    const int X = cell(fx), Y = cell(fy), Z = cell(fz);
     x -= fx, y -= fy, z -= fz;
     const double u = fade(x), v = fade(y), w = fade(z);
     const int A = p[X] + Y, AA = p[A] + Z, AB = p[A + 1] + Z;

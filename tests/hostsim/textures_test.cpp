@@ -614,6 +614,9 @@ TEST_F(TexturesTest, NoiseIsSmoothRepeatableAndWithinZeroToOne) {
     }
     double lost[3] = {NAN, 0, INFINITY};
     EXPECT_EQ(tx->noise(lost), 0.5);
+    double far[3] = {1e300, -1e300, 0.5};
+    const double n = tx->noise(far);
+    EXPECT_TRUE(n >= 0 && n <= 1);
 }
 
 // ---------------------------------------------------------------- null and stale ids
