@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <utility>
 
 #include "host.h"
+#include "textures.h"
 
 namespace hostsim {
 
@@ -67,26 +69,34 @@ struct Parameter {
     int texType = LWVPDT_NOTXTR;
     int count = 1;
     std::array<double, 3> value{};
-    int state = 0;
+    int state = 0;  // LWVPSF_ENV; the texture's presence is LWVPSF_TEX
     std::array<Envelope*, 3> env{};
     std::array<Channel*, 3> chan{};
     std::string channelName;
     std::string pluginName;
     Group* group = nullptr;
+    LWTxtrContextID context = nullptr;
+    LWVP_EventFunc* event = nullptr;
+    void* userData = nullptr;
+    LWTextureID texture = nullptr;  // a texture of "Texture Functions 3", owned
 };
 
 // ------------------------------------------------------------------ kinds
 
+// The four kinds that come as one value or, with LWVPF_VECTOR, three; a
+// colour always has three.
 bool validKind(int kind) {
-    const int base = kind & ~LWVPDT_VECTOR;
-    return base == LWVP_FLOAT || base == LWVP_PERCENT || base == LWVP_DIST || base == LWVP_ANGLE ||
-           base == LWVP_COLOR;
+    if (kind == LWVP_COLOR) return true;
+    const int base = kind & ~LWVPF_VECTOR;
+    return base == LWVP_FLOAT || base == LWVP_PERCENT || base == LWVP_DIST || base == LWVP_ANGLE;
 }
 
-int componentsOf(int kind) { return (kind & LWVPDT_VECTOR) ? 3 : 1; }
+bool validTexType(int type) { return type == LWVPDT_NOTXTR || (type >= LWVPDT_VECTOR && type <= LWVPDT_DISPLACEMENT); }
+
+int componentsOf(int kind) { return (kind & LWVPF_VECTOR) ? 3 : 1; }
 
 int channelTypeOf(int kind) {
-    switch (kind & ~LWVPDT_VECTOR) {
+    switch (kind & ~LWVPF_VECTOR) {
         case LWVP_PERCENT: return LWET_PERCENT;
         case LWVP_DIST: return LWET_DISTANCE;
         case LWVP_ANGLE: return LWET_ANGLE;
@@ -98,7 +108,7 @@ std::string componentName(const Parameter& p, int c) {
     if (p.count == 1) return p.channelName.empty() ? "Value" : p.channelName;
     static const char* const xyz[] = {"X", "Y", "Z"};
     static const char* const rgb[] = {"R", "G", "B"};
-    const char* suffix = ((p.kind & ~LWVPDT_VECTOR) == LWVP_COLOR ? rgb : xyz)[c];
+    const char* suffix = (p.kind == LWVP_COLOR ? rgb : xyz)[c];
     return p.channelName.empty() ? suffix : p.channelName + "." + suffix;
 }
 
@@ -300,15 +310,32 @@ struct PendingEvent {
     void* eventData;
 };
 
-// Events collected under the lock and delivered after it is released.
+struct PendingParameterEvent {
+    LWVP_EventFunc* func;
+    LWVParmID parm;
+    void* userData;
+    en_lwvpec code;
+};
+
+// Events collected under the lock and delivered after it is released, and
+// textures whose destruction waits for the same moment.
 struct Events {
     std::vector<PendingEvent> list;
+    std::vector<PendingParameterEvent> parameterEvents;
+    std::vector<LWTextureID> deadTextures;
     void add(Envelope* e, LWEnvEvent event, Key* key) {
         if (e->event)
             list.push_back({e->event, e->eventData, reinterpret_cast<LWEnvelopeID>(e), event, static_cast<void*>(key)});
     }
-    void fire() {
+    void add(const Parameter* p, en_lwvpec code) {
+        if (p->event)
+            parameterEvents.push_back({p->event, const_cast<Parameter*>(p), p->userData, code});
+    }
+    void fire(Textures* textures = nullptr) {
         for (const PendingEvent& p : list) p.func(p.data, p.env, p.event, p.eventData);
+        for (const PendingParameterEvent& p : parameterEvents) p.func(p.parm, p.userData, p.code, nullptr);
+        if (textures)
+            for (LWTextureID t : deadTextures) textures->destroy(t);
     }
 };
 
@@ -319,12 +346,13 @@ const LWBlockIdent kValue{LWID_('V', 'P', 'V', 'L'), "StaticValue"};
 const LWBlockIdent kState{LWID_('V', 'P', 'S', 'T'), "State"};
 const LWBlockIdent kCompEnv{LWID_('V', 'P', 'E', 'V'), "ComponentEnvelope"};
 const LWBlockIdent kCompIndex{LWID_('V', 'P', 'C', 'I'), "Component"};
+const LWBlockIdent kTexture{LWID_('V', 'P', 'T', 'X'), "Texture"};
 const LWBlockIdent kBehaviours{LWID_('E', 'B', 'E', 'H'), "Behaviors"};
 const LWBlockIdent kKeyCount{LWID_('E', 'K', 'C', 'T'), "KeyCount"};
 const LWBlockIdent kKey{LWID_('E', 'K', 'E', 'Y'), "Key"};
 const LWBlockIdent kEndList{0, nullptr};
 
-const LWBlockIdent kParameterBlocks[] = {kKind, kValue, kState, kCompEnv, kEndList};
+const LWBlockIdent kParameterBlocks[] = {kKind, kValue, kState, kCompEnv, kTexture, kEndList};
 const LWBlockIdent kEnvelopeBlocks[] = {kBehaviours, kKeyCount, kKey, kEndList};
 const LWBlockIdent kComponentBlocks[] = {kCompIndex, kBehaviours, kKeyCount, kKey, kEndList};
 
@@ -418,9 +446,11 @@ struct ParameterData {
     double value[3] = {0.0, 0.0, 0.0};
     int state = -1;
     std::map<int, EnvelopeData> envelopes;
+    bool haveTexture = false;
+    std::vector<LayerSettings> layers;
 };
 
-LWError loadParameterData(const LWLoadState* s, ParameterData& d) {
+LWError loadParameterData(const LWLoadState* s, const Textures* textures, ParameterData& d) {
     LWError error = nullptr;
     while (LWID id = LWLOAD_FIND(s, kParameterBlocks)) {
         if (error) {
@@ -437,7 +467,7 @@ LWError loadParameterData(const LWLoadState* s, ParameterData& d) {
         } else if (id == kState.id) {
             int32_t state;
             if (LWLOAD_I4(s, &state, 1) != 1) error = "Parameter state is cut short";
-            else if (state & ~LWVPSF_ENV) error = "Parameter state is unknown";
+            else if (state & ~(LWVPSF_ENV | LWVPSF_TEX)) error = "Parameter state is unknown";
             else d.state = state;
         } else if (id == kCompEnv.id) {
             int32_t index = -1;
@@ -455,6 +485,10 @@ LWError loadParameterData(const LWLoadState* s, ParameterData& d) {
             if (!error) error = finishEnvelope(env);
             if (!error && (index < 0 || index > 2)) error = "Parameter envelope has no valid component";
             if (!error) d.envelopes[index] = std::move(env);
+        } else if (id == kTexture.id) {
+            d.haveTexture = true;
+            if (!textures) error = "Parameter texture cannot be read without textures";
+            else error = textures->readLayers(s, d.layers);
         }
         LWLOAD_END(s);
     }
@@ -467,6 +501,7 @@ LWError loadParameterData(const LWLoadState* s, ParameterData& d) {
     if (d.state & LWVPSF_ENV)
         for (int c = 0; c < count; ++c)
             if (!d.envelopes.count(c)) return "Parameter envelope is missing";
+    if ((d.state & LWVPSF_TEX) && !d.haveTexture) return "Parameter texture is missing";
     return nullptr;
 }
 
@@ -490,6 +525,9 @@ struct Animation::Impl {
     LWEnvelopeFuncs envelopeFuncs{};
     LWChannelInfo channelInfo{};
     LWVParmFuncs vparmFuncs{};
+    Host* host = nullptr;  // for the textures of parameters
+
+    Textures* textures() const { return host ? &host->textures() : nullptr; }
 
     // ---- handle checks
     Group* group(const void* id) const {
@@ -634,7 +672,8 @@ struct Animation::Impl {
         }
     }
 
-    void envelopParameter(Parameter* p) {
+    void envelopParameter(Parameter* p, Events* events) {
+        if (!(p->state & LWVPSF_ENV) && events) events->add(p, LWVPEC_ENVNEW);
         for (int c = 0; c < p->count; ++c) {
             Envelope*& e = p->env[static_cast<size_t>(c)];
             if (e) continue;
@@ -648,6 +687,7 @@ struct Animation::Impl {
     }
 
     void dropParameterEnvelopes(Parameter* p, Events* events) {
+        if ((p->state & LWVPSF_ENV) && events) events->add(p, LWVPEC_ENVOLD);
         for (Envelope*& e : p->env) {
             if (e) dropEnvelope(e, events);
             e = nullptr;
@@ -655,9 +695,25 @@ struct Animation::Impl {
         p->state &= ~LWVPSF_ENV;
     }
 
+    // Detaches the parameter's texture; the caller destroys it unlocked.
+    void dropParameterTexture(Parameter* p, Events* events) {
+        if (!p->texture) return;
+        if (events) {
+            events->add(p, LWVPEC_TEXOLD);
+            events->deadTextures.push_back(p->texture);
+        }
+        edits.erase(p->texture);
+        p->texture = nullptr;
+        p->state &= ~LWVPSF_TEX;
+    }
+
+    // The parameter goes without events to its own event function.
     void dropParameter(Parameter* p, Events* events) {
         dropParameterChannels(p);
+        const auto event = std::exchange(p->event, nullptr);
         dropParameterEnvelopes(p, events);
+        if (p->texture && events) events->deadTextures.push_back(p->texture);
+        p->event = event;
         parameterOrder.erase(std::remove(parameterOrder.begin(), parameterOrder.end(), p), parameterOrder.end());
         edits.erase(p);
         parameters.erase(p);
@@ -669,6 +725,8 @@ struct Animation::Impl {
         return p->value[static_cast<size_t>(c)];
     }
 
+    // Parameters' textures are left to the textures, which the host clears
+    // on its own.
     void clear() {
         while (!parameterOrder.empty()) dropParameter(parameterOrder.back(), nullptr);
         while (!roots.empty()) dropGroup(roots.back(), nullptr);
@@ -1080,7 +1138,7 @@ LWEnvelopeID ciChannelEnvelope(LWChannelID chan) {
 
 LWVParmID vpCreate(int envType, int texType) {
     Animation::Impl* im = impl();
-    if (!im || !validKind(envType)) return nullptr;
+    if (!im || !validKind(envType) || !validTexType(texType)) return nullptr;
     std::unique_lock lock(im->mutex);
     auto p = std::make_unique<Parameter>();
     p->kind = envType;
@@ -1089,7 +1147,7 @@ LWVParmID vpCreate(int envType, int texType) {
     Parameter* raw = p.get();
     im->parameters.emplace(raw, std::move(p));
     im->parameterOrder.push_back(raw);
-    return handle<st_LWVParm>(raw);
+    return raw;
 }
 
 void vpDestroy(LWVParmID parm) {
@@ -1102,25 +1160,111 @@ void vpDestroy(LWVParmID parm) {
         if (!p) return;
         im->dropParameter(p, &events);
     }
-    events.fire();
+    events.fire(im->textures());
 }
 
-// This host never calls the gadget and event callbacks, so they and the
-// user data are not kept.
-void vpSetup(LWVParmID parm, const char* channelName, LWChanGroupID group, void*, void*, const char* pluginName,
-             void*) {
+void vpSetup(LWVParmID parm, const char* channelName, LWChanGroupID group, LWTxtrContextID gc,
+             LWVP_EventFunc* eventFunc, const char* pluginName, void* userData) {
     Animation::Impl* im = impl();
     if (!im) return;
+    LWTextureID texture = nullptr;
+    LWChanGroupID textureGroup = nullptr;
+    {
+        std::unique_lock lock(im->mutex);
+        Parameter* p = im->parameter(parm);
+        if (!p) return;
+        p->channelName = channelName ? channelName : "";
+        p->pluginName = pluginName ? pluginName : "";
+        p->context = gc;
+        p->event = eventFunc;
+        p->userData = userData;
+        im->dropParameterChannels(p);
+        p->group = im->group(group);
+        im->makeParameterChannels(p);
+        for (int c = 0; c < p->count; ++c)
+            if (Envelope* e = p->env[static_cast<size_t>(c)]) e->name = componentName(*p, c);
+        texture = p->texture;
+        textureGroup = handle<st_LWChanGroup>(p->group);
+    }
+    if (texture && im->textures()) im->textures()->setGroup(texture, textureGroup);
+}
+
+// Gives the parameter a texture when it may have one and has none yet. The
+// texture is made unlocked and named like the parameter.
+void giveTexture(Animation::Impl* im, LWVParmID parm, Events& events) {
+    Textures* textures = im->textures();
+    if (!textures) return;
+    int type = LWVPDT_NOTXTR;
+    std::string name;
+    LWTxtrContextID context = nullptr;
+    void* userData = nullptr;
+    LWChanGroupID group = nullptr;
+    {
+        std::shared_lock lock(im->mutex);
+        const Parameter* p = im->parameter(parm);
+        if (!p || p->texture || p->texType == LWVPDT_NOTXTR) return;
+        type = p->texType;
+        name = p->channelName;
+        context = textures->isContext(p->context) ? p->context : nullptr;
+        userData = p->userData;
+        group = handle<st_LWChanGroup>(p->group);
+    }
+    LWTextureID made = textures->create(type, name.c_str(), context, userData);
+    if (!made) return;
+    textures->setGroup(made, group);
     std::unique_lock lock(im->mutex);
     Parameter* p = im->parameter(parm);
-    if (!p) return;
-    p->channelName = channelName ? channelName : "";
-    p->pluginName = pluginName ? pluginName : "";
-    im->dropParameterChannels(p);
-    p->group = im->group(group);
-    im->makeParameterChannels(p);
-    for (int c = 0; c < p->count; ++c)
-        if (Envelope* e = p->env[static_cast<size_t>(c)]) e->name = componentName(*p, c);
+    if (!p || p->texture) {
+        events.deadTextures.push_back(made);  // destroyed or textured meanwhile
+        return;
+    }
+    p->texture = made;
+    p->state |= LWVPSF_TEX;
+    events.add(p, LWVPEC_TEXNEW);
+}
+
+LWError vpCopy(LWVParmID to, LWVParmID from) {
+    Animation::Impl* im = impl();
+    if (!im || to == from) return nullptr;
+    Events events;
+    LWTextureID fromTexture = nullptr;
+    {
+        std::unique_lock lock(im->mutex);
+        Parameter* t = im->parameter(to);
+        const Parameter* f = im->parameter(from);
+        if (!t || !f) return nullptr;
+        if (t->kind != f->kind) {
+            // Another kind may have another number of components and other
+            // channel names: the target's envelopes and channels are remade.
+            im->dropParameterEnvelopes(t, &events);
+            im->dropParameterChannels(t);
+            t->kind = f->kind;
+            t->count = f->count;
+            im->makeParameterChannels(t);
+        }
+        if (t->texType != f->texType || !f->texture) im->dropParameterTexture(t, &events);
+        t->texType = f->texType;
+        t->value = f->value;
+        if (f->state & LWVPSF_ENV) {
+            im->envelopParameter(t, &events);
+            for (int c = 0; c < t->count; ++c)
+                im->copyEnvelope(t->env[static_cast<size_t>(c)], f->env[static_cast<size_t>(c)]);
+        } else {
+            im->dropParameterEnvelopes(t, &events);
+        }
+        fromTexture = f->texture;
+    }
+    if (fromTexture) {
+        giveTexture(im, to, events);
+        LWTextureID target = nullptr;
+        {
+            std::shared_lock lock(im->mutex);
+            if (const Parameter* t = im->parameter(to)) target = t->texture;
+        }
+        if (target) im->textures()->copy(target, fromTexture);
+    }
+    events.fire(im->textures());
+    return nullptr;
 }
 
 LWError vpLoad(LWVParmID parm, const LWLoadState* load) {
@@ -1132,9 +1276,10 @@ LWError vpLoad(LWVParmID parm, const LWLoadState* load) {
     }
     if (!load) return "No load state";
     ParameterData data;
-    if (LWError error = loadParameterData(load, data)) return error;
+    if (LWError error = loadParameterData(load, im->textures(), data)) return error;
 
     Events events;
+    bool textured = false;
     {
         std::unique_lock lock(im->mutex);
         Parameter* p = im->parameter(parm);
@@ -1142,7 +1287,7 @@ LWError vpLoad(LWVParmID parm, const LWLoadState* load) {
         const int shared = std::min(p->count, componentsOf(data.kind));
         for (int c = 0; c < shared; ++c) p->value[static_cast<size_t>(c)] = data.value[c];
         if (data.state & LWVPSF_ENV) {
-            im->envelopParameter(p);
+            im->envelopParameter(p, &events);
             for (int c = 0; c < p->count; ++c) {
                 Envelope* e = p->env[static_cast<size_t>(c)];
                 if (c < shared) {
@@ -1157,79 +1302,82 @@ LWError vpLoad(LWVParmID parm, const LWLoadState* load) {
         } else {
             im->dropParameterEnvelopes(p, &events);
         }
+        // A parameter made without a texture type keeps having no texture.
+        textured = (data.state & LWVPSF_TEX) && p->texType != LWVPDT_NOTXTR;
+        if (!textured) im->dropParameterTexture(p, &events);
     }
-    events.fire();
+    if (textured) {
+        giveTexture(im, parm, events);
+        LWTextureID texture = nullptr;
+        {
+            std::shared_lock lock(im->mutex);
+            if (const Parameter* p = im->parameter(parm)) texture = p->texture;
+        }
+        if (texture) im->textures()->setLayers(texture, data.layers);
+    }
+    events.fire(im->textures());
     return nullptr;
 }
 
 LWError vpSave(LWVParmID parm, const LWSaveState* save) {
     Animation::Impl* im = impl();
     if (!im) return nullptr;
-    std::shared_lock lock(im->mutex);
-    const Parameter* p = im->parameter(parm);
-    if (!p) return nullptr;
-    if (!save) return "No save state";
-    const int32_t kind = p->kind;
-    saveI4(save, kKind, &kind, 1);
-    LWSAVE_BEGIN(save, &kValue, 1);
-    LWSAVE_DP(save, p->value.data(), p->count);
-    LWSAVE_END(save);
-    const int32_t state = p->state;
-    saveI4(save, kState, &state, 1);
-    if (p->state & LWVPSF_ENV) {
-        for (int c = 0; c < p->count; ++c) {
-            LWSAVE_BEGIN(save, &kCompEnv, 0);
-            const int32_t index = c;
-            saveI4(save, kCompIndex, &index, 1);
-            saveEnvelopeBlocks(save, *p->env[static_cast<size_t>(c)]);
-            LWSAVE_END(save);
+    LWTextureID texture = nullptr;
+    {
+        std::shared_lock lock(im->mutex);
+        const Parameter* p = im->parameter(parm);
+        if (!p) return nullptr;
+        if (!save) return "No save state";
+        const int32_t kind = p->kind;
+        saveI4(save, kKind, &kind, 1);
+        LWSAVE_BEGIN(save, &kValue, 1);
+        LWSAVE_DP(save, p->value.data(), p->count);
+        LWSAVE_END(save);
+        const int32_t state = p->state;
+        saveI4(save, kState, &state, 1);
+        if (p->state & LWVPSF_ENV) {
+            for (int c = 0; c < p->count; ++c) {
+                LWSAVE_BEGIN(save, &kCompEnv, 0);
+                const int32_t index = c;
+                saveI4(save, kCompIndex, &index, 1);
+                saveEnvelopeBlocks(save, *p->env[static_cast<size_t>(c)]);
+                LWSAVE_END(save);
+            }
         }
+        texture = p->texture;
+    }
+    // The texture's layers are written unlocked: the texture looks items up.
+    if (texture) {
+        LWSAVE_BEGIN(save, &kTexture, 0);
+        im->textures()->save(texture, save);
+        LWSAVE_END(save);
     }
     return nullptr;
 }
 
-int vpGetVal(LWVParmID parm, double time, LWMicropolygonID, double* result) {
+double vpGetVal(LWVParmID parm, LWTime time, LWMicropolID mp, double* result) {
     Animation::Impl* im = impl();
-    if (!im || !result) return 0;
-    std::shared_lock lock(im->mutex);
-    const Parameter* p = im->parameter(parm);
-    if (!p) return 0;
-    for (int c = 0; c < p->count; ++c) result[c] = im->componentValue(p, c, time);
-    return p->count;
+    if (!im || !result) return 0.0;
+    LWTextureID texture = nullptr;
+    {
+        std::shared_lock lock(im->mutex);
+        const Parameter* p = im->parameter(parm);
+        if (!p) return 0.0;
+        for (int c = 0; c < p->count; ++c) result[c] = im->componentValue(p, c, time);
+        texture = p->texture;
+    }
+    // Without a micropolygon the texture does not count.
+    return texture && mp ? im->textures()->evaluate(texture, mp, result) : 0.0;
 }
 
-int vpSetVal(LWVParmID parm, const double* value) {
+int vpSetVal(LWVParmID parm, double* value) {
     Animation::Impl* im = impl();
     if (!im || !value) return 0;
     std::unique_lock lock(im->mutex);
     Parameter* p = im->parameter(parm);
-    if (!p) return 0;
+    if (!p || (p->state & LWVPSF_ENV)) return 0;
     for (int c = 0; c < p->count; ++c) p->value[static_cast<size_t>(c)] = value[c];
     return p->count;
-}
-
-int vpGetEnv(LWVParmID parm, LWEnvelopeID envs[3]) {
-    Animation::Impl* im = impl();
-    if (!im || !envs) return 0;
-    std::shared_lock lock(im->mutex);
-    const Parameter* p = im->parameter(parm);
-    if (!p) return 0;
-    for (size_t c = 0; c < 3; ++c) envs[c] = handle<st_LWEnvelope>(p->env[c]);
-    return (p->state & LWVPSF_ENV) ? p->count : 0;
-}
-
-void vpSetState(LWVParmID parm, int state) {
-    Animation::Impl* im = impl();
-    if (!im) return;
-    Events events;
-    {
-        std::unique_lock lock(im->mutex);
-        Parameter* p = im->parameter(parm);
-        if (!p) return;
-        if (state & LWVPSF_ENV) im->envelopParameter(p);
-        else im->dropParameterEnvelopes(p, &events);
-    }
-    events.fire();
 }
 
 int vpGetState(LWVParmID parm) {
@@ -1240,41 +1388,62 @@ int vpGetState(LWVParmID parm) {
     return p ? p->state : 0;
 }
 
+void vpSetState(LWVParmID parm, int state) {
+    Animation::Impl* im = impl();
+    if (!im) return;
+    Events events;
+    {
+        std::unique_lock lock(im->mutex);
+        Parameter* p = im->parameter(parm);
+        if (!p) return;
+        if (state & LWVPSF_ENV) im->envelopParameter(p, &events);
+        else im->dropParameterEnvelopes(p, &events);
+        if (!(state & LWVPSF_TEX)) im->dropParameterTexture(p, &events);
+    }
+    if (state & LWVPSF_TEX) giveTexture(im, parm, events);
+    events.fire(im->textures());
+}
+
 void vpEditEnv(LWVParmID parm) {
     Animation::Impl* im = impl();
     if (!im) return;
     std::unique_lock lock(im->mutex);
-    if (im->parameter(parm)) ++im->edits[parm];
+    const Parameter* p = im->parameter(parm);
+    if (p && (p->state & LWVPSF_ENV)) ++im->edits[parm];
 }
 
-void vpCopy(LWVParmID to, LWVParmID from) {
+void vpEditTex(LWVParmID parm) {
     Animation::Impl* im = impl();
-    if (!im || to == from) return;
-    Events events;
-    {
-        std::unique_lock lock(im->mutex);
-        Parameter* t = im->parameter(to);
-        const Parameter* f = im->parameter(from);
-        if (!t || !f) return;
-        if (t->kind != f->kind) {
-            // Another kind may have another number of components and other
-            // channel names: the target's envelopes and channels are remade.
-            im->dropParameterEnvelopes(t, &events);
-            im->dropParameterChannels(t);
-            t->kind = f->kind;
-            t->count = f->count;
-            im->makeParameterChannels(t);
-        }
-        t->value = f->value;
-        if (f->state & LWVPSF_ENV) {
-            im->envelopParameter(t);
-            for (int c = 0; c < t->count; ++c)
-                im->copyEnvelope(t->env[static_cast<size_t>(c)], f->env[static_cast<size_t>(c)]);
-        } else {
-            im->dropParameterEnvelopes(t, &events);
-        }
-    }
-    events.fire();
+    if (!im) return;
+    std::unique_lock lock(im->mutex);
+    const Parameter* p = im->parameter(parm);
+    if (p && p->texture) ++im->edits[p->texture];
+}
+
+void vpInitMP(LWMicropolID mp) {
+    if (!mp) return;
+    std::memset(mp, 0, sizeof *mp);
+    for (int i = 0; i < 3; ++i) mp->oXfrm[i * 4] = mp->wXfrm[i * 4] = 1.0;
+    mp->context = TCC_ANY;
+}
+
+void vpGetEnv(LWVParmID parm, LWEnvelopeID envlist[3]) {
+    Animation::Impl* im = impl();
+    if (!envlist) return;
+    for (size_t c = 0; c < 3; ++c) envlist[c] = nullptr;
+    if (!im) return;
+    std::shared_lock lock(im->mutex);
+    const Parameter* p = im->parameter(parm);
+    if (!p) return;
+    for (size_t c = 0; c < 3; ++c) envlist[c] = handle<st_LWEnvelope>(p->env[c]);
+}
+
+LWTextureID vpGetTex(LWVParmID parm) {
+    Animation::Impl* im = impl();
+    if (!im) return nullptr;
+    std::shared_lock lock(im->mutex);
+    const Parameter* p = im->parameter(parm);
+    return p ? p->texture : nullptr;
 }
 
 }  // namespace
@@ -1288,8 +1457,8 @@ Animation::Animation() : impl_(std::make_unique<Impl>()) {
                             envKeySet,    envKeyGet,     envSetEvent,    envEgSet,        envEgGet};
     impl_->channelInfo = {ciNextGroup,     ciNextChannel,   ciGroupName,       ciChannelName,    ciGroupParent,
                           ciChannelParent, ciChannelType,   ciChannelEvaluate, ciChannelEnvelope};
-    impl_->vparmFuncs = {vpCreate, vpDestroy,  vpSetup,    vpLoad,      vpSave,    vpGetVal,
-                         vpSetVal, vpGetEnv,   vpSetState, vpGetState,  vpEditEnv, vpCopy};
+    impl_->vparmFuncs = {vpCreate,   vpDestroy,  vpSetup,   vpCopy,    vpLoad,   vpSave,  vpGetVal,   vpSetVal,
+                         vpGetState, vpSetState, vpEditEnv, vpEditTex, vpInitMP, vpGetEnv, vpGetTex};
     g_impl.store(impl_.get());
 }
 
@@ -1302,6 +1471,7 @@ Animation::~Animation() {
 }
 
 void Animation::registerWith(Host& host) {
+    impl_->host = &host;
     host.registerService(LWENVELOPEFUNCS_GLOBAL, &impl_->envelopeFuncs);
     host.registerService(LWCHANNELINFO_GLOBAL, &impl_->channelInfo);
     host.registerService(LWVPARMFUNCS_GLOBAL, &impl_->vparmFuncs);
@@ -1417,7 +1587,7 @@ bool Animation::isParameter(LWVParmID parm) const {
 std::vector<LWVParmID> Animation::parameters() const {
     std::shared_lock lock(impl_->mutex);
     std::vector<LWVParmID> list;
-    for (Parameter* p : impl_->parameterOrder) list.push_back(handle<st_LWVParm>(p));
+    for (Parameter* p : impl_->parameterOrder) list.push_back(static_cast<LWVParmID>(p));
     return list;
 }
 
@@ -1426,7 +1596,7 @@ LWVParmID Animation::findParameter(LWChanGroupID group, const std::string& chann
     if (const Group* g = impl_->group(group))
         for (const Channel* c : g->channels)
             if (c->parm && (c->name == channelName || c->parm->channelName == channelName))
-                return handle<st_LWVParm>(c->parm);
+                return static_cast<LWVParmID>(c->parm);
     return nullptr;
 }
 
@@ -1442,6 +1612,9 @@ ParameterInfo Animation::parameter(LWVParmID parm) const {
     info.channelName = p->channelName;
     info.pluginName = p->pluginName;
     info.group = handle<st_LWChanGroup>(p->group);
+    info.texType = p->texType;
+    info.context = p->context;
+    info.texture = p->texture;
     for (size_t c = 0; c < 3; ++c) info.envelopes[c] = handle<st_LWEnvelope>(p->env[c]);
     return info;
 }

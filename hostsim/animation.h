@@ -7,23 +7,50 @@
 // - An envelope holds keys sorted by time (no two at the same time) and a
 //   pre and post behaviour. An envelope created in a group appears there as
 //   a channel of its name; one created without a group has no channel.
-// - A parameter has a kind (LWVP_ code, plus LWVPDT_VECTOR for a triple),
-//   1 or 3 components, a static value and a state. Enveloped (LWVPSF_ENV),
-//   each component follows an envelope that belongs to the parameter. setup
-//   with a group gives the parameter one channel per component in that
-//   group: a 1-value parameter's channel carries the given name ("Value"
-//   when none is given); a triple's carry name + ".X", ".Y", ".Z" (".R",
-//   ".G", ".B" for colours), or just "X", "Y", "Z" when no name is given.
-//   The channels exist whether or not the parameter is enveloped; they
-//   evaluate to the parameter's component.
-// - create refuses kinds other than the five base kinds with or without
-//   LWVPDT_VECTOR (it answers null).
+// - A parameter has a kind (LWVP_FLOAT, _PERCENT, _DIST or _ANGLE, each
+//   with or without LWVPF_VECTOR, or LWVP_COLOR), 1 or 3 components, a
+//   texture type (LWVPDT_), a static value and a state. create refuses other
+//   kinds and texture types (it answers null).
+// - Enveloped (LWVPSF_ENV), each component follows an envelope that belongs
+//   to the parameter; setState(LWVPSF_ENV) gives each component an envelope
+//   with one key at time 0 holding its static value, and dropping the flag
+//   drops the envelopes and keeps the static value. setVal does nothing
+//   while enveloped (it answers 0). The envelopes belong to the parameter:
+//   the envelope service's destroy leaves them alone.
+// - Textured (LWVPSF_TEX), the parameter owns a texture of "Texture
+//   Functions 3" of its texture type, named after its channel name, made
+//   with the texture context and user data given to setup and put into the
+//   parameter's channel group. A parameter made with LWVPDT_NOTXTR never
+//   gets one. getVal with a micropolygon evaluates the texture on the value
+//   and answers the texture's opacity; without one, or without a texture,
+//   it answers 0.
+// - setup with a group gives the parameter one channel per component in
+//   that group: a 1-value parameter's channel carries the given name
+//   ("Value" when none is given); a triple's carry name + ".X", ".Y", ".Z"
+//   (".R", ".G", ".B" for colours), or just "X", "Y", "Z" when no name is
+//   given. The channels exist whether or not the parameter is enveloped;
+//   they evaluate to the parameter's component. A second setup renames the
+//   channels and moves them (and the texture) to the new group; a null group
+//   leaves the parameter without channels.
+// - The event function given to setup is told LWVPEC_ENVNEW and
+//   LWVPEC_ENVOLD when the parameter's envelopes come and go, and
+//   LWVPEC_TEXNEW and LWVPEC_TEXOLD when its texture does, through
+//   setState, copy and load, after the change, with no lock held; never
+//   while the parameter is destroyed. The other event codes are not sent.
+// - editEnv counts a request for the graph editor while the parameter is
+//   enveloped, editTex one for the texture editor while it is textured
+//   (counted on the texture); otherwise they do nothing.
+// - initMP sets both transformations of a micropolygon to the identity and
+//   every other member to 0 or null (context TCC_ANY).
+// - copy takes kind, texture type, static value, state, envelopes and the
+//   texture's layers; the target keeps its own channel group, names, event
+//   function and user data. Copying onto itself does nothing.
 // - Destroying a group destroys its child groups, the envelopes created in
 //   them and their channels; the channels of parameters just leave the group
 //   (the parameters keep their values and envelopes and get channels again
 //   on their next setup with a group).
 // - Handles are checked: null, destroyed or foreign handles make the service
-//   functions do nothing and answer 0 or null.
+//   functions do nothing and answer 0 or null (getEnv then fills nulls).
 // - Evaluation takes a shared lock only, so render threads evaluate at once;
 //   changes take the lock exclusively. Envelope event functions are called
 //   after the change, with no lock held.
@@ -35,6 +62,8 @@
 //   'VPEV' "ComponentEnvelope" group, one per component when enveloped:
 //       'VPCI' "Component"     leaf  I4 component index
 //       then the envelope blocks below
+//   'VPTX' "Texture"           group, when textured: the texture's layers
+//       as the texture service saves them
 // Saved form of an envelope (what the envelope save writes):
 //   'EBEH' "Behaviors"         leaf  I4 pre, I4 post
 //   'EKCT' "KeyCount"          leaf  I4 number of keys
@@ -43,9 +72,10 @@
 // Loading requires all of these blocks (so a cut-off block is noticed),
 // skips blocks with other codes, and either applies everything or, on an
 // error, changes nothing and answers the error text. A parameter keeps its
-// own kind when loading: components that it does not have are skipped, and
-// components the file lacks keep their static value (and, when the file is
-// enveloped, get a one-key envelope of it).
+// own kind and texture type when loading: components that it does not have
+// are skipped, components the file lacks keep their static value (and,
+// when the file is enveloped, get a one-key envelope of it), and a texture
+// in the file is skipped by a parameter made without a texture type.
 #pragma once
 
 #include <array>
@@ -74,6 +104,9 @@ struct ParameterInfo {
     std::string pluginName;              // as given to setup
     LWChanGroupID group = nullptr;       // null before setup or after its group died
     std::array<LWEnvelopeID, 3> envelopes{};  // null when not enveloped
+    int texType = LWVPDT_NOTXTR;
+    LWTxtrContextID context = nullptr;       // as given to setup
+    LWTextureID texture = nullptr;           // null when not textured
 };
 
 class Animation {
@@ -126,7 +159,8 @@ public:
     std::array<double, 3> parameterValue(LWVParmID parm, double time) const;
     bool isEnveloped(LWVParmID parm) const;
     // How often editEnv (parameters) or edit (envelopes) asked for the graph
-    // editor on this object.
+    // editor on this object, or editTex for the texture editor on this
+    // texture.
     int editRequests(const void* object) const;
 
     // --- envelopes ---

@@ -5,6 +5,7 @@
 #include "instances.h"
 #include "objects.h"
 #include "scene.h"
+#include "textures.h"
 #include "xpanels.h"
 
 #include <dlfcn.h>
@@ -110,6 +111,7 @@ Host::Host() {
     xpanels_ = std::make_unique<XPanels>();
     animation_ = std::make_unique<Animation>();
     scene_ = std::make_unique<Scene>();
+    textures_ = std::make_unique<Textures>();
     geometry_ = std::make_unique<Geometry>();
     objects_ = std::make_unique<SceneObjects>(*scene_, *geometry_);
     instances_ = std::make_unique<Instances>();
@@ -117,6 +119,7 @@ Host::Host() {
     animation_->registerWith(*this);
     scene_->registerWith(*this);
     objects_->registerWith(*this);
+    textures_->registerWith(*this);
 }
 
 Host::~Host() {

@@ -28,6 +28,7 @@ namespace hostsim {
 class XPanels;
 class Animation;
 class Scene;
+class Textures;
 class Geometry;
 class SceneObjects;
 class Instances;
@@ -154,6 +155,8 @@ public:
     XPanels& xpanels() { return *xpanels_; }
     Animation& animation() { return *animation_; }
     Scene& scene() { return *scene_; }
+    // Textures and their layers ("Texture Functions 3").
+    Textures& textures() { return *textures_; }
     // Meshes and surfaces of the scene's objects.
     Geometry& geometry() { return *geometry_; }
     // "Scene Objects 4" over the scene's objects and their meshes.
@@ -185,6 +188,7 @@ private:
     std::unique_ptr<XPanels> xpanels_;
     std::unique_ptr<Animation> animation_;
     std::unique_ptr<Scene> scene_;
+    std::unique_ptr<Textures> textures_;
     std::unique_ptr<Geometry> geometry_;
     std::unique_ptr<SceneObjects> objects_;
     std::unique_ptr<Instances> instances_;

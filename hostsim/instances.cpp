@@ -16,20 +16,20 @@ LWInstance Instances::create(const LWInstanceFuncs* funcs, const LWItemFuncs* it
     if (error) *error = said;
     if (!made) return nullptr;
     std::lock_guard lock(mutex_);
-    entries_.push_back(Entry{made, funcs, items, {}, 0});
+    entries_.push_back(Entry{made, *funcs, items ? *items : LWItemFuncs{}, {}, 0});
     return made;
 }
 
 void Instances::destroy(LWInstance instance) {
-    const LWInstanceFuncs* funcs = nullptr;
+    void (*destroyFunc)(LWInstance) = nullptr;
     {
         std::lock_guard lock(mutex_);
         auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.instance == instance; });
         if (it == entries_.end()) return;
-        funcs = it->funcs;
+        destroyFunc = it->funcs.destroy;
         entries_.erase(it);
     }
-    if (funcs->destroy) funcs->destroy(instance);
+    if (destroyFunc) destroyFunc(instance);
 }
 
 void Instances::destroyAll() {
@@ -51,9 +51,9 @@ std::vector<Instances::Entry> Instances::snapshot() const {
 
 void Instances::gatherUsedItems() {
     for (const Entry& e : snapshot()) {
-        if (!e.items || !e.items->useItems) continue;
+        if (!e.items.useItems) continue;
         std::vector<LWItemID> used;
-        if (const LWItemID* ids = e.items->useItems(e.instance))
+        if (const LWItemID* ids = e.items.useItems(e.instance))
             for (int i = 0; i < kMaxUsedItems && ids[i]; ++i) used.push_back(ids[i]);
         std::lock_guard lock(mutex_);
         for (Entry& live : entries_)
@@ -88,7 +88,13 @@ void Instances::changeIds(const std::vector<IdChange>& changes) {
     pairs.push_back(nullptr);
     pairs.push_back(nullptr);
     for (const Entry& e : snapshot())
-        if (e.items && e.items->changeID) e.items->changeID(e.instance, pairs.data());
+        if (e.items.changeID) e.items.changeID(e.instance, pairs.data());
+}
+
+void Instances::changeName(LWItemID item, const std::string& oldName, const std::string& newName) {
+    const LWNameChangeData change{oldName.c_str(), newName.c_str(), item};
+    for (const Entry& e : snapshot())
+        if (e.items.changeName) e.items.changeName(e.instance, &change);
 }
 
 int Instances::count() const {

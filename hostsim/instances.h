@@ -1,10 +1,12 @@
 // The handler instances of the stand-in host's scene. The host makes and
 // destroys them through their server's instance functions, asks each one
 // that tracks items which items it uses before a render, and tells it when
-// item ids change: an item that is deleted changes to the null id.
+// item ids change (an item that is deleted changes to the null id) and
+// when an item is renamed.
 #pragma once
 
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -23,7 +25,7 @@ public:
 
     // Makes an instance through funcs; items may be null (the server does
     // not track items). Null when the server made none; error then holds
-    // what it said.
+    // what it said. The host keeps copies of both records for the instance.
     LWInstance create(const LWInstanceFuncs* funcs, const LWItemFuncs* items, void* context,
                       LWError* error = nullptr);
     // Destroys an instance this host made; unknown ones are ignored.
@@ -44,13 +46,16 @@ public:
     // call each: the pairs in order, ended by a null old id.
     void changeIds(const std::vector<IdChange>& changes);
 
+    // Tells every instance that tracks names that an item was renamed.
+    void changeName(LWItemID item, const std::string& oldName, const std::string& newName);
+
     int count() const;
 
 private:
     struct Entry {
         LWInstance instance;
-        const LWInstanceFuncs* funcs;
-        const LWItemFuncs* items;
+        LWInstanceFuncs funcs;
+        LWItemFuncs items;  // all null for a server that tracks no items
         std::vector<LWItemID> used;
         int asked = 0;
     };

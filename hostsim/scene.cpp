@@ -19,8 +19,6 @@ namespace {
 // ordered maps list each kind in creation order and no id is ever reused.
 constexpr int kKindShift = 28;
 constexpr uintptr_t kSerialMask = (uintptr_t{1} << kKindShift) - 1;
-constexpr uintptr_t kTextureKind = 5;
-constexpr uintptr_t kLayerKind = 6;
 
 uintptr_t token(uintptr_t kind, uintptr_t serial) { return (kind << kKindShift) | (serial & kSerialMask); }
 
@@ -158,67 +156,6 @@ double cameraBlurLength(LWItemID camera, LWTime time) {
     return s ? s->blurLength(camera, time) : 0.0;
 }
 
-LWTextureID txCreate(int returnType, const char* name, LWChanGroupID parent, void* context) {
-    Scene* s = current();
-    return s ? s->createTexture(returnType, name, parent, context) : nullptr;
-}
-void txDestroy(LWTextureID t) {
-    if (Scene* s = current()) s->destroyTexture(t);
-}
-void txCopy(LWTextureID to, LWTextureID from) {
-    if (Scene* s = current()) s->copyTexture(to, from);
-}
-void txSetEnvGroup(LWTextureID t, LWChanGroupID g) {
-    if (Scene* s = current()) s->setTextureGroup(t, g);
-}
-LWTLayerID txFirstLayer(LWTextureID t) {
-    Scene* s = current();
-    return s ? s->firstLayer(t) : nullptr;
-}
-LWTLayerID txLastLayer(LWTextureID t) {
-    Scene* s = current();
-    return s ? s->lastLayer(t) : nullptr;
-}
-LWTLayerID txNextLayer(LWTextureID t, LWTLayerID l) {
-    Scene* s = current();
-    return s ? s->nextLayer(t, l) : nullptr;
-}
-LWTLayerID txLayerAdd(LWTextureID t, int type) {
-    Scene* s = current();
-    return s ? s->addLayer(t, type) : nullptr;
-}
-void txLayerSetType(LWTLayerID l, int type) {
-    if (Scene* s = current()) s->setLayerType(l, type);
-}
-int txLayerType(LWTLayerID l) {
-    Scene* s = current();
-    return s ? s->layerType(l) : -1;
-}
-LWChanGroupID txLayerEnvGroup(LWTLayerID l) {
-    Scene* s = current();
-    return s ? s->layerGroup(l) : nullptr;
-}
-LWTextureID txTexture(LWTLayerID l) {
-    Scene* s = current();
-    return s ? s->layerTexture(l) : nullptr;
-}
-const char* txName(LWTextureID t) {
-    Scene* s = current();
-    return s ? s->textureName(t) : nullptr;
-}
-int txType(LWTextureID t) {
-    Scene* s = current();
-    return s ? s->textureType(t) : -1;
-}
-void* txContext(LWTextureID t) {
-    Scene* s = current();
-    return s ? s->textureContext(t) : nullptr;
-}
-LWChanGroupID txEnvGroup(LWTextureID t) {
-    Scene* s = current();
-    return s ? s->textureGroup(t) : nullptr;
-}
-
 void instUpdate(const char* className, void* instance) {
     if (Scene* s = current()) s->instanceUpdate(className, instance);
 }
@@ -269,11 +206,6 @@ const LWItemInfo kItemInfo = {itemFirst,  itemNext,   itemFirstChild, itemNextCh
 const LWCameraInfo kCameraInfo = {cameraZoom,  cameraFocalLength, cameraFocalDistance,
                                   cameraFStop, cameraBlurLength,  cameraFov};
 
-const LWTextureFuncs kTextureFuncs = {txCreate,        txDestroy,   txCopy,      txSetEnvGroup, txFirstLayer,
-                                      txLastLayer,     txNextLayer, txLayerAdd,  txLayerSetType, txLayerType,
-                                      txLayerEnvGroup, txTexture,   txName,      txType,         txContext,
-                                      txEnvGroup};
-
 }  // namespace
 
 // ---------------------------------------------------------------- Track
@@ -302,7 +234,6 @@ void Scene::registerWith(Host& host) {
     host.registerService(LWITEMINFO_GLOBAL, const_cast<LWItemInfo*>(&kItemInfo));
     host.registerService(LWSCENEINFO_GLOBAL, &info_);
     host.registerService(LWCAMERAINFO_GLOBAL, const_cast<LWCameraInfo*>(&kCameraInfo));
-    host.registerService(LWTEXTUREFUNCS_GLOBAL, const_cast<LWTextureFuncs*>(&kTextureFuncs));
     // These two services are functions rather than tables.
     host.registerService(LWINSTUPDATE_GLOBAL, reinterpret_cast<void*>(instUpdate));
     host.registerService(LWCOMMANDINTERFACE_GLOBAL, reinterpret_cast<void*>(commandFunc));
@@ -413,8 +344,15 @@ std::vector<LWItemID> Scene::removeItemLocked(LWItemID id) {
 }
 
 void Scene::rename(LWItemID id, const std::string& name) {
-    std::unique_lock lock(mutex_);
-    item(id).name = name;
+    std::string old;
+    {
+        std::unique_lock lock(mutex_);
+        Item& it = item(id);
+        if (it.name == name) return;
+        old = std::exchange(it.name, name);
+    }
+    // Told once the scene holds the new name; their code may ask for it.
+    if (host_) host_->instances().changeName(id, old, name);
 }
 
 void Scene::setParent(LWItemID id, LWItemID parent) {
@@ -767,179 +705,6 @@ void Scene::goToFrame(LWFrame frame) {
 }
 
 // ---------------------------------------------------------------- textures
-
-LWChanGroupID Scene::makeGroup(LWChanGroupID parent, const std::string& name) {
-    // Channel groups are the envelope service's; throws HostError for a
-    // parent group it does not know.
-    return host_ ? host_->animation().createGroup(parent, name) : nullptr;
-}
-
-void Scene::dropGroups(const std::vector<LWChanGroupID>& groups) {
-    // Destroying a group may run plug-ins' envelope event functions, which
-    // may query the scene, so this runs with the scene unlocked.
-    if (!host_) return;
-    for (LWChanGroupID g : groups)
-        if (g) host_->animation().destroyGroup(g);
-}
-
-LWTextureID Scene::createTexture(int returnType, const char* name, LWChanGroupID parentGroup, void* context) {
-    if (returnType < TRT_VECTOR || returnType > TRT_DISPLACEMENT) return nullptr;
-    std::unique_lock lock(mutex_);
-    if (serial_ >= kSerialMask) return nullptr;
-    Texture t{returnType, name ? name : "", context, nullptr, {}, {}};
-    try {
-        t.group = makeGroup(parentGroup, t.name);
-    } catch (const HostError&) {
-        return nullptr;  // an unknown parent group
-    }
-    if (t.group) t.ownGroups.push_back(t.group);
-    const auto id = makeId<LWTextureID>(kTextureKind, ++serial_);
-    textures_.emplace(id, std::move(t));
-    return id;
-}
-
-std::vector<LWChanGroupID> Scene::takeLayers(Texture& t) {
-    std::vector<LWChanGroupID> groups;
-    for (auto l = t.layers.rbegin(); l != t.layers.rend(); ++l) {
-        groups.push_back(layers_.at(*l).group);
-        layers_.erase(*l);
-    }
-    t.layers.clear();
-    return groups;
-}
-
-void Scene::destroyTexture(LWTextureID id) {
-    std::vector<LWChanGroupID> groups;
-    {
-        std::unique_lock lock(mutex_);
-        auto it = textures_.find(id);
-        if (it == textures_.end()) return;
-        groups = takeLayers(it->second);
-        groups.insert(groups.end(), it->second.ownGroups.rbegin(), it->second.ownGroups.rend());
-        textures_.erase(it);
-    }
-    dropGroups(groups);
-}
-
-LWTLayerID Scene::addLayerLocked(Texture& t, LWTextureID id, int layerType) {
-    if (layerType < TLT_IMAGE || layerType > TLT_GRAD || serial_ >= kSerialMask) return nullptr;
-    LWChanGroupID group = nullptr;
-    try {
-        group = makeGroup(t.group, "Layer" + std::to_string(t.layers.size() + 1));
-    } catch (const HostError&) {
-        // A group given by setEnvGroup that has died since: no group.
-    }
-    const auto layer = makeId<LWTLayerID>(kLayerKind, ++serial_);
-    layers_[layer] = Layer{id, layerType, group};
-    t.layers.push_back(layer);
-    return layer;
-}
-
-void Scene::copyTexture(LWTextureID to, LWTextureID from) {
-    if (to == from) return;
-    std::vector<LWChanGroupID> groups;
-    {
-        std::unique_lock lock(mutex_);
-        auto dst = textures_.find(to);
-        auto src = textures_.find(from);
-        if (dst == textures_.end() || src == textures_.end()) return;
-        std::vector<int> types;
-        for (LWTLayerID l : src->second.layers) types.push_back(layers_.at(l).type);
-        groups = takeLayers(dst->second);
-        for (int type : types) addLayerLocked(dst->second, to, type);
-    }
-    dropGroups(groups);
-}
-
-void Scene::setTextureGroup(LWTextureID id, LWChanGroupID group) {
-    std::unique_lock lock(mutex_);
-    auto it = textures_.find(id);
-    if (it != textures_.end()) it->second.group = group;
-}
-
-LWTLayerID Scene::firstLayer(LWTextureID id) const {
-    std::shared_lock lock(mutex_);
-    auto it = textures_.find(id);
-    return it == textures_.end() || it->second.layers.empty() ? nullptr : it->second.layers.front();
-}
-
-LWTLayerID Scene::lastLayer(LWTextureID id) const {
-    std::shared_lock lock(mutex_);
-    auto it = textures_.find(id);
-    return it == textures_.end() || it->second.layers.empty() ? nullptr : it->second.layers.back();
-}
-
-LWTLayerID Scene::nextLayer(LWTextureID id, LWTLayerID layer) const {
-    std::shared_lock lock(mutex_);
-    auto it = textures_.find(id);
-    if (it == textures_.end()) return nullptr;
-    const auto& list = it->second.layers;
-    for (size_t i = 0; i + 1 < list.size(); ++i)
-        if (list[i] == layer) return list[i + 1];
-    return nullptr;
-}
-
-LWTLayerID Scene::addLayer(LWTextureID id, int layerType) {
-    std::unique_lock lock(mutex_);
-    auto it = textures_.find(id);
-    return it == textures_.end() ? nullptr : addLayerLocked(it->second, id, layerType);
-}
-
-void Scene::setLayerType(LWTLayerID layer, int layerType) {
-    if (layerType < TLT_IMAGE || layerType > TLT_GRAD) return;
-    std::unique_lock lock(mutex_);
-    auto it = layers_.find(layer);
-    if (it != layers_.end()) it->second.type = layerType;
-}
-
-int Scene::layerType(LWTLayerID layer) const {
-    std::shared_lock lock(mutex_);
-    auto it = layers_.find(layer);
-    return it == layers_.end() ? -1 : it->second.type;
-}
-
-LWChanGroupID Scene::layerGroup(LWTLayerID layer) const {
-    std::shared_lock lock(mutex_);
-    auto it = layers_.find(layer);
-    return it == layers_.end() ? nullptr : it->second.group;
-}
-
-LWTextureID Scene::layerTexture(LWTLayerID layer) const {
-    std::shared_lock lock(mutex_);
-    auto it = layers_.find(layer);
-    return it == layers_.end() ? nullptr : it->second.texture;
-}
-
-const char* Scene::textureName(LWTextureID id) const {
-    std::shared_lock lock(mutex_);
-    auto it = textures_.find(id);
-    return it == textures_.end() ? nullptr : it->second.name.c_str();
-}
-
-int Scene::textureType(LWTextureID id) const {
-    std::shared_lock lock(mutex_);
-    auto it = textures_.find(id);
-    return it == textures_.end() ? -1 : it->second.returnType;
-}
-
-void* Scene::textureContext(LWTextureID id) const {
-    std::shared_lock lock(mutex_);
-    auto it = textures_.find(id);
-    return it == textures_.end() ? nullptr : it->second.context;
-}
-
-LWChanGroupID Scene::textureGroup(LWTextureID id) const {
-    std::shared_lock lock(mutex_);
-    auto it = textures_.find(id);
-    return it == textures_.end() ? nullptr : it->second.group;
-}
-
-std::vector<LWTextureID> Scene::textures() const {
-    std::shared_lock lock(mutex_);
-    std::vector<LWTextureID> out;
-    for (const auto& [id, t] : textures_) out.push_back(id);
-    return out;
-}
 
 // ---------------------------------------------------------------- records
 

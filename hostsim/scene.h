@@ -1,8 +1,8 @@
 // The stand-in host's scene: items (objects, lights, cameras, bones) with
-// parents and keyed motion, cameras, the scene's render values, textures
-// and their layers, and the record of instance updates and commands.
+// parents and keyed motion, cameras, the scene's render values, and the
+// record of instance updates and commands.
 // Services: "LW Item Info 3", "LW Scene Info 3", "LW Camera Info 2",
-// "Texture Functions 3", "Instance Update", "LW Command Interface".
+// "Instance Update", "LW Command Interface".
 //
 // Conventions:
 // - Ids are opaque tokens, never reused while the host runs; the service
@@ -27,7 +27,6 @@
 #include <vector>
 
 #include "lwrender.h"
-#include "lwtxtr.h"
 #include "lwtypes.h"
 
 namespace hostsim {
@@ -106,6 +105,8 @@ public:
     // targets and goals naming a deleted item are cleared. Then the host's
     // instances are told that each deleted id changed to null.
     void removeItem(LWItemID item);
+    // Renames the item; the host's instances that track items are then
+    // told the old and new name (nothing when the name stays the same).
     void rename(LWItemID item, const std::string& name);
     // Null makes the item a top-level one. Refuses a parent that is the item
     // or one of its descendants, and moving a bone out of its object.
@@ -171,25 +172,6 @@ public:
     LWTime currentTime() const;  // current frame / frames per second
     void goToFrame(LWFrame frame);
 
-    // --- textures (what "Texture Functions 3" does) ---
-    LWTextureID createTexture(int returnType, const char* name, LWChanGroupID parentGroup, void* context);
-    void destroyTexture(LWTextureID txtr);
-    void copyTexture(LWTextureID to, LWTextureID from);
-    void setTextureGroup(LWTextureID txtr, LWChanGroupID group);
-    LWTLayerID firstLayer(LWTextureID txtr) const;
-    LWTLayerID lastLayer(LWTextureID txtr) const;
-    LWTLayerID nextLayer(LWTextureID txtr, LWTLayerID layer) const;
-    LWTLayerID addLayer(LWTextureID txtr, int layerType);
-    void setLayerType(LWTLayerID layer, int layerType);
-    int layerType(LWTLayerID layer) const;
-    LWChanGroupID layerGroup(LWTLayerID layer) const;
-    LWTextureID layerTexture(LWTLayerID layer) const;
-    const char* textureName(LWTextureID txtr) const;
-    int textureType(LWTextureID txtr) const;
-    void* textureContext(LWTextureID txtr) const;
-    LWChanGroupID textureGroup(LWTextureID txtr) const;
-    std::vector<LWTextureID> textures() const;
-
     // --- instance updates and commands ---
     void instanceUpdate(const char* className, void* instance);
     std::vector<InstanceUpdate> instanceUpdates() const;
@@ -236,20 +218,6 @@ private:
         Track<double> zoom;
         CameraLens lens;
     };
-    struct Texture {
-        int returnType;
-        std::string name;
-        void* context;
-        LWChanGroupID group;
-        std::vector<LWChanGroupID> ownGroups;  // made by this texture, destroyed with it
-        std::vector<LWTLayerID> layers;
-    };
-    struct Layer {
-        LWTextureID texture;
-        int type;
-        LWChanGroupID group;
-    };
-
     LWItemID add(int type, const std::string& name, LWItemID parent);
     Item& item(LWItemID id);  // throws HostError for an unknown id
     const Item* find(LWItemID id) const;
@@ -263,19 +231,12 @@ private:
     Vec3 worldAxis(const Item& item, int axis, LWTime time) const;
     LWItemID renderCameraLocked() const;
     void applySettings(const SceneSettings& s);
-    LWTLayerID addLayerLocked(Texture& txtr, LWTextureID id, int layerType);
-    // Removes the texture's layers and answers their groups, for dropGroups.
-    std::vector<LWChanGroupID> takeLayers(Texture& txtr);
-    LWChanGroupID makeGroup(LWChanGroupID parent, const std::string& name);
-    void dropGroups(const std::vector<LWChanGroupID>& groups);
     int execute(const std::string& command);
     int runGeneric(const std::string& server, const std::string& arguments);
 
     Host* host_ = nullptr;
     mutable std::shared_mutex mutex_;  // everything but the records
     std::map<LWItemID, Item> items_;    // ordered by type, then creation
-    std::map<LWTextureID, Texture> textures_;
-    std::map<LWTLayerID, Layer> layers_;
     uintptr_t serial_ = 0;
     LWItemID renderCamera_ = nullptr;
     SceneSettings settings_;

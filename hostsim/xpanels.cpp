@@ -546,12 +546,14 @@ void ViewPanel::readControl(unsigned int cid) {
             c->parm = static_cast<LWVParmID>(value);
             const LWVParmFuncs* vp = vparmFuncs();
             double d[3] = {0, 0, 0};
-            const int n = vp && vp->getVal ? vp->getVal(c->parm, 0.0, nullptr, d) : 0;
+            const bool read = vp && vp->getVal && c->parm;
+            if (read) vp->getVal(c->parm, 0.0, nullptr, d);
             c = control(cid);
             if (!c) return;
-            c->hasValue = n > 0;
-            if (n == 1) d[1] = d[2] = d[0];
-            if (n > 0) c->v = {d[0], d[1], d[2]};
+            c->hasValue = read;
+            // A single value shows in every component.
+            if (c->kind != ValueKind::Vector) d[1] = d[2] = d[0];
+            if (read) c->v = {d[0], d[1], d[2]};
             break;
         }
         case Repr::Local: break;

@@ -16,9 +16,9 @@ namespace korvalith {
 enum ParamKind : int {
     kParamNumber = LWVP_FLOAT,
     kParamPercent = LWVP_PERCENT,
-    kParamDistance3 = LWVP_DIST | LWVPDT_VECTOR,
+    kParamDistance3 = LWVP_DIST | LWVPF_VECTOR,
     kParamAngle = LWVP_ANGLE,
-    kParamAngle3 = LWVP_ANGLE | LWVPDT_VECTOR,
+    kParamAngle3 = LWVP_ANGLE | LWVPF_VECTOR,
 };
 
 class AnimParam {

@@ -224,7 +224,10 @@ double TextureInstance::spotFootprint(const LWTextureAccess& access) {
     return (std::fabs(access.size[0]) + std::fabs(access.size[1]) + std::fabs(access.size[2])) / 3000;
 }
 
-unsigned int TextureInstance::flags() const { return textureType == 1 && !returnValue ? 0x8Fu : 0x0Fu; }
+unsigned int TextureInstance::flags() const {
+    // A colour texture gives its own colour unless it returns only a value.
+    return textureType == TRT_COLOR && !returnValue ? kFlags | LWTEXF_SELF_COLOR : kFlags;
+}
 
 double TextureInstance::evaluate(LWTextureAccess* access) const {
     KorvalithImage* image = layer_.image();
@@ -273,7 +276,7 @@ double TextureInstance::evaluate(LWTextureAccess* access) const {
         access->txRGBA[3] = static_cast<double>(coverage) * rgba[3];
         return static_cast<double>(value) * coverage;
     }
-    if (access->flags & LWTXEF_GRADIENT) {
+    if (access->flags & LWTXEF_VECTOR) {
         float du = 0, dv = 0;
         const float coverage = c->sampleGradient(image, uv, imageFootprint, blend, layer_.channel, &du, &dv,
                                                  mapping.uTiling, mapping.vTiling);

@@ -86,6 +86,9 @@ public:
     // The world size of a spot without a camera: the host's spot size, or
     // a three-thousandth of the summed texture size when it gives none.
     static double spotFootprint(const LWTextureAccess& access);
+    // What every texture reports: its own gradient, a slow preview, an axis
+    // and its own antialiasing.
+    static constexpr unsigned int kFlags = LWTEXF_GRAD | LWTEXF_SLOWPREVIEW | LWTEXF_AXIS | LWTEXF_AALIAS;
     unsigned int flags() const;
     // The host texture layer this instance serves, and the texture holding it.
     LWTLayerID ownLayer() const { return static_cast<LWTLayerID>(context_); }

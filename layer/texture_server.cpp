@@ -75,12 +75,9 @@ double evaluate(LWInstance instance, LWTextureAccess* access) {
     return guardHostCall(0.0, [&] { return instance && access ? asTexture(instance)->evaluate(access) : 0.0; });
 }
 unsigned int flags(LWInstance instance) {
-    return guardHostCall(0x0Fu, [&] { return instance ? asTexture(instance)->flags() : 0x0Fu; });
+    return guardHostCall(TextureInstance::kFlags,
+                         [&] { return instance ? asTexture(instance)->flags() : TextureInstance::kFlags; });
 }
-
-LWInstanceFuncs kInstanceFuncs{nullptr, create, destroy, copy, load, save, describe};
-LWItemFuncs kItemFuncs{useItems, changeID, nullptr};
-LWRenderFuncs kRenderFuncs{init, cleanup, newTime};
 
 }  // namespace
 
@@ -88,11 +85,26 @@ extern "C" int korvalithTextureActivate(int version, GlobalFunc* global, void* l
     return guardHostCall(AFUNC_BADGLOBAL, [&] {
         korvalith::HandlerActivation activation(global);
         if (version < LWTEXTURE_VERSION) return AFUNC_BADVERSION;
+        // The records are the host's: fill their members, never the pointers.
         auto* handler = static_cast<LWTextureHandler*>(local);
-        if (!handler) return AFUNC_BADGLOBAL;
-        handler->inst = &kInstanceFuncs;
-        handler->item = korvalith::hostApplicationType() == LWSYS_MODELER ? nullptr : &kItemFuncs;
-        handler->rend = &kRenderFuncs;
+        if (!handler || !handler->inst || !handler->rend) return AFUNC_BADGLOBAL;
+        LWInstanceFuncs* inst = handler->inst;
+        inst->priv = nullptr;
+        inst->create = create;
+        inst->destroy = destroy;
+        inst->copy = copy;
+        inst->load = load;
+        inst->save = save;
+        inst->descln = describe;
+        // Modeler tracks no items and hands no item record; elsewhere a host
+        // may still leave it out.
+        if (handler->item && korvalith::hostApplicationType() != LWSYS_MODELER) {
+            handler->item->useItems = useItems;
+            handler->item->changeID = changeID;
+        }
+        handler->rend->init = init;
+        handler->rend->cleanup = cleanup;
+        handler->rend->newTime = newTime;
         handler->evaluate = evaluate;
         handler->flags = flags;
         return AFUNC_OK;

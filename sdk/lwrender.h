@@ -128,6 +128,24 @@ typedef struct st_LWCameraInfo {
     void (*fovAngles)(LWItemID camera, LWTime time, double *horizontal, double *vertical);
 } LWCameraInfo;
 
+/* --------------------------------------------------- rendering callbacks */
+
+/* Functions the renderer hands to what it evaluates (through a texture's
+ * micropolygon, say). Positions and directions are world space; colours
+ * are RGB. */
+struct st_LWShaderAccess;
+/* Distance to the nearest surface along the ray, or a negative value when
+ * it hits nothing. */
+typedef double LWRayCastFunc(const LWDVector position, const LWDVector direction);
+/* Like LWRayCastFunc, and the colour seen along the ray. */
+typedef double LWRayTraceFunc(const LWDVector position, const LWDVector direction, LWDVector color);
+/* Like LWRayCastFunc, and the shading of the surface that is hit. */
+typedef double LWRayShadeFunc(const LWDVector position, const LWDVector direction,
+                              struct st_LWShaderAccess *shaderAccess);
+/* The light's direction and colour at a position; 0 when it does not
+ * reach it. */
+typedef int LWIlluminateFunc(LWItemID light, const LWDVector position, LWDVector direction, LWDVector color);
+
 /* ------------------------------------------------------ handler extensions */
 
 /* An item's renaming, handed to changeName. */
@@ -159,12 +177,6 @@ typedef struct st_LWRenderFuncs {
 } LWRenderFuncs;
 
 /* ------------------------------------------------------------ commands */
-
-/* "Instance Update": tells the host that an instance of a server class
- * changed (a panel value, say), so that it re-evaluates and redraws what
- * depends on it. The service is the function itself. */
-#define LWINSTUPDATE_GLOBAL "Instance Update"
-typedef void LWInstUpdate(const char *serverClass, LWInstance inst);
 
 /* "LW Command Interface": runs one command line (a command name, then its
  * arguments separated by spaces). The service is the function itself.

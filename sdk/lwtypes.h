@@ -32,10 +32,7 @@ typedef struct st_LWChanGroup *LWChanGroupID;
 typedef struct st_LWChannel *LWChannelID;
 typedef struct st_LWEnvelope *LWEnvelopeID;
 typedef struct st_LWEnvKeyframe *LWEnvKeyframeID;
-typedef struct st_LWVParm *LWVParmID;
-typedef struct st_LWMicropolygon *LWMicropolygonID;
-typedef struct st_LWTexture *LWTextureID;
-typedef struct st_LWTLayer *LWTLayerID;
+typedef void *LWTextureID; /* a texture of "Texture Functions 3" */
 
 /* Item types. */
 #define LWI_OBJECT 0

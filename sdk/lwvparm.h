@@ -1,20 +1,21 @@
-/* "LWVParmFuncs 2": animated parameters. Plain C.
+/* "LWVParmFuncs 2": variant parameters, values that may change with time.
+ * Plain C.
  *
- * A parameter holds one value (or a triple) of a kind (plain number,
+ * A parameter holds one value, or three, of a kind (plain number,
  * percentage, distance, angle, colour). Without an envelope its value is the
  * static value set with setVal; once enveloped (state LWVPSF_ENV) each
- * component follows its own envelope of the "Animation Envelopes" service,
- * and getVal evaluates them at the asked time. setup names the parameter's
- * channels and puts them into a channel group, so that the envelopes appear
- * in the host's graph editor. load and save store the parameter, static
- * value and envelopes, inside the block the caller has opened.
- *
- * Every function accepts a null or destroyed parameter and then does
- * nothing, answering 0 or null. */
+ * component follows its own envelope. A parameter made with a texture type
+ * may also carry a texture (state LWVPSF_TEX) that modulates its value where
+ * a micropolygon is given. setup names the parameter's channels and puts
+ * them into a channel group, so that its envelopes appear in the graph
+ * editor. load and save store the parameter inside the block the caller has
+ * opened. */
 #ifndef KORVALITH_SDK_LWVPARM_H
 #define KORVALITH_SDK_LWVPARM_H
 
+#include "lwenvel.h"
 #include "lwio.h"
+#include "lwtxtr.h"
 #include "lwtypes.h"
 
 #ifdef __cplusplus
@@ -23,57 +24,76 @@ extern "C" {
 
 #define LWVPARMFUNCS_GLOBAL "LWVParmFuncs 2"
 
-/* Kinds; a triple adds LWVPDT_VECTOR. */
+typedef void *LWVParmID;
+
+/* Kinds (envType of create). LWVPF_VECTOR makes a triple of the first four;
+ * a colour is always a triple. */
 #define LWVP_FLOAT 0x10
 #define LWVP_PERCENT 0x20
 #define LWVP_DIST 0x30
 #define LWVP_ANGLE 0x40
-#define LWVP_COLOR 0x50
-#define LWVPDT_VECTOR 0x01
-/* The texture argument of create: no texture. */
-#define LWVPDT_NOTXTR (-1)
+#define LWVP_COLOR 0x51
+#define LWVPF_VECTOR 0x01
 
-/* State flags. */
-#define LWVPSF_ENV 0x1 /* the value follows envelopes */
+/* Texture types (texType of create): none, or a texture return type. */
+#define LWVPDT_NOTXTR (-1)
+#define LWVPDT_VECTOR 0
+#define LWVPDT_COLOR 1
+#define LWVPDT_PERCENT 2
+#define LWVPDT_SCALAR 3
+#define LWVPDT_DISPLACEMENT 4
+
+/* State flags of getState and setState. */
+#define LWVPSF_ENV (1 << 0) /* has (or is to get) envelopes */
+#define LWVPSF_TEX (1 << 1) /* has (or is to get) a texture */
+
+/* What the event function of setup is told. eventData is null except for
+ * LWVPEC_TXAUTOSIZE, where it is the texture's box to fill: x low, x high,
+ * y low, y high, z low, z high. */
+typedef enum en_LWVP_EVENTCODES {
+    LWVPEC_TXTRACK = 0, /* the texture is being changed */
+    LWVPEC_TXUPDATE,    /* the texture has changed */
+    LWVPEC_TXAUTOSIZE,  /* asks for the texture's default box */
+    LWVPEC_ENVTRACK,    /* an envelope is being changed */
+    LWVPEC_ENVUPDATE,   /* an envelope has changed */
+    LWVPEC_ENVNEW,      /* envelopes were made */
+    LWVPEC_ENVOLD,      /* envelopes are going away */
+    LWVPEC_TEXNEW,      /* a texture was made */
+    LWVPEC_TEXOLD,      /* the texture is going away */
+} en_lwvpec;
+
+typedef int LWVP_EventFunc(LWVParmID vp, void *userData, en_lwvpec eventCode, void *eventData);
 
 typedef struct st_LWVParmFuncs {
-    /* A parameter of a kind (one of the five kinds, with or without
-     * LWVPDT_VECTOR), static value 0, not enveloped; null for other kinds. */
+    /* envType: a kind; texType: an LWVPDT_ value. */
     LWVParmID (*create)(int envType, int texType);
-    /* Destroys the parameter with its channels and envelopes. */
     void (*destroy)(LWVParmID parm);
-    /* channelName: the parameter's channel name. A single value's channel
-     * carries it; a triple's channels carry it with ".X", ".Y", ".Z" (".R",
-     * ".G", ".B" for colours). An empty name leaves a triple's channels named
-     * by component alone and a single value's channel "Value". A second
-     * setup renames the channels and moves them to the new group; a null
-     * group leaves the parameter without channels. This host never calls
-     * the two callbacks. */
-    void (*setup)(LWVParmID parm, const char *channelName, LWChanGroupID group, void *gadgetCallback,
-                  void *eventCallback, const char *pluginName, void *userData);
-    /* Read or write the kind, static value, state and envelopes as blocks
-     * inside the block the caller has opened (load reads to the end of that
-     * block). A failed load answers an error text and leaves the parameter
-     * as it was; a parameter keeps its own kind when loading. */
+    /* Names the channels (the base name of a triple's), puts them into
+     * group, and keeps the texture context, the event function, the owning
+     * server's name and the user data handed to the event function. */
+    void (*setup)(LWVParmID parm, const char *channelName, LWChanGroupID group, LWTxtrContextID gc,
+                  LWVP_EventFunc *eventFunc, const char *pluginName, void *userData);
+    LWError (*copy)(LWVParmID to, LWVParmID from);
     LWError (*load)(LWVParmID parm, const LWLoadState *load);
     LWError (*save)(LWVParmID parm, const LWSaveState *save);
-    /* Writes 1 or 3 values into result; returns the number written. */
-    int (*getVal)(LWVParmID parm, double time, LWMicropolygonID mp, double *result);
-    /* Sets the static value (1 or 3 values); returns the number taken. */
-    int (*setVal)(LWVParmID parm, const double *value);
-    /* The component envelopes (null when not enveloped); returns their number. */
-    int (*getEnv)(LWVParmID parm, LWEnvelopeID envs[3]);
-    /* LWVPSF_ENV gives each component an envelope holding one key at time 0
-     * with its static value; 0 drops the envelopes and keeps the static
-     * value. The envelopes belong to the parameter: the envelope service's
-     * destroy leaves them alone. */
-    void (*setState)(LWVParmID parm, int state);
+    /* Writes the value at time t into result (room for three values);
+     * with a micropolygon a texture modulates it, and the texture's
+     * opacity is returned. */
+    double (*getVal)(LWVParmID parm, LWTime t, LWMicropolID mp, double *result);
+    /* Sets the static value; no effect while enveloped. Returns the number
+     * of values taken (0, 1 or 3). */
+    int (*setVal)(LWVParmID parm, double *value);
     int (*getState)(LWVParmID parm);
-    /* Asks for the graph editor on the parameter; the host records it. */
+    /* Makes or drops envelopes and texture to match the flags. */
+    void (*setState)(LWVParmID parm, int state);
+    /* Open the graph editor or the texture editor on the parameter. */
     void (*editEnv)(LWVParmID parm);
-    /* Copies kind, static value, state and envelopes; to keeps its own
-     * channel group and names. Copying onto itself does nothing. */
-    void (*copy)(LWVParmID to, LWVParmID from);
+    void (*editTex)(LWVParmID parm);
+    /* Sets a micropolygon to its defaults. */
+    void (*initMP)(LWMicropolID mp);
+    /* The component envelopes, null where there are none. */
+    void (*getEnv)(LWVParmID parm, LWEnvelopeID envlist[3]);
+    LWTextureID (*getTex)(LWVParmID parm);
 } LWVParmFuncs;
 
 #ifdef __cplusplus

@@ -122,7 +122,6 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
             access.spotSize = hit.spotSize;
             access.axis = s.axis;
             access.flags = LWTXEF_COLOR;
-            access.raySource = LWRT_CAMERA;
             s.handler->evaluate(s.instance, &access);
             samples.fetch_add(1, std::memory_order_relaxed);
             const double alpha = std::clamp(access.txRGBA[3], 0.0, 1.0);

@@ -14,6 +14,7 @@
 #include "lwtxtr.h"
 #include "lwtexture.h"
 #include "scene.h"
+#include "textures.h"
 #include "session.h"
 
 namespace korvalith::app {
@@ -420,21 +421,21 @@ void loadTextureData(const Reader& r, hostsim::Host& host, SceneFile& scene, con
 const LWTextureHandler* handlerFor(const Reader& r, hostsim::Host& host, SceneFile& scene, const std::string& server,
                                    const std::string& at) {
     auto& slot = scene.handlers[server];
-    if (slot) return slot.get();
-    auto handler = std::make_unique<LWTextureHandler>();
+    if (slot) return &slot->local;
+    auto records = std::make_unique<hostsim::TextureHandlerRecords>();
     int result = 0;
     try {
-        result = host.activate(LWTEXTURE_HCLASS, server, LWTEXTURE_VERSION, handler.get());
+        result = records->activate(host, server);
     } catch (const hostsim::HostError&) {
         scene.handlers.erase(server);
         r.fail(at, "no texture server " + jsonQuoted(server) + " is loaded");
     }
-    if (result != 0 || !handler->inst || !handler->inst->create) {
+    if (result != 0 || !records->inst.create) {
         scene.handlers.erase(server);
         r.fail(at, "the texture server " + jsonQuoted(server) + " refused to start (" + std::to_string(result) + ")");
     }
-    slot = std::move(handler);
-    return slot.get();
+    slot = std::move(records);
+    return &slot->local;
 }
 
 // The parsed file; data texts stay aside until the instances exist.
@@ -583,8 +584,8 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
             SceneTexture& t = s.textures[*o.surface->texture];
             t.object = o.id;
             t.handler = handlerFor(r, host, s, t.server, tat + "/server");
-            t.texture = scene.createTexture(TRT_COLOR, surface.name.c_str(), nullptr, nullptr);
-            t.layer = scene.addLayer(t.texture, TLT_PROC);
+            t.texture = host.textures().create(TRT_COLOR, surface.name.c_str(), nullptr, nullptr);
+            t.layer = host.textures().addLayer(t.texture, TLT_PROC);
             LWError error = nullptr;
             t.instance = host.instances().create(t.handler->inst, t.handler->item, t.layer, &error);
             if (!t.instance)

@@ -38,9 +38,11 @@
 #include <string>
 #include <vector>
 
+#include "handler_records.h"
 #include "host.h"
 #include "lwhandler.h"
 #include "lwtexture.h"
+#include "lwtxtr.h"
 
 namespace korvalith::app {
 
@@ -128,8 +130,8 @@ struct SceneFile {
     std::vector<SceneTexture> textures;
     // Absolute image paths that the scene named relative to its folder.
     std::set<std::string> relativeImages;
-    // One handler record per texture server, activated once.
-    std::map<std::string, std::unique_ptr<LWTextureHandler>> handlers;
+    // The host's handler records per texture server, activated once.
+    std::map<std::string, std::unique_ptr<hostsim::TextureHandlerRecords>> handlers;
 };
 
 // Reads the file and builds its scene in the host: items with their

@@ -312,22 +312,22 @@ constexpr double kTolerance = 2e-6;
 const Row kRows[] = {
     {.name = "planar X, colour, the layer's own blending", .axis = 0, .flags = LWTXEF_COLOR, .lodBlending = 0.25},
     {.name = "planar Y, scaled", .axis = 1, .size = {2, 1, 0.5}, .distance = 1.84},
-    {.name = "planar Z, gradient", .axis = 2, .flags = LWTXEF_GRADIENT},
+    {.name = "planar Z, gradient", .axis = 2, .flags = LWTXEF_VECTOR},
     {.name = "cubic, colour", .projection = kCubic, .size = {1, 0.8, 1.25}, .flags = LWTXEF_COLOR},
     {.name = "cylindrical X", .projection = kCylindrical, .axis = 0, .distance = 3.9},
-    {.name = "cylindrical Y, gradient", .projection = kCylindrical, .axis = 1, .flags = LWTXEF_GRADIENT,
+    {.name = "cylindrical Y, gradient", .projection = kCylindrical, .axis = 1, .flags = LWTXEF_VECTOR,
      .distance = 3.9},
     {.name = "cylindrical Z, colour", .projection = kCylindrical, .axis = 2, .size = {1.5, 0.8, 1.2},
      .flags = LWTXEF_COLOR, .distance = 3.9},
-    {.name = "spherical X, gradient, corrected", .projection = kSpherical, .axis = 0, .flags = LWTXEF_GRADIENT,
+    {.name = "spherical X, gradient, corrected", .projection = kSpherical, .axis = 0, .flags = LWTXEF_VECTOR,
      .distance = 8.7, .correction = {.brightness = 0.7, .contrast = 1.4, .gamma = 1.3}},
     {.name = "spherical Y", .projection = kSpherical, .axis = 1, .size = {0.8, 1.3, 1.1}, .distance = 8.7},
     {.name = "spherical Z, colour", .projection = kSpherical, .axis = 2, .flags = LWTXEF_COLOR, .distance = 8.7},
     {.name = "spherical section Y, colour", .projection = kSection, .axis = 1, .flags = LWTXEF_COLOR,
      .distance = 24.6, .segment = {.left = 0.3, .top = 0.2, .width = 4, .height = 2.5}},
-    {.name = "spherical section X, gradient", .projection = kSection, .axis = 0, .flags = LWTXEF_GRADIENT,
+    {.name = "spherical section X, gradient", .projection = kSection, .axis = 0, .flags = LWTXEF_VECTOR,
      .distance = 21, .segment = {.left = -0.5, .top = 0.4, .width = 3, .height = 2}},
-    {.name = "front, gradient", .projection = kFront, .flags = LWTXEF_GRADIENT, .distance = 6.1},
+    {.name = "front, gradient", .projection = kFront, .flags = LWTXEF_VECTOR, .distance = 6.1},
     {.name = "front, tiles do not apply", .projection = kFront, .flags = LWTXEF_COLOR, .distance = 6.1,
      .uTiles = 2.5, .vTiles = 0.6},
     {.name = "front through a reference camera", .projection = kFront, .distance = 6.1, .referenceCamera = true},
@@ -350,7 +350,7 @@ const Row kRows[] = {
      .uTiling = 0, .vTiling = 0, .correction = {.brightness = 0.8, .contrast = 1.5}, .someUncovered = true},
     {.name = "Mirror across, Edge down, no blending", .distance = 4.65, .lodBlending = 0, .uTiles = 2.5,
      .vTiles = 1.7, .uTiling = 2, .vTiling = 3},
-    {.name = "stored UV projection", .projection = kUV, .flags = LWTXEF_COLOR | LWTXEF_GRADIENT},
+    {.name = "stored UV projection", .projection = kUV, .flags = LWTXEF_COLOR | LWTXEF_VECTOR},
     {.name = "animated U tiles", .animated = {.channel = "WidthWrap", .atFirst = 1, .atLast = 2.2}},
     {.name = "animated quality", .distance = 1.7, .animated = {.channel = "Quality", .atFirst = 1, .atLast = 0.5}},
     {.name = "Modeler has no front projection", .projection = kFront, .flags = LWTXEF_COLOR, .modeler = true},
@@ -373,7 +373,7 @@ protected:
 
     // A parameter of the instance made last, by its channel's name.
     LWVParmID parameter(const char* channel) {
-        const std::string path = host.animation().groupPath(host.scene().layerGroup(layer)) + "/KorvalithPro";
+        const std::string path = host.animation().groupPath(host.textures().layerGroup(layer)) + "/KorvalithPro";
         return host.animation().findParameter(host.animation().findGroup(path), channel);
     }
 
@@ -387,11 +387,11 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
         host.scene().setKey(camera, hostsim::Motion::Position, 1, {0.6, 0.3, -5});
     }
     LWTextureHandler* h = &handler;
-    LWTextureHandler modeler{};
+    hostsim::TextureHandlerRecords modeler;
     if (row.modeler) {
         host.setApplication(hostsim::AppType::Modeler);
-        ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &modeler), 0);
-        h = &modeler;
+        ASSERT_EQ(modeler.activate(host, "KorvalithPro"), 0);
+        h = &modeler.local;
     }
 
     // The user's settings, made in the panel.
@@ -573,7 +573,7 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
                 EXPECT_NEAR(access.txRGBA[3], static_cast<double>(coverage) * rgba[3], kTolerance) << "alpha";
                 for (double g : access.txGrad) EXPECT_EQ(g, kUntouched);
                 expected = static_cast<double>(cc.scalar(scalar)) * coverage;
-            } else if (row.flags & LWTXEF_GRADIENT) {
+            } else if (row.flags & LWTXEF_VECTOR) {
                 float du = 0, dv = 0;
                 const float coverage =
                     core->sampleGradient(shown, uv, imageFootprint, lod, 0, &du, &dv, row.uTiling, row.vTiling);
@@ -601,7 +601,7 @@ void TextureEvaluation::run(const Row& row, const std::string& grey, const std::
     destroy(instance);
     if (row.modeler) {
         host.setApplication(hostsim::AppType::Layout);
-        ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &handler), 0);
+        ASSERT_EQ(records.activate(host, "KorvalithPro"), 0);
     }
 
     // The row must be able to show a fault: values that are not all 0, a

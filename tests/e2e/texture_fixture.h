@@ -11,6 +11,7 @@
 
 #include "animation.h"
 #include "core_services.h"
+#include "handler_records.h"
 #include "host.h"
 #include "instances.h"
 #include "jp2_fixture.h"
@@ -20,6 +21,7 @@
 #include "lwserver.h"
 #include "scene.h"
 #include "service_balance.h"
+#include "textures.h"
 #include "xpanels.h"
 
 class TextureFixture : public ::testing::Test {
@@ -28,9 +30,9 @@ protected:
         host.loadModule(std::string(MODULE_DIR) + "/KorvalithPro.so");
         core = static_cast<const CoreServices*>(hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_ACQUIRE));
         ASSERT_NE(core, nullptr);
-        ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &handler), 0);
-        texture = host.scene().createTexture(TRT_COLOR, "Colour", nullptr, nullptr);
-        layer = host.scene().addLayer(texture, TLT_PROC);
+        ASSERT_EQ(records.activate(host, "KorvalithPro"), 0);
+        texture = host.textures().create(TRT_COLOR, "Colour", nullptr, nullptr);
+        layer = host.textures().addLayer(texture, TLT_PROC);
         ASSERT_NE(layer, nullptr);
         camera = host.scene().addCamera("Camera");
         host.scene().setRenderCamera(camera);
@@ -77,7 +79,9 @@ protected:
 
     hostsim::Host host;
     const CoreServices* core = nullptr;
-    LWTextureHandler handler{};
+    // The host's records of the texture server, as its activation filled them.
+    hostsim::TextureHandlerRecords records;
+    LWTextureHandler& handler = records.local;
     LWTextureID texture = nullptr;
     LWTLayerID layer = nullptr;
     LWItemID camera = nullptr;

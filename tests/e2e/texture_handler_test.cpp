@@ -24,8 +24,8 @@ TEST_F(TextureHandler, FlagsFollowTheTextureTypeAndReturnValue) {
     EXPECT_EQ(handler.flags(colour), 0x0Fu);
     destroy(colour);
 
-    LWTextureID scalarTexture = host.scene().createTexture(TRT_SCALAR, "Bump", nullptr, nullptr);
-    LWInstance scalar = create(host.scene().addLayer(scalarTexture, TLT_PROC));
+    LWTextureID scalarTexture = host.textures().create(TRT_SCALAR, "Bump", nullptr, nullptr);
+    LWInstance scalar = create(host.textures().addLayer(scalarTexture, TLT_PROC));
     EXPECT_EQ(handler.flags(scalar), 0x0Fu);
     destroy(scalar);
     EXPECT_EQ(handler.flags(nullptr), 0x0Fu);
@@ -102,7 +102,7 @@ TEST_F(TextureHandler, DestroyGivesEveryHostObjectBack) {
 
 TEST_F(TextureHandler, LayersInOneGroupGetNumberedChannelGroups) {
     LWInstance a = create(), b = create(), c = create();
-    LWChanGroupID parent = host.scene().layerGroup(layer);
+    LWChanGroupID parent = host.textures().layerGroup(layer);
     EXPECT_EQ(host.animation().childGroupNames(parent),
               (std::vector<std::string>{"KorvalithPro", "KorvalithPro(0)", "KorvalithPro(1)"}));
     for (LWInstance i : {a, b, c}) destroy(i);
@@ -167,8 +167,9 @@ TEST_F(TextureHandler, TilesAndOffsetsSetInThePanelReachTheRender) {
 
 TEST_F(TextureHandler, ModelerTakesQualityAndBlendingAtOnceAndMeasuresSpotsBySize) {
     host.setApplication(hostsim::AppType::Modeler);
-    LWTextureHandler modeler{};
-    ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &modeler), 0);
+    hostsim::TextureHandlerRecords modelerRecords;
+    const LWTextureHandler& modeler = modelerRecords.local;
+    ASSERT_EQ(modelerRecords.activate(host, "KorvalithPro"), 0);
     LWInstance instance = host.instances().create(modeler.inst, modeler.item, layer);
     ASSERT_NE(instance, nullptr);
     hostsim::ViewPanel* panel = openPanel(instance);
@@ -214,13 +215,45 @@ TEST_F(TextureHandler, TheHostLearnsTheReferenceCameraAndWhenItIsDeleted) {
     destroy(instance);
 }
 
+TEST_F(TextureHandler, TheActivationFillsTheHostsRecordsAndLeavesTheirPointers) {
+    EXPECT_EQ(handler.inst, &records.inst);
+    EXPECT_EQ(handler.item, &records.item);
+    EXPECT_EQ(handler.rend, &records.rend);
+    const LWInstanceFuncs& inst = records.inst;
+    EXPECT_TRUE(inst.create && inst.destroy && inst.copy && inst.load && inst.save && inst.descln);
+    EXPECT_TRUE(records.item.useItems && records.item.changeID);
+    EXPECT_EQ(records.item.changeName, nullptr);  // names are not tracked
+    EXPECT_TRUE(records.rend.init && records.rend.cleanup && records.rend.newTime);
+    EXPECT_TRUE(handler.evaluate && handler.flags);
+
+    // Without the host's instance or render record nothing is filled.
+    LWInstanceFuncs ownInst{};
+    LWRenderFuncs ownRend{};
+    for (LWTextureHandler partial : {LWTextureHandler{nullptr, nullptr, &ownRend, nullptr, nullptr},
+                                     LWTextureHandler{&ownInst, nullptr, nullptr, nullptr, nullptr}}) {
+        EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &partial), AFUNC_BADGLOBAL);
+        EXPECT_EQ(partial.evaluate, nullptr);
+    }
+    EXPECT_EQ(ownInst.create, nullptr);
+    EXPECT_EQ(ownRend.init, nullptr);
+
+    // In Modeler an item record, should a host hand one, stays as it was.
+    host.setApplication(hostsim::AppType::Modeler);
+    LWItemFuncs items{};
+    LWTextureHandler modeler{&ownInst, &items, &ownRend, nullptr, nullptr};
+    EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &modeler), AFUNC_OK);
+    EXPECT_EQ(items.useItems, nullptr);
+    EXPECT_EQ(items.changeID, nullptr);
+    EXPECT_NE(ownInst.create, nullptr);
+}
+
 TEST_F(TextureHandler, ModelerGetsNoItemFunctions) {
     host.setApplication(hostsim::AppType::Modeler);
-    LWTextureHandler modeler{};
-    ASSERT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &modeler), 0);
-    EXPECT_EQ(modeler.item, nullptr);
+    hostsim::TextureHandlerRecords modeler;
+    ASSERT_EQ(modeler.activate(host, "KorvalithPro"), 0);
+    EXPECT_EQ(modeler.local.item, nullptr);
     EXPECT_NE(handler.item, nullptr);
-    EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", 4, &modeler), AFUNC_BADVERSION);
+    EXPECT_EQ(modeler.activate(host, "KorvalithPro", 4), AFUNC_BADVERSION);
     LWInterface ui{};
     EXPECT_EQ(host.activate(LWTEXTURE_ICLASS, "KorvalithPro", 5, &ui), AFUNC_BADVERSION);
 }

@@ -52,7 +52,7 @@ TEST_P(TexturePersist, ARoundTripKeepsEverySettingAndEnvelope) {
     const LWVParmFuncs* vparm = host.animation().vparmFuncs();
     const LWEnvelopeFuncs* env = host.animation().envelopeFuncs();
     for (size_t i = 0; i < params.size(); ++i) {
-        const double v[3] = {0.1 * i + 0.5, 0.2 * i - 1, 3.0 + i};
+        double v[3] = {0.1 * i + 0.5, 0.2 * i - 1, 3.0 + i};
         vparm->setVal(params[i], v);
         if (i % 3 == 0) {
             vparm->setState(params[i], LWVPSF_ENV);

@@ -25,7 +25,7 @@ TEST_F(TextureThreads, ConcurrentEvaluationsMatchSerialOnes) {
         a.size[0] = a.size[1] = a.size[2] = 1;
         a.axis = 2;
         a.spotSize = 0.01;
-        a.flags = i % 3 == 0 ? LWTXEF_COLOR : i % 3 == 1 ? LWTXEF_GRADIENT : 0;
+        a.flags = i % 3 == 0 ? LWTXEF_COLOR : i % 3 == 1 ? LWTXEF_VECTOR : 0;
         return a;
     };
     std::vector<double> parallel[2];

@@ -29,7 +29,9 @@
 #include "lwvparm.h"
 #include "lwtexture.h"
 #include "lwserver.h"
+#include "handler_records.h"
 #include "scene.h"
+#include "textures.h"
 #include "seed_image.h"
 
 namespace {
@@ -40,10 +42,9 @@ public:
         host_.loadModule(std::string(MODULE_DIR) + "/KorvalithPro.so");
         core_ = static_cast<const CoreServices*>(hostsim::Host::lookupFunction()(KORVALITH_CORE_SERVICES, GFUSE_ACQUIRE));
         if (!core_) fuzz::fail("KorvalithPro serves no core services");
-        if (host_.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &handler_) != 0)
-            fuzz::fail("the texture handler did not start");
-        texture_ = host_.scene().createTexture(TRT_COLOR, "Colour", nullptr, nullptr);
-        layer_ = host_.scene().addLayer(texture_, TLT_PROC);
+        if (records_.activate(host_, "KorvalithPro") != 0) fuzz::fail("the texture handler did not start");
+        texture_ = host_.textures().create(TRT_COLOR, "Colour", nullptr, nullptr);
+        layer_ = host_.textures().addLayer(texture_, TLT_PROC);
         // Items that saved references may name.
         host_.scene().setRenderCamera(host_.scene().addCamera("Camera"));
         host_.scene().addObject("Ball");
@@ -78,7 +79,8 @@ public:
 private:
     hostsim::Host host_;
     const CoreServices* core_ = nullptr;
-    LWTextureHandler handler_{};
+    hostsim::TextureHandlerRecords records_;
+    const LWTextureHandler& handler_ = records_.local;
     LWTextureID texture_ = nullptr;
     LWTLayerID layer_ = nullptr;
 };
@@ -105,7 +107,7 @@ void animate(hostsim::Animation& animation, size_t before) {
     const std::vector<LWVParmID> all = animation.parameters();
     const LWVParmFuncs* vparm = animation.vparmFuncs();
     for (size_t i = before; i < all.size(); ++i) {
-        const double v[3] = {0.25 * double(i), -1.5, 3.0};
+        double v[3] = {0.25 * double(i), -1.5, 3.0};
         vparm->setVal(all[i], v);
         if (i % 3) continue;
         vparm->setState(all[i], LWVPSF_ENV);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <atomic>
 #include <string>
@@ -12,7 +13,9 @@
 #include "host.h"
 #include "lwenvel.h"
 #include "lwserver.h"
+#include "lwtxtr.h"
 #include "lwvparm.h"
+#include "textures.h"
 
 namespace {
 
@@ -69,10 +72,21 @@ protected:
         }
         return times;
     }
+    // The value getVal gives, as many components as the parameter has.
     std::vector<double> get(LWVParmID p, double time) {
         double v[3] = {-1, -1, -1};
-        const int n = vp->getVal(p, time, nullptr, v);
+        EXPECT_EQ(vp->getVal(p, time, nullptr, v), 0.0);  // no texture counts without a micropolygon
+        const int n = host.animation().isParameter(p) ? host.animation().parameter(p).components : 0;
         return std::vector<double>(v, v + n);
+    }
+    // The envelopes getEnv gives, up to the first null.
+    std::vector<LWEnvelopeID> envelopes(LWVParmID p) {
+        LWEnvelopeID e[3] = {};
+        vp->getEnv(p, e);
+        std::vector<LWEnvelopeID> out;
+        for (LWEnvelopeID x : e)
+            if (x) out.push_back(x);
+        return out;
     }
     LWVParmID param(int kind, const char* name, LWChanGroupID group, std::vector<double> value) {
         LWVParmID p = vp->create(kind, LWVPDT_NOTXTR);
@@ -86,9 +100,8 @@ protected:
         const hostsim::ParameterInfo info = host.animation().parameter(p);
         std::vector<double> out{double(info.kind), double(info.state)};
         out.insert(out.end(), info.value.begin(), info.value.begin() + info.components);
-        LWEnvelopeID envs[3];
-        const int n = vp->getEnv(p, envs);
-        for (int c = 0; c < n; ++c) {
+        const std::vector<LWEnvelopeID> envs = envelopes(p);
+        for (size_t c = 0; c < envs.size(); ++c) {
             int pre = -1, post = -1, count = -1;
             env->egGet(envs[c], nullptr, LWENVTAG_PREBEHAVE, &pre);
             env->egGet(envs[c], nullptr, LWENVTAG_POSTBEHAVE, &post);
@@ -441,21 +454,28 @@ TEST_F(Animation, NullHandlesDoNothing) {
     vp->setup(nullptr, "x", nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(vp->load(nullptr, nullptr), nullptr);
     EXPECT_EQ(vp->save(nullptr, nullptr), nullptr);
-    EXPECT_EQ(vp->getVal(nullptr, 0, nullptr, values), 0);
+    EXPECT_EQ(vp->getVal(nullptr, 0, nullptr, values), 0.0);
     EXPECT_EQ(values[0], 7.0);
     EXPECT_EQ(vp->setVal(nullptr, values), 0);
-    EXPECT_EQ(vp->getEnv(nullptr, envs), 0);
-    vp->setState(nullptr, LWVPSF_ENV);
+    envs[0] = envs[1] = envs[2] = reinterpret_cast<LWEnvelopeID>(&d);
+    vp->getEnv(nullptr, envs);
+    EXPECT_EQ(envs[0], nullptr);
+    EXPECT_EQ(envs[2], nullptr);
+    vp->getEnv(nullptr, nullptr);
+    vp->setState(nullptr, LWVPSF_ENV | LWVPSF_TEX);
     EXPECT_EQ(vp->getState(nullptr), 0);
     vp->editEnv(nullptr);
-    vp->copy(nullptr, nullptr);
+    vp->editTex(nullptr);
+    vp->initMP(nullptr);
+    EXPECT_EQ(vp->getTex(nullptr), nullptr);
+    EXPECT_EQ(vp->copy(nullptr, nullptr), nullptr);
 
     // A live parameter with null arguments.
     LWVParmID p = param(LWVP_FLOAT, "P", nullptr, {1});
-    EXPECT_EQ(vp->getVal(p, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(vp->getVal(p, 0, nullptr, nullptr), 0.0);
     EXPECT_EQ(vp->setVal(p, nullptr), 0);
-    vp->copy(p, nullptr);
-    vp->copy(nullptr, p);
+    EXPECT_EQ(vp->copy(p, nullptr), nullptr);
+    EXPECT_EQ(vp->copy(nullptr, p), nullptr);
     EXPECT_NE(vp->save(p, nullptr), nullptr);
     EXPECT_NE(vp->load(p, nullptr), nullptr);
     EXPECT_EQ(get(p, 0), std::vector<double>{1});
@@ -474,10 +494,10 @@ TEST_F(Animation, KindsDecideComponentsChannelNamesAndTypes) {
         {LWVP_FLOAT, "Quality", {"Quality"}, LWET_FLOAT},
         {LWVP_PERCENT, "", {"Value"}, LWET_PERCENT},
         {LWVP_ANGLE, "Segment", {"Segment"}, LWET_ANGLE},
-        {LWVP_DIST | LWVPDT_VECTOR, "Position", {"Position.X", "Position.Y", "Position.Z"}, LWET_DISTANCE},
-        {LWVP_ANGLE | LWVPDT_VECTOR, "Rotation", {"Rotation.X", "Rotation.Y", "Rotation.Z"}, LWET_ANGLE},
-        {LWVP_COLOR | LWVPDT_VECTOR, "Tint", {"Tint.R", "Tint.G", "Tint.B"}, LWET_FLOAT},
-        {LWVP_PERCENT | LWVPDT_VECTOR, nullptr, {"X", "Y", "Z"}, LWET_PERCENT},
+        {LWVP_DIST | LWVPF_VECTOR, "Position", {"Position.X", "Position.Y", "Position.Z"}, LWET_DISTANCE},
+        {LWVP_ANGLE | LWVPF_VECTOR, "Rotation", {"Rotation.X", "Rotation.Y", "Rotation.Z"}, LWET_ANGLE},
+        {LWVP_COLOR, "Tint", {"Tint.R", "Tint.G", "Tint.B"}, LWET_FLOAT},
+        {LWVP_PERCENT | LWVPF_VECTOR, nullptr, {"X", "Y", "Z"}, LWET_PERCENT},
     };
     for (const auto& c : cases) {
         LWVParmID p = vp->create(c.kind, LWVPDT_NOTXTR);
@@ -489,22 +509,28 @@ TEST_F(Animation, KindsDecideComponentsChannelNamesAndTypes) {
         vp->destroy(p);
         EXPECT_EQ(host.animation().liveChannels(), 0);
     }
-    for (int kind : {0, 0x12, 0x60, 0x31 | 0x100, -1}) EXPECT_EQ(vp->create(kind, LWVPDT_NOTXTR), nullptr) << kind;
+    // A colour is a triple by its kind alone; other codes are no kinds.
+    for (int kind : {0, 0x12, 0x50, 0x60, 0x31 | 0x100, -1})
+        EXPECT_EQ(vp->create(kind, LWVPDT_NOTXTR), nullptr) << kind;
+    for (int texType : {-2, LWVPDT_DISPLACEMENT + 1}) EXPECT_EQ(vp->create(LWVP_FLOAT, texType), nullptr) << texType;
     EXPECT_EQ(host.animation().liveParameters(), 0);
 }
 
 TEST_F(Animation, EnvelopedParameterFollowsItsKeys) {
     LWChanGroupID g = env->createGroup(nullptr, "KorvalithPro");
-    LWVParmID rot = param(LWVP_ANGLE | LWVPDT_VECTOR, "Rotation", g, {0.1, 0.2, 0.3});
+    LWVParmID rot = param(LWVP_ANGLE | LWVPF_VECTOR, "Rotation", g, {0.1, 0.2, 0.3});
     EXPECT_EQ(get(rot, 5), (std::vector<double>{0.1, 0.2, 0.3}));
-    LWEnvelopeID envs[3];
-    EXPECT_EQ(vp->getEnv(rot, envs), 0);
-    EXPECT_EQ(envs[0], nullptr);
+    EXPECT_TRUE(envelopes(rot).empty());
+    vp->editEnv(rot);  // nothing to edit yet
+    EXPECT_EQ(host.animation().editRequests(rot), 0);
 
     // Enveloping starts each component at its static value with one key at 0.
     vp->setState(rot, LWVPSF_ENV);
     EXPECT_EQ(vp->getState(rot), LWVPSF_ENV);
-    ASSERT_EQ(vp->getEnv(rot, envs), 3);
+    const std::vector<LWEnvelopeID> envs = envelopes(rot);
+    ASSERT_EQ(envs.size(), 3u);
+    vp->editEnv(rot);
+    EXPECT_EQ(host.animation().editRequests(rot), 1);
     const double start[3] = {0.1, 0.2, 0.3};
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(keyTimes(envs[c]), std::vector<double>{0});
@@ -528,16 +554,19 @@ TEST_F(Animation, EnvelopedParameterFollowsItsKeys) {
     EXPECT_EQ(ci->channelEnvelope(heading), envs[0]);
     EXPECT_DOUBLE_EQ(ci->channelEvaluate(heading, 0.5), (0.1 + pi) / 2);
 
-    // The static value stays underneath, and returns when the envelopes go.
-    const double changed[3] = {7, 8, 9};
-    vp->setVal(rot, changed);
+    // Setting a value has no effect while enveloped; the static value stays
+    // underneath and returns when the envelopes go.
+    double changed[3] = {7, 8, 9};
+    EXPECT_EQ(vp->setVal(rot, changed), 0);
     EXPECT_EQ(get(rot, 1)[0], pi);
     // The parameter's envelopes are not the caller's to destroy.
     env->destroy(envs[0]);
     EXPECT_EQ(get(rot, 1)[0], pi);
     vp->setState(rot, 0);
+    EXPECT_EQ(get(rot, 1), (std::vector<double>{0.1, 0.2, 0.3}));
+    EXPECT_TRUE(envelopes(rot).empty());
+    EXPECT_EQ(vp->setVal(rot, changed), 3);
     EXPECT_EQ(get(rot, 1), (std::vector<double>{7, 8, 9}));
-    EXPECT_EQ(vp->getEnv(rot, envs), 0);
     EXPECT_EQ(ci->channelEnvelope(heading), nullptr);
     EXPECT_EQ(ci->channelEvaluate(heading, 1), 7.0);
     EXPECT_EQ(host.animation().liveEnvelopes(), 0);
@@ -553,29 +582,27 @@ TEST_F(Animation, CopyTakesValueStateAndKeysButNotPlace) {
     hostsim::Animation& a = host.animation();
     LWChanGroupID ga = env->createGroup(nullptr, "A");
     LWChanGroupID gb = env->createGroup(nullptr, "B");
-    LWVParmID from = param(LWVP_DIST | LWVPDT_VECTOR, "Size", ga, {1, 2, 3});
+    LWVParmID from = param(LWVP_DIST | LWVPF_VECTOR, "Size", ga, {1, 2, 3});
     vp->setState(from, LWVPSF_ENV);
-    LWEnvelopeID fe[3];
-    vp->getEnv(from, fe);
+    const std::vector<LWEnvelopeID> fe = envelopes(from);
     addKeys(fe[1], {{2, 20, SHAPE_LINE}});
     setBehaviours(fe[1], LWBEH_REPEAT, LWBEH_LINEAR);
 
     LWVParmID to = param(LWVP_PERCENT, "Strength", gb, {0.5});
-    vp->copy(to, from);
+    EXPECT_EQ(vp->copy(to, from), nullptr);
     EXPECT_EQ(contents(to), contents(from));
     EXPECT_EQ(get(to, 1), get(from, 1));
     EXPECT_EQ(a.channelNames(gb), (std::vector<std::string>{"Strength.X", "Strength.Y", "Strength.Z"}));
     EXPECT_EQ(a.parameter(to).group, gb);
 
     // The copy is deep: editing one leaves the other.
-    LWEnvelopeID te[3];
-    vp->getEnv(to, te);
+    const std::vector<LWEnvelopeID> te = envelopes(to);
     EXPECT_NE(te[1], fe[1]);
     addKeys(te[1], {{1, -100}});
     EXPECT_NE(get(to, 1)[1], get(from, 1)[1]);
 
     // Copying a static parameter drops the target's envelopes.
-    LWVParmID still = param(LWVP_DIST | LWVPDT_VECTOR, "Still", nullptr, {4, 5, 6});
+    LWVParmID still = param(LWVP_DIST | LWVPF_VECTOR, "Still", nullptr, {4, 5, 6});
     vp->copy(to, still);
     EXPECT_EQ(vp->getState(to), 0);
     EXPECT_EQ(get(to, 1), (std::vector<double>{4, 5, 6}));
@@ -597,10 +624,9 @@ class ParameterFiles : public Animation, public ::testing::WithParamInterface<in
 protected:
     // A keyed triple that uses every shape, odd numbers and behaviours.
     LWVParmID richParameter(LWChanGroupID g) {
-        LWVParmID p = param(LWVP_ANGLE | LWVPDT_VECTOR, "Rotation", g, {0.1, 1.0 / 3, -2e-300});
+        LWVParmID p = param(LWVP_ANGLE | LWVPF_VECTOR, "Rotation", g, {0.1, 1.0 / 3, -2e-300});
         vp->setState(p, LWVPSF_ENV);
-        LWEnvelopeID e[3];
-        vp->getEnv(p, e);
+        const std::vector<LWEnvelopeID> e = envelopes(p);
         addKeys(e[0], {{1.0 / 30, 0.7, SHAPE_TCB}, {0.5, -1, SHAPE_HERM}, {1, 2, SHAPE_BEZI}, {2, 3, SHAPE_BEZ2}});
         addKeys(e[1], {{-1, 5, SHAPE_LINE}, {3, 1e17, SHAPE_STEP}});
         LWEnvKeyframeID k = keyAt(e[0], 1);
@@ -651,7 +677,7 @@ TEST_P(ParameterFiles, CutOffFilesNeverHalfLoad) {
     vp->save(original, s.state());
     ASSERT_TRUE(s.finish());
     const std::string data = s.data();
-    LWVParmID target = param(LWVP_ANGLE | LWVPDT_VECTOR, "T", nullptr, {4, 5, 6});
+    LWVParmID target = param(LWVP_ANGLE | LWVPF_VECTOR, "T", nullptr, {4, 5, 6});
     const std::vector<double> untouched = contents(target);
     for (size_t n = 0; n < data.size(); ++n) {
         LoadState l(data.substr(0, n), mode);
@@ -705,7 +731,7 @@ TEST_F(Animation, MalformedParameterBlocksAreReported) {
         int32_t shape = SHAPE_TCB;
         bool writeState = true, writeEnvelope = true;
     };
-    std::vector<Case> cases(11);
+    std::vector<Case> cases(12);
     cases[0].what = "sound";
     cases[1].what = "unknown kind", cases[1].kind = 0x77;
     cases[2].what = "unknown state bits", cases[2].state = 0x10;
@@ -717,6 +743,7 @@ TEST_F(Animation, MalformedParameterBlocksAreReported) {
     cases[8].what = "unknown shape", cases[8].shape = 42;
     cases[9].what = "no state", cases[9].writeState = false;
     cases[10].what = "enveloped without envelope", cases[10].writeEnvelope = false;
+    cases[11].what = "textured without texture", cases[11].state = LWVPSF_ENV | LWVPSF_TEX;
 
     for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
         for (size_t i = 0; i < cases.size(); ++i) {
@@ -759,20 +786,194 @@ TEST_F(Animation, LoadingKeepsTheParametersOwnKind) {
     // A saved triple loads into a single value as its first component; a
     // saved single value loads into a triple's first component, and the
     // other components keep their values.
-    LWVParmID triple = param(LWVP_DIST | LWVPDT_VECTOR, "T", nullptr, {1, 2, 3});
+    LWVParmID triple = param(LWVP_DIST | LWVPF_VECTOR, "T", nullptr, {1, 2, 3});
     vp->setState(triple, LWVPSF_ENV);
-    LWEnvelopeID e[3];
-    vp->getEnv(triple, e);
-    addKeys(e[0], {{1, 10, SHAPE_LINE}});
+    addKeys(envelopes(triple)[0], {{1, 10, SHAPE_LINE}});
     LWVParmID single = param(LWVP_DIST, "S", nullptr, {5});
 
     const std::string tripleData = save(triple, LWIO_ASCII);
     const std::string singleData = save(single, LWIO_BINARY);
     EXPECT_EQ(load(single, tripleData, LWIO_ASCII), nullptr);
     EXPECT_EQ(get(single, 0.5), std::vector<double>{5.5});
-    LWVParmID other = param(LWVP_DIST | LWVPDT_VECTOR, "O", nullptr, {7, 8, 9});
+    LWVParmID other = param(LWVP_DIST | LWVPF_VECTOR, "O", nullptr, {7, 8, 9});
     EXPECT_EQ(load(other, singleData, LWIO_BINARY), nullptr);
     EXPECT_EQ(get(other, 0), (std::vector<double>{5, 8, 9}));
+}
+
+// ============================================================ textures and events
+
+// What a parameter's event function was told.
+struct Told {
+    LWVParmID parm;
+    void* userData;
+    en_lwvpec code;
+};
+std::vector<Told> g_told;
+int tell(LWVParmID vp, void* userData, en_lwvpec code, void* eventData) {
+    EXPECT_EQ(eventData, nullptr);
+    g_told.push_back({vp, userData, code});
+    return 0;
+}
+std::vector<en_lwvpec> toldCodes() {
+    std::vector<en_lwvpec> codes;
+    for (const Told& t : g_told) codes.push_back(t.code);
+    g_told.clear();
+    return codes;
+}
+
+TEST_F(Animation, TexturedParametersOwnATextureOfTheirTextureType) {
+    hostsim::Textures& textures = host.textures();
+    const LWTextureFuncs* tx = service<LWTextureFuncs>(LWTEXTUREFUNCS_GLOBAL);
+    LWChanGroupID g = env->createGroup(nullptr, "G");
+    const LWTxtrContextID gc = tx->contextCreate(LWTxtrParamFuncs{});
+    int user = 0;
+    LWVParmID p = vp->create(LWVP_COLOR, LWVPDT_COLOR);
+    vp->setup(p, "Tint", g, gc, nullptr, "KorvalithPro", &user);
+    double grey[3] = {0.5, 0.5, 0.5};
+    vp->setVal(p, grey);
+    EXPECT_EQ(vp->getTex(p), nullptr);
+    vp->editTex(p);  // no texture: nothing to edit
+
+    vp->setState(p, LWVPSF_TEX);
+    EXPECT_EQ(vp->getState(p), LWVPSF_TEX);
+    LWTextureID t = vp->getTex(p);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(tx->type(t), TRT_COLOR);
+    EXPECT_STREQ(tx->name(t), "Tint");
+    EXPECT_EQ(tx->context(t), gc);
+    EXPECT_EQ(tx->userData(t), &user);
+    EXPECT_EQ(tx->envGroup(t), g);
+    vp->editTex(p);
+    EXPECT_EQ(host.animation().editRequests(t), 1);
+    // Asked again, the same texture; with envelopes too, both flags.
+    vp->setState(p, LWVPSF_TEX | LWVPSF_ENV);
+    EXPECT_EQ(vp->getTex(p), t);
+    EXPECT_EQ(vp->getState(p), LWVPSF_TEX | LWVPSF_ENV);
+
+    // The texture counts only where a micropolygon is given; this host's
+    // textures cover nothing, so the value stays and the opacity is 0.
+    LWMicropol mp{};
+    vp->initMP(&mp);
+    double v[3] = {};
+    EXPECT_EQ(vp->getVal(p, 0, &mp, v), 0.0);
+    EXPECT_EQ(std::vector<double>(v, v + 3), (std::vector<double>{0.5, 0.5, 0.5}));
+
+    // A parameter made without a texture type never gets one.
+    LWVParmID plain = param(LWVP_FLOAT, "Plain", g, {1});
+    vp->setState(plain, LWVPSF_TEX);
+    EXPECT_EQ(vp->getTex(plain), nullptr);
+    EXPECT_EQ(vp->getState(plain), 0);
+
+    // Dropping the flag, or the parameter, destroys the texture.
+    vp->setState(p, LWVPSF_ENV);
+    EXPECT_FALSE(textures.isTexture(t));
+    EXPECT_EQ(vp->getTex(p), nullptr);
+    vp->setState(p, LWVPSF_TEX);
+    LWTextureID again = vp->getTex(p);
+    ASSERT_NE(again, nullptr);
+    vp->destroy(p);
+    EXPECT_FALSE(textures.isTexture(again));
+    vp->destroy(plain);
+    tx->contextDestroy(gc);
+    EXPECT_FALSE(textures.isContext(gc));
+    EXPECT_TRUE(textures.textures().empty());
+}
+
+TEST_F(Animation, CopyAndLoadCarryTheTextureLayers) {
+    const LWTextureFuncs* tx = service<LWTextureFuncs>(LWTEXTUREFUNCS_GLOBAL);
+    LWVParmID from = vp->create(LWVP_PERCENT, LWVPDT_PERCENT);
+    vp->setup(from, "Amount", nullptr, nullptr, nullptr, "KorvalithPro", nullptr);
+    vp->setState(from, LWVPSF_TEX);
+    LWTextureID ft = vp->getTex(from);
+    LWTLayerID layer = tx->layerAdd(ft, TLT_GRAD);
+    double opacity = 0.25;
+    ASSERT_EQ(tx->setParam(layer, TXTAG_OPAC, &opacity), 1);
+    tx->layerAdd(ft, TLT_IMAGE);
+    auto layers = [&](LWTextureID t) {
+        std::vector<std::pair<int, double>> out;
+        for (LWTLayerID l = tx->firstLayer(t); l; l = tx->nextLayer(t, l)) {
+            double o = -1;
+            tx->getParam(l, TXTAG_OPAC, &o);
+            out.emplace_back(tx->layerType(l), o);
+        }
+        return out;
+    };
+    const auto expected = layers(ft);
+
+    LWVParmID to = vp->create(LWVP_PERCENT, LWVPDT_PERCENT);
+    EXPECT_EQ(vp->copy(to, from), nullptr);
+    ASSERT_NE(vp->getTex(to), nullptr);
+    EXPECT_NE(vp->getTex(to), ft);
+    EXPECT_EQ(layers(vp->getTex(to)), expected);
+
+    for (int mode : {LWIO_BINARY, LWIO_ASCII}) {
+        const std::string data = save(from, mode);
+        LWVParmID loaded = vp->create(LWVP_PERCENT, LWVPDT_PERCENT);
+        EXPECT_EQ(load(loaded, data, mode), nullptr);
+        EXPECT_EQ(vp->getState(loaded), LWVPSF_TEX);
+        EXPECT_EQ(layers(vp->getTex(loaded)), expected);
+        // A parameter made without a texture type skips the texture.
+        LWVParmID plain = vp->create(LWVP_PERCENT, LWVPDT_NOTXTR);
+        EXPECT_EQ(load(plain, data, mode), nullptr);
+        EXPECT_EQ(vp->getState(plain), 0);
+        EXPECT_EQ(vp->getTex(plain), nullptr);
+        // Loading an untextured parameter over a textured one drops its texture.
+        LWVParmID bare = vp->create(LWVP_PERCENT, LWVPDT_PERCENT);
+        EXPECT_EQ(load(loaded, save(bare, mode), mode), nullptr);
+        EXPECT_EQ(vp->getTex(loaded), nullptr);
+        for (LWVParmID p : {loaded, plain, bare}) vp->destroy(p);
+    }
+
+    // Copying an untextured parameter drops the target's texture.
+    LWVParmID bare = vp->create(LWVP_PERCENT, LWVPDT_PERCENT);
+    vp->copy(to, bare);
+    EXPECT_EQ(vp->getTex(to), nullptr);
+    for (LWVParmID p : {from, to, bare}) vp->destroy(p);
+    EXPECT_TRUE(host.textures().textures().empty());
+}
+
+TEST_F(Animation, TheEventFunctionHearsOfEnvelopesAndTexturesComingAndGoing) {
+    g_told.clear();
+    int user = 0;
+    LWVParmID p = vp->create(LWVP_FLOAT, LWVPDT_SCALAR);
+    vp->setup(p, "P", nullptr, nullptr, tell, "KorvalithPro", &user);
+    vp->setState(p, LWVPSF_ENV);
+    ASSERT_EQ(g_told.size(), 1u);
+    EXPECT_EQ(g_told[0].parm, p);
+    EXPECT_EQ(g_told[0].userData, &user);
+    EXPECT_EQ(toldCodes(), std::vector<en_lwvpec>{LWVPEC_ENVNEW});
+    vp->setState(p, LWVPSF_ENV);  // no change, no event
+    vp->setState(p, LWVPSF_TEX);
+    EXPECT_EQ(toldCodes(), (std::vector<en_lwvpec>{LWVPEC_ENVOLD, LWVPEC_TEXNEW}));
+
+    // Copy and load tell the target what it gained and lost.
+    LWVParmID enveloped = param(LWVP_FLOAT, "E", nullptr, {1});
+    vp->setState(enveloped, LWVPSF_ENV);
+    vp->copy(p, enveloped);
+    EXPECT_EQ(toldCodes(), (std::vector<en_lwvpec>{LWVPEC_TEXOLD, LWVPEC_ENVNEW}));
+    EXPECT_EQ(load(p, save(param(LWVP_FLOAT, "S", nullptr, {2}), LWIO_BINARY), LWIO_BINARY), nullptr);
+    EXPECT_EQ(toldCodes(), std::vector<en_lwvpec>{LWVPEC_ENVOLD});
+
+    // Destroying the parameter tells it nothing.
+    vp->setState(p, LWVPSF_ENV | LWVPSF_TEX);
+    g_told.clear();
+    vp->destroy(p);
+    EXPECT_TRUE(g_told.empty());
+}
+
+TEST_F(Animation, InitMPGivesIdentityTransformsAndZeroElsewhere) {
+    LWMicropol mp;
+    std::memset(&mp, 0x5A, sizeof mp);
+    vp->initMP(&mp);
+    LWMicropol zero;
+    std::memset(&zero, 0, sizeof zero);
+    for (int i = 0; i < 9; ++i) {
+        const double identity = i % 4 == 0 ? 1.0 : 0.0;
+        EXPECT_EQ(mp.oXfrm[i], identity) << i;
+        EXPECT_EQ(mp.wXfrm[i], identity) << i;
+        zero.oXfrm[i] = zero.wXfrm[i] = identity;
+    }
+    EXPECT_EQ(std::memcmp(&mp, &zero, sizeof mp), 0);
 }
 
 // ============================================================ lifetimes
@@ -781,11 +982,10 @@ TEST_F(Animation, ParametersOutliveTheirGroup) {
     hostsim::Animation& a = host.animation();
     LWChanGroupID layer = env->createGroup(nullptr, "KorvalithPro");
     LWChanGroupID scale = env->createGroup(layer, "Scale");
-    LWVParmID size = param(LWVP_DIST | LWVPDT_VECTOR, "Size", scale, {1, 1, 1});
+    LWVParmID size = param(LWVP_DIST | LWVPF_VECTOR, "Size", scale, {1, 1, 1});
     LWVParmID quality = param(LWVP_PERCENT, "Quality", layer, {0.5});
     vp->setState(quality, LWVPSF_ENV);
-    LWEnvelopeID q[3];
-    vp->getEnv(quality, q);
+    const std::vector<LWEnvelopeID> q = envelopes(quality);
     addKeys(q[0], {{1, 1.5, SHAPE_LINE}});
     EXPECT_EQ(a.findParameter(layer, "Quality"), quality);
     EXPECT_EQ(a.findParameter(a.findGroup("KorvalithPro/Scale"), "Size"), size);
@@ -797,7 +997,7 @@ TEST_F(Animation, ParametersOutliveTheirGroup) {
     EXPECT_EQ(a.parameter(quality).group, nullptr);
     EXPECT_EQ(get(quality, 0.5), std::vector<double>{1.0});
     EXPECT_EQ(get(size, 0), (std::vector<double>{1, 1, 1}));
-    EXPECT_EQ(vp->getEnv(quality, q), 1);
+    EXPECT_EQ(envelopes(quality), q);
     EXPECT_EQ(env->evaluate(q[0], 1), 1.5);
 
     // A new setup gives the parameter channels again.
@@ -815,10 +1015,9 @@ TEST_F(Animation, ParametersOutliveTheirGroup) {
 TEST_F(Animation, RenderThreadsEvaluateWhileKeysChange) {
     // Readers on several threads while the keys are added and removed: every
     // value read lies on one of the envelopes the keys ever formed.
-    LWVParmID p = param(LWVP_PERCENT | LWVPDT_VECTOR, "P", nullptr, {0, 0, 0});
+    LWVParmID p = param(LWVP_PERCENT | LWVPF_VECTOR, "P", nullptr, {0, 0, 0});
     vp->setState(p, LWVPSF_ENV);
-    LWEnvelopeID e[3];
-    vp->getEnv(p, e);
+    const std::vector<LWEnvelopeID> e = envelopes(p);
     std::atomic<bool> stop{false};
     std::atomic<int> outside{0};
     std::vector<std::thread> readers;
@@ -860,7 +1059,7 @@ TEST(AnimationHost, EndingTheHostFreesEverything) {
         int calls = 0;
         env->setEnvEvent(
             e, [](void* data, LWEnvelopeID, LWEnvEvent, void*) { return ++*static_cast<int*>(data); }, &calls);
-        LWVParmID p = vp->create(LWVP_FLOAT | LWVPDT_VECTOR, LWVPDT_NOTXTR);
+        LWVParmID p = vp->create(LWVP_FLOAT | LWVPF_VECTOR, LWVPDT_NOTXTR);
         vp->setup(p, "P", g, nullptr, nullptr, "KorvalithPro", nullptr);
         vp->setState(p, LWVPSF_ENV);
         host.animation().clear();

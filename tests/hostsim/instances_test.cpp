@@ -1,5 +1,6 @@
 // The host's handler instances: made and destroyed through the server's
-// functions, asked for their items before a render, told about changed ids.
+// functions, asked for their items before a render, told about changed ids
+// and renamed items.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -17,6 +18,8 @@ namespace {
 struct Recorder {
     std::vector<LWItemID> uses;  // ended by null when handed out
     std::vector<std::vector<LWItemID>> changes;
+    std::vector<std::string> renames;  // "old>new"
+    std::vector<LWItemID> renamed;
     std::vector<std::string>* log = nullptr;
     std::string name;
 };
@@ -52,8 +55,15 @@ void changeID(LWInstance instance, const LWItemID* ids) {
     r->changes.push_back(pairs);
 }
 
+void changeName(LWInstance instance, const LWNameChangeData* change) {
+    auto* r = static_cast<Recorder*>(instance);
+    r->renames.push_back(std::string(change->oldName) + ">" + change->newName);
+    r->renamed.push_back(change->id);
+}
+
 LWInstanceFuncs kInstanceFuncs{nullptr, create, destroy, nullptr, nullptr, nullptr, nullptr};
 LWItemFuncs kItemFuncs{useItems, changeID, nullptr};
+LWItemFuncs kNamingItemFuncs{useItems, changeID, changeName};
 
 class InstancesTest : public ::testing::Test {
 protected:
@@ -94,6 +104,22 @@ TEST_F(InstancesTest, DeletedItemsChangeToNullInOneCallPerInstance) {
     EXPECT_TRUE(host.scene().contains(kept));
     host.instances().destroy(a);
     host.instances().destroy(b);
+}
+
+TEST_F(InstancesTest, RenamedItemsAreToldToInstancesThatTrackNames) {
+    const LWItemID camera = host.scene().addCamera("Camera");
+    LWInstance naming = host.instances().create(&kInstanceFuncs, &kNamingItemFuncs, const_cast<char*>("a"));
+    LWInstance ids = host.instances().create(&kInstanceFuncs, &kItemFuncs, const_cast<char*>("b"));
+    LWInstance none = host.instances().create(&kInstanceFuncs, nullptr, const_cast<char*>("c"));
+    host.scene().rename(camera, "Front");
+    host.scene().rename(camera, "Front");  // no change, no call
+    host.scene().rename(camera, "Side");
+    EXPECT_EQ(recorder(naming).renames, (std::vector<std::string>{"Camera>Front", "Front>Side"}));
+    EXPECT_EQ(recorder(naming).renamed, (std::vector<LWItemID>{camera, camera}));
+    EXPECT_TRUE(recorder(ids).renames.empty());
+    EXPECT_TRUE(recorder(none).renames.empty());
+    EXPECT_STREQ(host.scene().name(camera), "Side");
+    for (LWInstance i : {naming, ids, none}) host.instances().destroy(i);
 }
 
 TEST_F(InstancesTest, ARefusedInstanceIsNotKeptAndQuittingDestroysTheRestNewestFirst) {

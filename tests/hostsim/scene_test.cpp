@@ -12,6 +12,7 @@
 #include "lwserver.h"
 #include "lwtxtr.h"
 #include "scene.h"
+#include "textures.h"
 
 namespace {
 
@@ -73,13 +74,12 @@ protected:
     const LWItemInfo* items = service<LWItemInfo>(LWITEMINFO_GLOBAL);
     const LWSceneInfo* info = service<LWSceneInfo>(LWSCENEINFO_GLOBAL);
     const LWCameraInfo* cameras = service<LWCameraInfo>(LWCAMERAINFO_GLOBAL);
-    const LWTextureFuncs* tx = service<LWTextureFuncs>(LWTEXTUREFUNCS_GLOBAL);
 };
 
 // ---------------------------------------------------------------- items
 
 TEST_F(SceneTest, WalksEachTypeInCreationOrderAndBonesPerObject) {
-    ASSERT_TRUE(items && info && cameras && tx);
+    ASSERT_TRUE(items && info && cameras);
     LWItemID a = scene.addObject("A");
     scene.addCamera("Cam1");
     LWItemID b = scene.addObject("B");
@@ -404,126 +404,12 @@ TEST_F(SceneTest, SceneInfoFollowsTheSettingsAndRefusesImpossibleOnes) {
     }
 }
 
-// ---------------------------------------------------------------- textures
-
-TEST_F(SceneTest, TexturesHoldLayersInOrder) {
-    int surface = 0;
-    LWTextureID t = tx->create(TRT_COLOR, "Color", nullptr, &surface);
-    ASSERT_NE(t, nullptr);
-    EXPECT_STREQ(tx->name(t), "Color");
-    EXPECT_EQ(tx->type(t), TRT_COLOR);
-    EXPECT_EQ(tx->context(t), &surface);
-    EXPECT_EQ(tx->firstLayer(t), nullptr);
-
-    LWTLayerID image = tx->layerAdd(t, TLT_IMAGE);
-    LWTLayerID proc = tx->layerAdd(t, TLT_PROC);
-    LWTLayerID grad = scene.addLayer(t, TLT_GRAD);
-    EXPECT_EQ(tx->firstLayer(t), image);
-    EXPECT_EQ(tx->nextLayer(t, image), proc);
-    EXPECT_EQ(tx->nextLayer(t, proc), grad);
-    EXPECT_EQ(tx->nextLayer(t, grad), nullptr);
-    EXPECT_EQ(tx->lastLayer(t), grad);
-    EXPECT_EQ(tx->texture(proc), t);
-    EXPECT_EQ(tx->layerType(grad), TLT_GRAD);
-
-    tx->layerSetType(image, TLT_PROC);
-    EXPECT_EQ(tx->layerType(image), TLT_PROC);
-    tx->layerSetType(image, 9);  // ignored
-    EXPECT_EQ(tx->layerType(image), TLT_PROC);
-    EXPECT_EQ(tx->layerAdd(t, 3), nullptr);
-    EXPECT_EQ(tx->lastLayer(t), grad);
-
-    // A layer of another texture is not a step in this one's walk.
-    LWTextureID other = tx->create(TRT_SCALAR, nullptr, nullptr, nullptr);
-    EXPECT_STREQ(tx->name(other), "");
-    EXPECT_EQ(tx->nextLayer(other, image), nullptr);
-    EXPECT_EQ(tx->create(TRT_DISPLACEMENT + 1, "Bad", nullptr, nullptr), nullptr);
-    EXPECT_EQ(tx->create(-1, "Bad", nullptr, nullptr), nullptr);
-}
-
-TEST_F(SceneTest, CopyingReplacesLayersAndDestroyingRetiresEveryId) {
-    LWTextureID from = tx->create(TRT_PERCENT, "From", nullptr, nullptr);
-    tx->layerAdd(from, TLT_GRAD);
-    tx->layerAdd(from, TLT_IMAGE);
-    int context = 0;
-    LWTextureID to = tx->create(TRT_COLOR, "To", nullptr, &context);
-    LWTLayerID old = tx->layerAdd(to, TLT_PROC);
-
-    tx->copy(to, from);
-    std::vector<int> types;
-    for (LWTLayerID l = tx->firstLayer(to); l; l = tx->nextLayer(to, l)) {
-        types.push_back(tx->layerType(l));
-        EXPECT_EQ(tx->texture(l), to);
-    }
-    EXPECT_EQ(types, (std::vector<int>{TLT_GRAD, TLT_IMAGE}));
-    EXPECT_EQ(tx->layerType(old), -1);
-    EXPECT_STREQ(tx->name(to), "To");
-    EXPECT_EQ(tx->type(to), TRT_COLOR);
-    EXPECT_EQ(tx->context(to), &context);
-    EXPECT_NE(tx->firstLayer(to), tx->firstLayer(from));
-
-    tx->copy(from, from);  // nothing
-    EXPECT_EQ(tx->layerType(tx->lastLayer(from)), TLT_IMAGE);
-
-    LWTLayerID layer = tx->firstLayer(from);
-    tx->destroy(from);
-    EXPECT_EQ(tx->name(from), nullptr);
-    EXPECT_EQ(tx->type(from), -1);
-    EXPECT_EQ(tx->texture(layer), nullptr);
-    EXPECT_EQ(tx->layerAdd(from, TLT_IMAGE), nullptr);
-    tx->copy(to, from);  // from is gone: to keeps its layers
-    EXPECT_NE(tx->firstLayer(to), nullptr);
-    tx->destroy(from);
-    EXPECT_EQ(scene.textures(), std::vector<LWTextureID>{to});
-}
-
-TEST_F(SceneTest, TexturesAndLayersOwnChannelGroupsUnderTheGivenParent) {
-    hostsim::Animation& anim = host.animation();
-    const int before = anim.liveGroups();
-    LWChanGroupID surface = anim.createGroup(nullptr, "Surface");
-    LWTextureID t = tx->create(TRT_COLOR, "Color", surface, nullptr);
-    LWTLayerID first = tx->layerAdd(t, TLT_PROC);
-    LWTLayerID second = tx->layerAdd(t, TLT_IMAGE);
-    EXPECT_EQ(anim.groupPath(tx->envGroup(t)), "Surface/Color");
-    EXPECT_EQ(anim.groupPath(tx->layerEnvGroup(first)), "Surface/Color/Layer1");
-    EXPECT_EQ(anim.groupPath(tx->layerEnvGroup(second)), "Surface/Color/Layer2");
-    EXPECT_EQ(tx->layerEnvGroup(first), scene.layerGroup(first));
-
-    // A copy gives the target fresh groups and destroys those of its old layers.
-    LWTextureID copy = tx->create(TRT_COLOR, "Copy", nullptr, nullptr);
-    tx->layerAdd(copy, TLT_GRAD);
-    const int withCopy = anim.liveGroups();
-    tx->copy(copy, t);
-    EXPECT_EQ(anim.liveGroups(), withCopy + 1);
-    EXPECT_EQ(anim.childGroupNames(tx->envGroup(copy)), (std::vector<std::string>{"Layer1", "Layer2"}));
-
-    // Layers added after setEnvGroup go under the new group.
-    LWChanGroupID elsewhere = anim.createGroup(nullptr, "Elsewhere");
-    tx->setEnvGroup(t, elsewhere);
-    EXPECT_EQ(tx->envGroup(t), elsewhere);
-    EXPECT_EQ(anim.groupPath(tx->layerEnvGroup(tx->layerAdd(t, TLT_GRAD))), "Elsewhere/Layer3");
-    anim.destroyGroup(elsewhere);
-    LWTLayerID orphan = tx->layerAdd(t, TLT_GRAD);
-    ASSERT_NE(orphan, nullptr);
-    EXPECT_EQ(tx->layerEnvGroup(orphan), nullptr);
-
-    tx->destroy(t);
-    tx->destroy(copy);
-    EXPECT_EQ(anim.childGroupNames(surface), std::vector<std::string>{});
-    anim.destroyGroup(surface);
-    EXPECT_EQ(anim.liveGroups(), before);
-
-    // A parent group that does not exist (any more) is refused.
-    EXPECT_EQ(tx->create(TRT_SCALAR, "Lost", surface, nullptr), nullptr);
-}
-
 // ---------------------------------------------------------------- null and stale ids
 
 TEST_F(SceneTest, NullAndStaleIdsAnswerEmptyEverywhere) {
     LWItemID gone = scene.addCamera("Gone");
     scene.removeItem(gone);
-    LWTextureID texture = tx->create(TRT_SCALAR, "T", nullptr, nullptr);
-    LWTLayerID layer = tx->layerAdd(texture, TLT_PROC);
+    LWTextureID texture = host.textures().create(TRT_SCALAR, "T", nullptr, nullptr);
     LWItemID object = scene.addObject("Object");
     const LWItemID ids[] = {nullptr, gone, reinterpret_cast<LWItemID>(texture), reinterpret_cast<LWItemID>(0x1234)};
     for (LWItemID id : ids) {
@@ -554,27 +440,6 @@ TEST_F(SceneTest, NullAndStaleIdsAnswerEmptyEverywhere) {
     EXPECT_EQ(items->limits(object, LWIP_POSITION, lo.data(), hi.data()), 0u);
     expectNear(lo, {5, 5, 5});
 
-    const LWTextureID textures[] = {nullptr, reinterpret_cast<LWTextureID>(layer), reinterpret_cast<LWTextureID>(object)};
-    for (LWTextureID t : textures) {
-        EXPECT_EQ(tx->name(t), nullptr);
-        EXPECT_EQ(tx->type(t), -1);
-        EXPECT_EQ(tx->context(t), nullptr);
-        EXPECT_EQ(tx->envGroup(t), nullptr);
-        EXPECT_EQ(tx->firstLayer(t), nullptr);
-        EXPECT_EQ(tx->lastLayer(t), nullptr);
-        EXPECT_EQ(tx->layerAdd(t, TLT_IMAGE), nullptr);
-        tx->setEnvGroup(t, nullptr);
-        tx->copy(t, texture);
-        tx->copy(texture, t);
-        tx->destroy(t);
-    }
-    EXPECT_EQ(tx->firstLayer(texture), layer);  // untouched by all of that
-    for (LWTLayerID l : {LWTLayerID{}, reinterpret_cast<LWTLayerID>(texture)}) {
-        EXPECT_EQ(tx->layerType(l), -1);
-        EXPECT_EQ(tx->layerEnvGroup(l), nullptr);
-        EXPECT_EQ(tx->texture(l), nullptr);
-        tx->layerSetType(l, TLT_IMAGE);
-    }
 }
 
 // ---------------------------------------------------------------- instance updates and commands

@@ -933,8 +933,8 @@ protected:
         Values::SetUp();
         ASSERT_NE(vp(), nullptr);
         scalar = vp()->create(LWVP_PERCENT, LWVPDT_NOTXTR);
-        triple = vp()->create(LWVP_DIST | LWVPDT_VECTOR, LWVPDT_NOTXTR);
-        const double s[3] = {0.25, 0, 0}, t[3] = {1, 2, 3};
+        triple = vp()->create(LWVP_DIST | LWVPF_VECTOR, LWVPDT_NOTXTR);
+        double s[3] = {0.25, 0, 0}, t[3] = {1, 2, 3};
         vp()->setVal(scalar, s);
         vp()->setVal(triple, t);
         inst.parms = {{kEnv, scalar}, {kEnv3, triple}};
@@ -966,7 +966,7 @@ TEST_F(Envelopes, EnvelopeControlsShowAndEditTheAnimatedParameter) {
     EXPECT_EQ(p->shownVector(kEnv3), (std::array<double, 3>{-1, 0.5, 4}));
 
     // Changes the plug-in makes to the parameter show after a refresh.
-    const double s[3] = {0.1, 0, 0};
+    double s[3] = {0.1, 0, 0};
     vp()->setVal(scalar, s);
     EXPECT_EQ(p->shownFloat(kEnv), 0.75);
     xp()->viewRefresh(id);
