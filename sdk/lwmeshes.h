@@ -21,6 +21,10 @@ extern "C" {
 /* A layer's mesh, as layerMesh hands it out. */
 typedef struct st_LWMeshInfo LWMeshInfo;
 
+/* Point and polygon ids of the host's meshes. */
+typedef struct st_GCoreVertex *LWPntID;
+typedef struct st_GCorePolygon *LWPolID;
+
 #define LWOBJECTFUNCS_GLOBAL "Scene Objects 4"
 
 typedef struct st_LWObjectFuncs {

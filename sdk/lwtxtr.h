@@ -26,10 +26,6 @@ typedef struct st_TxtrContext *LWTxtrContextID;
 extern "C" {
 #endif
 
-/* Point and polygon ids of the host's meshes. */
-typedef struct st_GCoreVertex *LWPntID;
-typedef struct st_GCorePolygon *LWPolID;
-
 /* Where a spot lies in its polygon: the polygon's vertices as indices and
  * ids, their perspective weights and the spot's size on the polygon. */
 typedef struct st_LWVertexIndexes {
