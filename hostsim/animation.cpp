@@ -8,7 +8,11 @@
 #include <mutex>
 #include <utility>
 
+#include "handler_records.h"
 #include "host.h"
+#include "instances.h"
+#include "lwchannel.h"
+#include "scene.h"
 #include "textures.h"
 
 namespace hostsim {
@@ -23,7 +27,7 @@ struct Parameter;
 struct Key {
     double time = 0.0;
     double value = 0.0;
-    int shape = SHAPE_TCB;
+    int shape = kShapeTcb;
     double tension = 0.0;
     double continuity = 0.0;
     double bias = 0.0;
@@ -36,8 +40,8 @@ struct Envelope {
     std::string name;
     int type = LWET_FLOAT;
     Keys keys;  // sorted by time, times distinct
-    int pre = LWBEH_CONSTANT;
-    int post = LWBEH_CONSTANT;
+    int pre = kBehaviourConstant;
+    int post = kBehaviourConstant;
     int visible = 1;
     Channel* channel = nullptr;  // its own channel, for envelopes created in a group
     Parameter* owner = nullptr;  // the parameter it belongs to, if any
@@ -46,8 +50,18 @@ struct Envelope {
     int age = 0;
 };
 
-// A channel shows either an envelope of its own or one component of a
-// parameter.
+// A server applied to a channel, with the handler function the host calls
+// when the channel is evaluated (null when the server set none).
+struct AppliedServer {
+    std::string cls;
+    std::string name;
+    unsigned int flags = 0;
+    LWInstance instance = nullptr;
+    void (*evaluate)(LWInstance, const LWChannelAccess*) = nullptr;
+};
+
+// A channel shows an envelope of its own, one component of a parameter, or
+// a value from elsewhere (an item's motion).
 struct Channel {
     std::string name;
     int type = LWET_FLOAT;
@@ -55,6 +69,10 @@ struct Channel {
     Envelope* env = nullptr;
     Parameter* parm = nullptr;
     int component = 0;
+    Animation::ChannelSource source;
+    LWChanEventFunc event = nullptr;
+    void* eventData = nullptr;
+    std::vector<AppliedServer> servers;  // in the order they were applied
 };
 
 struct Group {
@@ -112,8 +130,8 @@ std::string componentName(const Parameter& p, int c) {
     return p.channelName.empty() ? suffix : p.channelName + "." + suffix;
 }
 
-bool validShape(int shape) { return shape >= SHAPE_TCB && shape <= SHAPE_BEZ2; }
-bool validBehaviour(int b) { return b >= LWBEH_RESET && b <= LWBEH_LINEAR; }
+bool validShape(int shape) { return shape >= kShapeTcb && shape <= kShapeBezier2D; }
+bool validBehaviour(int b) { return b >= kBehaviourReset && b <= kBehaviourLinear; }
 
 // ------------------------------------------------------------ evaluation
 //
@@ -132,10 +150,10 @@ double outgoing(const Keys& k, size_t i) {
     const double d = k1.value - k0.value;
     const double dt = span(k, i);
     switch (k0.shape) {
-        case SHAPE_TCB:
-        case SHAPE_LINE: {
+        case kShapeTcb:
+        case kShapeLinear: {
             double a = 1.0, b = 1.0;
-            if (k0.shape == SHAPE_TCB) {
+            if (k0.shape == kShapeTcb) {
                 a = (1.0 - k0.tension) * (1.0 + k0.continuity) * (1.0 + k0.bias);
                 b = (1.0 - k0.tension) * (1.0 - k0.continuity) * (1.0 - k0.bias);
             }
@@ -145,9 +163,9 @@ double outgoing(const Keys& k, size_t i) {
             // the slope is continuous in time where keys are unevenly spaced.
             return dt / (k1.time - kp.time) * (a * (k0.value - kp.value) + b * d);
         }
-        case SHAPE_HERM:
-        case SHAPE_BEZI: return k0.param[1] * dt;
-        case SHAPE_BEZ2: {
+        case kShapeHermite:
+        case kShapeBezier: return k0.param[1] * dt;
+        case kShapeBezier2D: {
             const double ht = handleTime(k0.param[2], dt);
             return ht > 1e-12 ? k0.param[3] / ht * dt : 0.0;
         }
@@ -162,10 +180,10 @@ double incoming(const Keys& k, size_t i) {
     const double d = k1.value - k0.value;
     const double dt = span(k, i);
     switch (k1.shape) {
-        case SHAPE_TCB:
-        case SHAPE_LINE: {
+        case kShapeTcb:
+        case kShapeLinear: {
             double a = 1.0, b = 1.0;
-            if (k1.shape == SHAPE_TCB) {
+            if (k1.shape == kShapeTcb) {
                 a = (1.0 - k1.tension) * (1.0 - k1.continuity) * (1.0 + k1.bias);
                 b = (1.0 - k1.tension) * (1.0 + k1.continuity) * (1.0 - k1.bias);
             }
@@ -173,9 +191,9 @@ double incoming(const Keys& k, size_t i) {
             const Key& kn = *k[i + 2];
             return dt / (kn.time - k0.time) * (b * (kn.value - k1.value) + a * d);
         }
-        case SHAPE_HERM:
-        case SHAPE_BEZI: return k1.param[0] * dt;
-        case SHAPE_BEZ2: {
+        case kShapeHermite:
+        case kShapeBezier: return k1.param[0] * dt;
+        case kShapeBezier2D: {
             const double ht = handleTime(k1.param[0], dt);
             return ht < -1e-12 ? k1.param[1] / -ht * dt : 0.0;
         }
@@ -195,7 +213,7 @@ double evaluateBez2(const Keys& k, size_t i, double time) {
     const Key& k1 = *k[i + 1];
     const double dt = span(k, i);
     double t1, v1;
-    if (k0.shape == SHAPE_BEZ2) {
+    if (k0.shape == kShapeBezier2D) {
         t1 = handleTime(k0.param[2], dt);
         v1 = k0.param[3];
         if (t1 < 0.0) t1 = 0.0;
@@ -223,9 +241,9 @@ double evaluateSpan(const Keys& k, size_t i, double time) {
     const Key& k1 = *k[i + 1];
     const double s = (time - k0.time) / span(k, i);
     switch (k1.shape) {
-        case SHAPE_STEP: return k0.value;
-        case SHAPE_LINE: return k0.value + s * (k1.value - k0.value);
-        case SHAPE_BEZ2: return evaluateBez2(k, i, time);
+        case kShapeStepped: return k0.value;
+        case kShapeLinear: return k0.value + s * (k1.value - k0.value);
+        case kShapeBezier2D: return evaluateBez2(k, i, time);
         default: {
             // Hermite basis.
             const double s2 = s * s, s3 = s2 * s;
@@ -241,16 +259,16 @@ double evaluateSpan(const Keys& k, size_t i, double time) {
 // Slope (value per second) at the start of the span i -> i+1 and at its end.
 double startSlope(const Keys& k, size_t i) {
     switch (k[i + 1]->shape) {
-        case SHAPE_STEP: return 0.0;
-        case SHAPE_LINE: return (k[i + 1]->value - k[i]->value) / span(k, i);
+        case kShapeStepped: return 0.0;
+        case kShapeLinear: return (k[i + 1]->value - k[i]->value) / span(k, i);
         default: return outgoing(k, i) / span(k, i);
     }
 }
 
 double endSlope(const Keys& k, size_t i) {
     switch (k[i + 1]->shape) {
-        case SHAPE_STEP: return 0.0;
-        case SHAPE_LINE: return (k[i + 1]->value - k[i]->value) / span(k, i);
+        case kShapeStepped: return 0.0;
+        case kShapeLinear: return (k[i + 1]->value - k[i]->value) / span(k, i);
         default: return incoming(k, i) / span(k, i);
     }
 }
@@ -262,8 +280,8 @@ double evaluateKeys(const Keys& k, int pre, int post, double time) {
     if (std::isnan(time)) return first.value;
     if (k.size() == 1 || std::isinf(time)) {
         // Nothing repeats; an infinite time sees the end key, or 0 on reset.
-        if (time < first.time) return pre == LWBEH_RESET ? 0.0 : first.value;
-        if (time > last.time) return post == LWBEH_RESET ? 0.0 : last.value;
+        if (time < first.time) return pre == kBehaviourReset ? 0.0 : first.value;
+        if (time > last.time) return post == kBehaviourReset ? 0.0 : last.value;
         return first.value;
     }
     double offset = 0.0;
@@ -272,19 +290,19 @@ double evaluateKeys(const Keys& k, int pre, int post, double time) {
         const int behaviour = before ? pre : post;
         const Key& end = before ? first : last;
         switch (behaviour) {
-            case LWBEH_RESET: return 0.0;
-            case LWBEH_LINEAR:
+            case kBehaviourReset: return 0.0;
+            case kBehaviourLinear:
                 return end.value + (time - end.time) * (before ? startSlope(k, 0) : endSlope(k, k.size() - 2));
-            case LWBEH_REPEAT:
-            case LWBEH_OSCILLATE:
-            case LWBEH_OFFSET: {
+            case kBehaviourRepeat:
+            case kBehaviourOscillate:
+            case kBehaviourOffsetRepeat: {
                 const double length = last.time - first.time;
                 const double cycles = std::floor((time - first.time) / length);
                 time -= cycles * length;
                 time = std::clamp(time, first.time, last.time);
-                if (behaviour == LWBEH_OSCILLATE && std::fmod(std::fabs(cycles), 2.0) == 1.0)
+                if (behaviour == kBehaviourOscillate && std::fmod(std::fabs(cycles), 2.0) == 1.0)
                     time = first.time + last.time - time;
-                if (behaviour == LWBEH_OFFSET) offset = cycles * (last.value - first.value);
+                if (behaviour == kBehaviourOffsetRepeat) offset = cycles * (last.value - first.value);
                 break;
             }
             default: return end.value;  // constant
@@ -317,12 +335,25 @@ struct PendingParameterEvent {
     en_lwvpec code;
 };
 
+struct PendingChannelEvent {
+    LWChanEventFunc func;
+    void* data;
+    LWChannelID chan;
+    int event;
+    void* eventData;
+};
+
 // Events collected under the lock and delivered after it is released, and
-// textures whose destruction waits for the same moment.
+// the textures and server instances whose destruction waits for the same
+// moment.
 struct Events {
+    explicit Events(Animation::Impl* owner) : im(owner) {}
+    Animation::Impl* im;
     std::vector<PendingEvent> list;
+    std::vector<PendingChannelEvent> channelEvents;
     std::vector<PendingParameterEvent> parameterEvents;
     std::vector<LWTextureID> deadTextures;
+    std::vector<LWInstance> deadInstances;
     void add(Envelope* e, LWEnvEvent event, Key* key) {
         if (e->event)
             list.push_back({e->event, e->eventData, reinterpret_cast<LWEnvelopeID>(e), event, static_cast<void*>(key)});
@@ -331,12 +362,16 @@ struct Events {
         if (p->event)
             parameterEvents.push_back({p->event, const_cast<Parameter*>(p), p->userData, code});
     }
-    void fire(Textures* textures = nullptr) {
-        for (const PendingEvent& p : list) p.func(p.data, p.env, p.event, p.eventData);
-        for (const PendingParameterEvent& p : parameterEvents) p.func(p.parm, p.userData, p.code, nullptr);
-        if (textures)
-            for (LWTextureID t : deadTextures) textures->destroy(t);
+    void add(const Channel* c, int event, void* eventData = nullptr) {
+        if (!c || !c->event) return;
+        // One value event per channel and batch is enough.
+        if (event == LWCEVNT_VALUE)
+            for (const PendingChannelEvent& p : channelEvents)
+                if (p.chan == c && p.event == LWCEVNT_VALUE) return;
+        channelEvents.push_back({c->event, c->eventData, const_cast<Channel*>(c), event, eventData});
     }
+    // Delivers everything, then destroys what waited; defined after Impl.
+    void fire();
 };
 
 // -------------------------------------------------------- saved blocks
@@ -383,8 +418,8 @@ void saveEnvelopeBlocks(const LWSaveState* s, const Envelope& e) {
 // An envelope as read from blocks, applied only once all of it is sound.
 struct EnvelopeData {
     bool haveBehaviours = false;
-    int pre = LWBEH_CONSTANT;
-    int post = LWBEH_CONSTANT;
+    int pre = kBehaviourConstant;
+    int post = kBehaviourConstant;
     int32_t count = -1;
     std::vector<Key> keys;
 };
@@ -528,6 +563,7 @@ struct Animation::Impl {
     Host* host = nullptr;  // for the textures of parameters
 
     Textures* textures() const { return host ? &host->textures() : nullptr; }
+    Instances* instances() const { return host ? &host->instances() : nullptr; }
 
     // ---- handle checks
     Group* group(const void* id) const {
@@ -579,10 +615,26 @@ struct Animation::Impl {
         return raw;
     }
 
-    void dropChannel(Channel* c) {
+    // The channel's event function hears of it and its servers' instances
+    // are destroyed once the lock is released; without events (the host
+    // ends) neither happens.
+    void dropChannel(Channel* c, Events* events) {
+        if (events) {
+            events->add(c, LWEEVNT_DESTROY);
+            for (const AppliedServer& s : c->servers) events->deadInstances.push_back(s.instance);
+        }
         auto& list = c->group->channels;
         list.erase(std::remove(list.begin(), list.end(), c), list.end());
         channels.erase(c);
+    }
+
+    // The channel that shows an envelope: its own, or its parameter's.
+    Channel* channelOf(const Envelope* e) const {
+        if (e->channel) return e->channel;
+        if (const Parameter* p = e->owner)
+            for (int c = 0; c < p->count; ++c)
+                if (p->env[static_cast<size_t>(c)] == e) return p->chan[static_cast<size_t>(c)];
+        return nullptr;
     }
 
     void dropGroup(Group* g, Events* events) {
@@ -594,11 +646,11 @@ struct Animation::Impl {
                 Parameter* p = c->parm;
                 p->chan[static_cast<size_t>(c->component)] = nullptr;
                 p->group = nullptr;
-                dropChannel(c);
+                dropChannel(c, events);
             } else if (c->env) {
                 dropEnvelope(c->env, events);
             } else {
-                dropChannel(c);
+                dropChannel(c, events);
             }
         }
         auto& siblings = g->parent ? g->parent->children : roots;
@@ -621,7 +673,7 @@ struct Animation::Impl {
     }
 
     void dropEnvelope(Envelope* e, Events* events) {
-        if (e->channel) dropChannel(e->channel);
+        if (e->channel) dropChannel(e->channel, events);
         keys -= static_cast<int>(e->keys.size());
         if (events) events->add(e, LWEEVNT_DESTROY, nullptr);
         edits.erase(e);
@@ -665,11 +717,17 @@ struct Animation::Impl {
         }
     }
 
-    void dropParameterChannels(Parameter* p) {
+    void dropParameterChannels(Parameter* p, Events* events) {
         for (Channel*& ch : p->chan) {
-            if (ch) dropChannel(ch);
+            if (ch) dropChannel(ch, events);
             ch = nullptr;
         }
+    }
+
+    // Every channel of the parameter hears that its value may have changed.
+    void parameterChanged(const Parameter* p, Events* events) const {
+        if (events)
+            for (const Channel* ch : p->chan) events->add(ch, LWCEVNT_VALUE);
     }
 
     void envelopParameter(Parameter* p, Events* events) {
@@ -682,12 +740,16 @@ struct Animation::Impl {
             Key k;
             k.value = p->value[static_cast<size_t>(c)];
             insertKey(e, k);
+            if (events) events->add(p->chan[static_cast<size_t>(c)], LWCEVNT_CREATE, e);
         }
         p->state |= LWVPSF_ENV;
     }
 
     void dropParameterEnvelopes(Parameter* p, Events* events) {
-        if ((p->state & LWVPSF_ENV) && events) events->add(p, LWVPEC_ENVOLD);
+        if ((p->state & LWVPSF_ENV) && events) {
+            events->add(p, LWVPEC_ENVOLD);
+            parameterChanged(p, events);
+        }
         for (Envelope*& e : p->env) {
             if (e) dropEnvelope(e, events);
             e = nullptr;
@@ -709,7 +771,7 @@ struct Animation::Impl {
 
     // The parameter goes without events to its own event function.
     void dropParameter(Parameter* p, Events* events) {
-        dropParameterChannels(p);
+        dropParameterChannels(p, events);
         const auto event = std::exchange(p->event, nullptr);
         dropParameterEnvelopes(p, events);
         if (p->texture && events) events->deadTextures.push_back(p->texture);
@@ -735,6 +797,16 @@ struct Animation::Impl {
     }
 };
 
+void Events::fire() {
+    for (const PendingEvent& p : list) p.func(p.data, p.env, p.event, p.eventData);
+    for (const PendingChannelEvent& p : channelEvents) p.func(p.data, p.chan, p.event, p.eventData);
+    for (const PendingParameterEvent& p : parameterEvents) p.func(p.parm, p.userData, p.code, nullptr);
+    if (Textures* textures = im ? im->textures() : nullptr)
+        for (LWTextureID t : deadTextures) textures->destroy(t);
+    if (Instances* instances = im ? im->instances() : nullptr)
+        for (LWInstance i : deadInstances) instances->destroy(i);
+}
+
 namespace {
 
 Animation::Impl* impl() { return g_impl.load(); }
@@ -744,6 +816,9 @@ T* handle(const void* p) {
     return reinterpret_cast<T*>(const_cast<void*>(p));
 }
 
+// The handle a plug-in sees for one of the model's objects.
+void* toId(const void* p) { return const_cast<void*>(p); }
+
 // ======================================================= "Animation Envelopes"
 
 LWEnvelopeID envCreate(LWChanGroupID group, const char* name, int type) {
@@ -752,13 +827,13 @@ LWEnvelopeID envCreate(LWChanGroupID group, const char* name, int type) {
     std::unique_lock lock(im->mutex);
     Group* g = nullptr;
     if (group && !(g = im->group(group))) return nullptr;
-    return handle<st_LWEnvelope>(im->makeEnvelope(g, name, type));
+    return toId(im->makeEnvelope(g, name, type));
 }
 
 void envDestroy(LWEnvelopeID env) {
     Animation::Impl* im = impl();
     if (!im) return;
-    Events events;
+    Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Envelope* e = im->envelope(env);
@@ -774,13 +849,13 @@ LWChanGroupID envCreateGroup(LWChanGroupID parent, const char* name) {
     std::unique_lock lock(im->mutex);
     Group* p = nullptr;
     if (parent && !(p = im->group(parent))) return nullptr;
-    return handle<st_LWChanGroup>(im->makeGroup(p, name));
+    return toId(im->makeGroup(p, name));
 }
 
 void envDestroyGroup(LWChanGroupID group) {
     Animation::Impl* im = impl();
     if (!im) return;
-    Events events;
+    Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Group* g = im->group(group);
@@ -793,10 +868,16 @@ void envDestroyGroup(LWChanGroupID group) {
 LWError envCopy(LWEnvelopeID to, LWEnvelopeID from) {
     Animation::Impl* im = impl();
     if (!im) return nullptr;
-    std::unique_lock lock(im->mutex);
-    Envelope* t = im->envelope(to);
-    const Envelope* f = im->envelope(from);
-    if (t && f) im->copyEnvelope(t, f);
+    Events events(im);
+    {
+        std::unique_lock lock(im->mutex);
+        Envelope* t = im->envelope(to);
+        const Envelope* f = im->envelope(from);
+        if (!t || !f || t == f) return nullptr;
+        im->copyEnvelope(t, f);
+        events.add(im->channelOf(t), LWCEVNT_VALUE);
+    }
+    events.fire();
     return nullptr;
 }
 
@@ -811,8 +892,15 @@ LWError envLoad(LWEnvelopeID env, const LWLoadState* load) {
     // The state is read without the lock; the result is applied under it.
     EnvelopeData data;
     if (LWError error = loadEnvelopeData(load, data)) return error;
-    std::unique_lock lock(im->mutex);
-    if (Envelope* e = im->envelope(env)) im->setKeys(e, data.keys, data.pre, data.post);
+    Events events(im);
+    {
+        std::unique_lock lock(im->mutex);
+        if (Envelope* e = im->envelope(env)) {
+            im->setKeys(e, data.keys, data.pre, data.post);
+            events.add(im->channelOf(e), LWCEVNT_VALUE);
+        }
+    }
+    events.fire();
     return nullptr;
 }
 
@@ -855,7 +943,7 @@ int envAge(LWEnvelopeID env) {
 LWEnvKeyframeID envCreateKey(LWEnvelopeID env, LWTime time, double value) {
     Animation::Impl* im = impl();
     if (!im || !std::isfinite(time)) return nullptr;
-    Events events;
+    Events events(im);
     Key* result = nullptr;
     {
         std::unique_lock lock(im->mutex);
@@ -874,15 +962,16 @@ LWEnvKeyframeID envCreateKey(LWEnvelopeID env, LWTime time, double value) {
             result = im->insertKey(e, k);
             events.add(e, LWEEVNT_KEY_INSERT, result);
         }
+        events.add(im->channelOf(e), LWCEVNT_VALUE);
     }
     events.fire();
-    return handle<st_LWEnvKeyframe>(result);
+    return toId(result);
 }
 
 void envDestroyKey(LWEnvelopeID env, LWEnvKeyframeID key) {
     Animation::Impl* im = impl();
     if (!im) return;
-    Events events;
+    Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Envelope* e = im->envelope(env);
@@ -894,6 +983,7 @@ void envDestroyKey(LWEnvelopeID env, LWEnvKeyframeID key) {
         e->keys.erase(e->keys.begin() + static_cast<std::ptrdiff_t>(Animation::Impl::keyIndex(e, k)));
         --im->keys;
         ++e->age;
+        events.add(im->channelOf(e), LWCEVNT_VALUE);
     }
     events.fire();
 }
@@ -905,7 +995,7 @@ LWEnvKeyframeID envFindKey(LWEnvelopeID env, LWTime time) {
     const Envelope* e = im->envelope(env);
     if (!e) return nullptr;
     for (const auto& k : e->keys)
-        if (k->time == time) return handle<st_LWEnvKeyframe>(k.get());
+        if (k->time == time) return toId(k.get());
     return nullptr;
 }
 
@@ -915,9 +1005,9 @@ LWEnvKeyframeID envNextKey(LWEnvelopeID env, LWEnvKeyframeID key) {
     std::shared_lock lock(im->mutex);
     const Envelope* e = im->envelope(env);
     if (!e || e->keys.empty()) return nullptr;
-    if (!key) return handle<st_LWEnvKeyframe>(e->keys.front().get());
+    if (!key) return toId(e->keys.front().get());
     const size_t i = Animation::Impl::keyIndex(e, handle<Key>(key));
-    return i + 1 < e->keys.size() ? handle<st_LWEnvKeyframe>(e->keys[i + 1].get()) : nullptr;
+    return i + 1 < e->keys.size() ? toId(e->keys[i + 1].get()) : nullptr;
 }
 
 LWEnvKeyframeID envPrevKey(LWEnvelopeID env, LWEnvKeyframeID key) {
@@ -926,9 +1016,9 @@ LWEnvKeyframeID envPrevKey(LWEnvelopeID env, LWEnvKeyframeID key) {
     std::shared_lock lock(im->mutex);
     const Envelope* e = im->envelope(env);
     if (!e || e->keys.empty()) return nullptr;
-    if (!key) return handle<st_LWEnvKeyframe>(e->keys.back().get());
+    if (!key) return toId(e->keys.back().get());
     const size_t i = Animation::Impl::keyIndex(e, handle<Key>(key));
-    return i > 0 && i < e->keys.size() ? handle<st_LWEnvKeyframe>(e->keys[i - 1].get()) : nullptr;
+    return i > 0 && i < e->keys.size() ? toId(e->keys[i - 1].get()) : nullptr;
 }
 
 double* keyDouble(Key* k, LWKeyTag tag) {
@@ -949,7 +1039,7 @@ double* keyDouble(Key* k, LWKeyTag tag) {
 int envKeySet(LWEnvelopeID env, LWEnvKeyframeID key, LWKeyTag tag, void* value) {
     Animation::Impl* im = impl();
     if (!im || !value) return 0;
-    Events events;
+    Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Envelope* e = im->envelope(env);
@@ -975,6 +1065,7 @@ int envKeySet(LWEnvelopeID env, LWEnvKeyframeID key, LWKeyTag tag, void* value) 
             return 0;
         }
         ++e->age;
+        events.add(im->channelOf(e), LWCEVNT_VALUE);
     }
     events.fire();
     return 1;
@@ -1011,20 +1102,26 @@ int envSetEvent(LWEnvelopeID env, LWEnvEventFunc ev, void* data) {
 int envEgSet(LWEnvelopeID env, LWChanGroupID, int tag, void* value) {
     Animation::Impl* im = impl();
     if (!im || !value) return 0;
-    std::unique_lock lock(im->mutex);
-    Envelope* e = im->envelope(env);
-    if (!e) return 0;
-    const int v = *static_cast<const int*>(value);
-    switch (tag) {
-        case LWENVTAG_VISIBLE: e->visible = v ? 1 : 0; return 1;
-        case LWENVTAG_PREBEHAVE:
-        case LWENVTAG_POSTBEHAVE:
-            if (!validBehaviour(v)) return 0;
-            (tag == LWENVTAG_PREBEHAVE ? e->pre : e->post) = v;
-            ++e->age;
-            return 1;
-        default: return 0;
+    Events events(im);
+    {
+        std::unique_lock lock(im->mutex);
+        Envelope* e = im->envelope(env);
+        if (!e) return 0;
+        const int v = *static_cast<const int*>(value);
+        switch (tag) {
+            case LWENVTAG_VISIBLE: e->visible = v ? 1 : 0; return 1;
+            case LWENVTAG_PREBEHAVE:
+            case LWENVTAG_POSTBEHAVE:
+                if (!validBehaviour(v)) return 0;
+                (tag == LWENVTAG_PREBEHAVE ? e->pre : e->post) = v;
+                ++e->age;
+                events.add(im->channelOf(e), LWCEVNT_VALUE);
+                break;
+            default: return 0;
+        }
     }
+    events.fire();
+    return 1;
 }
 
 int envEgGet(LWEnvelopeID env, LWChanGroupID, int tag, void* value) {
@@ -1055,10 +1152,10 @@ LWChanGroupID ciNextGroup(LWChanGroupID parent, LWChanGroupID group) {
         if (!p) return nullptr;
         list = &p->children;
     }
-    if (!group) return list->empty() ? nullptr : handle<st_LWChanGroup>(list->front());
+    if (!group) return list->empty() ? nullptr : toId(list->front());
     auto it = std::find(list->begin(), list->end(), handle<Group>(group));
     if (it == list->end() || ++it == list->end()) return nullptr;
-    return handle<st_LWChanGroup>(*it);
+    return toId(*it);
 }
 
 LWChannelID ciNextChannel(LWChanGroupID group, LWChannelID chan) {
@@ -1068,10 +1165,10 @@ LWChannelID ciNextChannel(LWChanGroupID group, LWChannelID chan) {
     const Group* g = im->group(group);
     if (!g) return nullptr;
     const auto& list = g->channels;
-    if (!chan) return list.empty() ? nullptr : handle<st_LWChannel>(list.front());
+    if (!chan) return list.empty() ? nullptr : toId(list.front());
     auto it = std::find(list.begin(), list.end(), handle<Channel>(chan));
     if (it == list.end() || ++it == list.end()) return nullptr;
-    return handle<st_LWChannel>(*it);
+    return toId(*it);
 }
 
 const char* ciGroupName(LWChanGroupID group) {
@@ -1095,7 +1192,7 @@ LWChanGroupID ciGroupParent(LWChanGroupID group) {
     if (!im) return nullptr;
     std::shared_lock lock(im->mutex);
     const Group* g = im->group(group);
-    return g ? handle<st_LWChanGroup>(g->parent) : nullptr;
+    return g ? toId(g->parent) : nullptr;
 }
 
 LWChanGroupID ciChannelParent(LWChannelID chan) {
@@ -1103,7 +1200,7 @@ LWChanGroupID ciChannelParent(LWChannelID chan) {
     if (!im) return nullptr;
     std::shared_lock lock(im->mutex);
     const Channel* c = im->channel(chan);
-    return c ? handle<st_LWChanGroup>(c->group) : nullptr;
+    return c ? toId(c->group) : nullptr;
 }
 
 int ciChannelType(LWChannelID chan) {
@@ -1114,14 +1211,78 @@ int ciChannelType(LWChannelID chan) {
     return c ? c->type : 0;
 }
 
+// The channels being evaluated on this thread, innermost last, with their
+// values so far: a channel handler's getChannel and setChannel work on them.
+struct Evaluation {
+    LWChannelID chan;
+    double value;
+};
+thread_local std::vector<Evaluation*> t_evaluations;
+
+bool evaluating(LWChannelID chan) {
+    return std::any_of(t_evaluations.begin(), t_evaluations.end(), [&](const Evaluation* e) { return e->chan == chan; });
+}
+
+// The channel's value before its handlers. A source is called unlocked:
+// it reads another model (the scene).
+bool baseValue(Animation::Impl* im, LWChannelID chan, double time, double& value,
+               std::vector<AppliedServer>* servers) {
+    Animation::ChannelSource source;
+    {
+        std::shared_lock lock(im->mutex);
+        const Channel* c = im->channel(chan);
+        if (!c) return false;
+        if (servers)
+            for (const AppliedServer& s : c->servers)
+                if (s.evaluate && !(s.flags & LWSRVF_DISABLED)) servers->push_back(s);
+        if (c->parm) value = im->componentValue(c->parm, c->component, time);
+        else if (c->env) value = evaluateKeys(c->env->keys, c->env->pre, c->env->post, time);
+        else if (c->source) source = c->source;
+        else value = 0.0;
+    }
+    if (source) value = source(time);
+    return true;
+}
+
+void accessGetChannel(LWChannelID chan, LWTime time, double* value);
+void accessSetChannel(LWChannelID chan, const double value);
+
 double ciChannelEvaluate(LWChannelID chan, LWTime time) {
     Animation::Impl* im = impl();
     if (!im) return 0.0;
-    std::shared_lock lock(im->mutex);
-    const Channel* c = im->channel(chan);
-    if (!c) return 0.0;
-    if (c->parm) return im->componentValue(c->parm, c->component, time);
-    return c->env ? evaluateKeys(c->env->keys, c->env->pre, c->env->post, time) : 0.0;
+    std::vector<AppliedServer> servers;
+    double value = 0.0;
+    if (!baseValue(im, chan, time, value, &servers) || servers.empty()) return value;
+    const double fps = im->host ? im->host->scene().settings().framesPerSecond : 30.0;
+    Evaluation evaluation{chan, value};
+    t_evaluations.push_back(&evaluation);
+    for (const AppliedServer& s : servers) {
+        const LWChannelAccess access{chan,
+                                     static_cast<LWFrame>(std::lround(time * fps)),
+                                     time,
+                                     evaluation.value,
+                                     accessGetChannel,
+                                     accessSetChannel,
+                                     ciChannelName};
+        s.evaluate(s.instance, &access);
+    }
+    t_evaluations.pop_back();
+    return evaluation.value;
+}
+
+// A channel that is being evaluated on this thread answers its value before
+// its handlers: evaluating it again would not end.
+void accessGetChannel(LWChannelID chan, LWTime time, double* value) {
+    if (!value) return;
+    Animation::Impl* im = impl();
+    double v = 0.0;
+    if (im && evaluating(chan)) baseValue(im, chan, time, v, nullptr);
+    else v = ciChannelEvaluate(chan, time);
+    *value = v;
+}
+
+void accessSetChannel(LWChannelID chan, const double value) {
+    if (!t_evaluations.empty() && t_evaluations.back()->chan == chan) t_evaluations.back()->value = value;
 }
 
 LWEnvelopeID ciChannelEnvelope(LWChannelID chan) {
@@ -1130,8 +1291,105 @@ LWEnvelopeID ciChannelEnvelope(LWChannelID chan) {
     std::shared_lock lock(im->mutex);
     const Channel* c = im->channel(chan);
     if (!c) return nullptr;
-    if (c->parm) return handle<st_LWEnvelope>(c->parm->env[static_cast<size_t>(c->component)]);
-    return handle<st_LWEnvelope>(c->env);
+    if (c->parm) return toId(c->parm->env[static_cast<size_t>(c->component)]);
+    return toId(c->env);
+}
+
+int ciSetChannelEvent(LWChannelID chan, LWChanEventFunc ev, void* data) {
+    Animation::Impl* im = impl();
+    if (!im) return 0;
+    std::unique_lock lock(im->mutex);
+    Channel* c = im->channel(chan);
+    if (!c) return 0;
+    c->event = ev;
+    c->eventData = ev ? data : nullptr;
+    return 1;
+}
+
+// The idx-th server (from 1) of a class on a channel; call under the lock.
+const AppliedServer* findServer(const Channel* c, const char* cls, int idx) {
+    if (!c || !cls || idx < 1) return nullptr;
+    for (const AppliedServer& s : c->servers)
+        if (s.cls == cls && --idx == 0) return &s;
+    return nullptr;
+}
+
+const char* ciServer(LWChannelID chan, const char* cls, int idx) {
+    Animation::Impl* im = impl();
+    if (!im) return nullptr;
+    std::shared_lock lock(im->mutex);
+    const AppliedServer* s = findServer(im->channel(chan), cls, idx);
+    return s ? s->name.c_str() : nullptr;
+}
+
+unsigned int ciServerFlags(LWChannelID chan, const char* cls, int idx) {
+    Animation::Impl* im = impl();
+    if (!im) return 0;
+    std::shared_lock lock(im->mutex);
+    const AppliedServer* s = findServer(im->channel(chan), cls, idx);
+    return s ? s->flags : 0;
+}
+
+LWInstance ciServerInstance(LWChannelID chan, const char* cls, int idx) {
+    Animation::Impl* im = impl();
+    if (!im) return nullptr;
+    std::shared_lock lock(im->mutex);
+    const AppliedServer* s = findServer(im->channel(chan), cls, idx);
+    return s ? s->instance : nullptr;
+}
+
+// Activation and the instance's creation run unlocked: the server's code
+// may use the host's services.
+int ciServerApply(LWChannelID chan, const char* cls, const char* name, int flags) {
+    Animation::Impl* im = impl();
+    if (!im || !im->host || !cls || !name || std::strcmp(cls, LWCHANNEL_HCLASS) != 0) return 0;
+    {
+        std::shared_lock lock(im->mutex);
+        if (!im->channel(chan)) return 0;
+    }
+    ChannelHandlerRecords records;
+    try {
+        if (records.activate(*im->host, name) != AFUNC_OK) return 0;
+    } catch (const HostError&) {
+        return 0;  // no loaded module serves the name
+    }
+    LWInstance instance = im->host->instances().create(&records.inst, records.items(), chan);
+    if (!instance) return 0;
+    Events events(im);
+    int index = 0;
+    {
+        std::unique_lock lock(im->mutex);
+        Channel* c = im->channel(chan);
+        if (c) {
+            c->servers.push_back({cls, name, static_cast<unsigned int>(flags), instance, records.local.evaluate});
+            index = static_cast<int>(std::count_if(c->servers.begin(), c->servers.end(),
+                                                   [&](const AppliedServer& s) { return s.cls == cls; }));
+            events.add(c, LWCEVNT_VALUE);
+        } else {
+            events.deadInstances.push_back(instance);  // the channel went meanwhile
+        }
+    }
+    events.fire();
+    return index;
+}
+
+void ciServerRemove(LWChannelID chan, const char* cls, const char* name, LWInstance inst) {
+    Animation::Impl* im = impl();
+    if (!im || !cls || !name) return;
+    Events events(im);
+    {
+        std::unique_lock lock(im->mutex);
+        Channel* c = im->channel(chan);
+        if (!c) return;
+        auto it = std::find_if(c->servers.begin(), c->servers.end(), [&](const AppliedServer& s) {
+            return s.cls == cls && s.name == name && (!inst || s.instance == inst);
+        });
+        if (it == c->servers.end()) return;
+        events.deadInstances.push_back(it->instance);
+        c->servers.erase(it);
+        events.add(c, LWCEVNT_VALUE);
+    }
+    events.fire();
 }
 
 // ======================================================== "LWVParmFuncs 2"
@@ -1153,14 +1411,14 @@ LWVParmID vpCreate(int envType, int texType) {
 void vpDestroy(LWVParmID parm) {
     Animation::Impl* im = impl();
     if (!im) return;
-    Events events;
+    Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Parameter* p = im->parameter(parm);
         if (!p) return;
         im->dropParameter(p, &events);
     }
-    events.fire(im->textures());
+    events.fire();
 }
 
 void vpSetup(LWVParmID parm, const char* channelName, LWChanGroupID group, LWTxtrContextID gc,
@@ -1169,6 +1427,7 @@ void vpSetup(LWVParmID parm, const char* channelName, LWChanGroupID group, LWTxt
     if (!im) return;
     LWTextureID texture = nullptr;
     LWChanGroupID textureGroup = nullptr;
+    Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Parameter* p = im->parameter(parm);
@@ -1178,14 +1437,15 @@ void vpSetup(LWVParmID parm, const char* channelName, LWChanGroupID group, LWTxt
         p->context = gc;
         p->event = eventFunc;
         p->userData = userData;
-        im->dropParameterChannels(p);
+        im->dropParameterChannels(p, &events);
         p->group = im->group(group);
         im->makeParameterChannels(p);
         for (int c = 0; c < p->count; ++c)
             if (Envelope* e = p->env[static_cast<size_t>(c)]) e->name = componentName(*p, c);
         texture = p->texture;
-        textureGroup = handle<st_LWChanGroup>(p->group);
+        textureGroup = toId(p->group);
     }
+    events.fire();
     if (texture && im->textures()) im->textures()->setGroup(texture, textureGroup);
 }
 
@@ -1207,7 +1467,7 @@ void giveTexture(Animation::Impl* im, LWVParmID parm, Events& events) {
         name = p->channelName;
         context = textures->isContext(p->context) ? p->context : nullptr;
         userData = p->userData;
-        group = handle<st_LWChanGroup>(p->group);
+        group = toId(p->group);
     }
     LWTextureID made = textures->create(type, name.c_str(), context, userData);
     if (!made) return;
@@ -1226,7 +1486,7 @@ void giveTexture(Animation::Impl* im, LWVParmID parm, Events& events) {
 LWError vpCopy(LWVParmID to, LWVParmID from) {
     Animation::Impl* im = impl();
     if (!im || to == from) return nullptr;
-    Events events;
+    Events events(im);
     LWTextureID fromTexture = nullptr;
     {
         std::unique_lock lock(im->mutex);
@@ -1237,7 +1497,7 @@ LWError vpCopy(LWVParmID to, LWVParmID from) {
             // Another kind may have another number of components and other
             // channel names: the target's envelopes and channels are remade.
             im->dropParameterEnvelopes(t, &events);
-            im->dropParameterChannels(t);
+            im->dropParameterChannels(t, &events);
             t->kind = f->kind;
             t->count = f->count;
             im->makeParameterChannels(t);
@@ -1252,6 +1512,7 @@ LWError vpCopy(LWVParmID to, LWVParmID from) {
         } else {
             im->dropParameterEnvelopes(t, &events);
         }
+        im->parameterChanged(t, &events);
         fromTexture = f->texture;
     }
     if (fromTexture) {
@@ -1263,7 +1524,7 @@ LWError vpCopy(LWVParmID to, LWVParmID from) {
         }
         if (target) im->textures()->copy(target, fromTexture);
     }
-    events.fire(im->textures());
+    events.fire();
     return nullptr;
 }
 
@@ -1278,7 +1539,7 @@ LWError vpLoad(LWVParmID parm, const LWLoadState* load) {
     ParameterData data;
     if (LWError error = loadParameterData(load, im->textures(), data)) return error;
 
-    Events events;
+    Events events(im);
     bool textured = false;
     {
         std::unique_lock lock(im->mutex);
@@ -1296,12 +1557,13 @@ LWError vpLoad(LWVParmID parm, const LWLoadState* load) {
                 } else {
                     Key k;
                     k.value = p->value[static_cast<size_t>(c)];
-                    im->setKeys(e, {k}, LWBEH_CONSTANT, LWBEH_CONSTANT);
+                    im->setKeys(e, {k}, kBehaviourConstant, kBehaviourConstant);
                 }
             }
         } else {
             im->dropParameterEnvelopes(p, &events);
         }
+        im->parameterChanged(p, &events);
         // A parameter made without a texture type keeps having no texture.
         textured = (data.state & LWVPSF_TEX) && p->texType != LWVPDT_NOTXTR;
         if (!textured) im->dropParameterTexture(p, &events);
@@ -1315,7 +1577,7 @@ LWError vpLoad(LWVParmID parm, const LWLoadState* load) {
         }
         if (texture) im->textures()->setLayers(texture, data.layers);
     }
-    events.fire(im->textures());
+    events.fire();
     return nullptr;
 }
 
@@ -1373,11 +1635,18 @@ double vpGetVal(LWVParmID parm, LWTime time, LWMicropolID mp, double* result) {
 int vpSetVal(LWVParmID parm, double* value) {
     Animation::Impl* im = impl();
     if (!im || !value) return 0;
-    std::unique_lock lock(im->mutex);
-    Parameter* p = im->parameter(parm);
-    if (!p || (p->state & LWVPSF_ENV)) return 0;
-    for (int c = 0; c < p->count; ++c) p->value[static_cast<size_t>(c)] = value[c];
-    return p->count;
+    Events events(im);
+    int count = 0;
+    {
+        std::unique_lock lock(im->mutex);
+        Parameter* p = im->parameter(parm);
+        if (!p || (p->state & LWVPSF_ENV)) return 0;
+        for (int c = 0; c < p->count; ++c) p->value[static_cast<size_t>(c)] = value[c];
+        im->parameterChanged(p, &events);
+        count = p->count;
+    }
+    events.fire();
+    return count;
 }
 
 int vpGetState(LWVParmID parm) {
@@ -1391,7 +1660,7 @@ int vpGetState(LWVParmID parm) {
 void vpSetState(LWVParmID parm, int state) {
     Animation::Impl* im = impl();
     if (!im) return;
-    Events events;
+    Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Parameter* p = im->parameter(parm);
@@ -1401,7 +1670,7 @@ void vpSetState(LWVParmID parm, int state) {
         if (!(state & LWVPSF_TEX)) im->dropParameterTexture(p, &events);
     }
     if (state & LWVPSF_TEX) giveTexture(im, parm, events);
-    events.fire(im->textures());
+    events.fire();
 }
 
 void vpEditEnv(LWVParmID parm) {
@@ -1435,7 +1704,7 @@ void vpGetEnv(LWVParmID parm, LWEnvelopeID envlist[3]) {
     std::shared_lock lock(im->mutex);
     const Parameter* p = im->parameter(parm);
     if (!p) return;
-    for (size_t c = 0; c < 3; ++c) envlist[c] = handle<st_LWEnvelope>(p->env[c]);
+    for (size_t c = 0; c < 3; ++c) envlist[c] = toId(p->env[c]);
 }
 
 LWTextureID vpGetTex(LWVParmID parm) {
@@ -1455,8 +1724,10 @@ Animation::Animation() : impl_(std::make_unique<Impl>()) {
                             envLoad,      envSave,       envEvaluate,    envEdit,         envAge,
                             envCreateKey, envDestroyKey, envFindKey,     envNextKey,      envPrevKey,
                             envKeySet,    envKeyGet,     envSetEvent,    envEgSet,        envEgGet};
-    impl_->channelInfo = {ciNextGroup,     ciNextChannel,   ciGroupName,       ciChannelName,    ciGroupParent,
-                          ciChannelParent, ciChannelType,   ciChannelEvaluate, ciChannelEnvelope};
+    impl_->channelInfo = {ciNextGroup,      ciNextChannel,     ciGroupName,       ciChannelName,
+                          ciGroupParent,    ciChannelParent,   ciChannelType,     ciChannelEvaluate,
+                          ciChannelEnvelope, ciSetChannelEvent, ciServer,         ciServerFlags,
+                          ciServerInstance, ciServerApply,     ciServerRemove};
     impl_->vparmFuncs = {vpCreate,   vpDestroy,  vpSetup,   vpCopy,    vpLoad,   vpSave,  vpGetVal,   vpSetVal,
                          vpGetState, vpSetState, vpEditEnv, vpEditTex, vpInitMP, vpGetEnv, vpGetTex};
     g_impl.store(impl_.get());
@@ -1515,10 +1786,60 @@ LWChanGroupID Animation::createGroup(LWChanGroupID parent, const std::string& na
     std::unique_lock lock(impl_->mutex);
     Group* p = nullptr;
     if (parent && !(p = impl_->group(parent))) throw HostError("createGroup: unknown parent group");
-    return handle<st_LWChanGroup>(impl_->makeGroup(p, name.c_str()));
+    return toId(impl_->makeGroup(p, name.c_str()));
 }
 
 void Animation::destroyGroup(LWChanGroupID group) { envDestroyGroup(group); }
+
+void Animation::renameGroup(LWChanGroupID group, const std::string& name) {
+    Events events(impl_.get());
+    {
+        std::unique_lock lock(impl_->mutex);
+        Group* g = impl_->group(group);
+        if (!g || g->name == name) return;
+        g->name = name;
+        // The paths of the channels below change as well.
+        std::vector<const Group*> todo{g};
+        while (!todo.empty()) {
+            const Group* x = todo.back();
+            todo.pop_back();
+            for (const Channel* c : x->channels) events.add(c, LWEEVNT_RENAME, group);
+            todo.insert(todo.end(), x->children.begin(), x->children.end());
+        }
+    }
+    events.fire();
+}
+
+LWChannelID Animation::addChannel(LWChanGroupID group, const std::string& name, int type, ChannelSource source) {
+    std::unique_lock lock(impl_->mutex);
+    Group* g = impl_->group(group);
+    if (!g) throw HostError("addChannel: unknown group");
+    Channel* c = impl_->makeChannel(g, name, type);
+    c->source = std::move(source);
+    return toId(c);
+}
+
+void Animation::valueChanged(LWChanGroupID group) {
+    Events events(impl_.get());
+    {
+        std::shared_lock lock(impl_->mutex);
+        if (const Group* g = impl_->group(group))
+            for (const Channel* c : g->channels) events.add(c, LWCEVNT_VALUE);
+    }
+    events.fire();
+}
+
+void Animation::removeServers() {
+    Events events(impl_.get());
+    {
+        std::unique_lock lock(impl_->mutex);
+        for (auto& [id, c] : impl_->channels) {
+            for (const AppliedServer& s : c->servers) events.deadInstances.push_back(s.instance);
+            c->servers.clear();
+        }
+    }
+    events.fire();
+}
 
 LWChanGroupID Animation::findGroup(const std::string& path) const {
     std::shared_lock lock(impl_->mutex);
@@ -1539,7 +1860,7 @@ LWChanGroupID Animation::findGroup(const std::string& path) const {
         list = &found->children;
         start = slash + 1;
     }
-    return handle<st_LWChanGroup>(found);
+    return toId(found);
 }
 
 std::string Animation::groupPath(LWChanGroupID group) const {
@@ -1575,7 +1896,7 @@ LWChannelID Animation::findChannel(LWChanGroupID group, const std::string& name)
     std::shared_lock lock(impl_->mutex);
     if (const Group* g = impl_->group(group))
         for (Channel* c : g->channels)
-            if (c->name == name) return handle<st_LWChannel>(c);
+            if (c->name == name) return toId(c);
     return nullptr;
 }
 
@@ -1611,11 +1932,11 @@ ParameterInfo Animation::parameter(LWVParmID parm) const {
     info.state = p->state;
     info.channelName = p->channelName;
     info.pluginName = p->pluginName;
-    info.group = handle<st_LWChanGroup>(p->group);
+    info.group = toId(p->group);
     info.texType = p->texType;
     info.context = p->context;
     info.texture = p->texture;
-    for (size_t c = 0; c < 3; ++c) info.envelopes[c] = handle<st_LWEnvelope>(p->env[c]);
+    for (size_t c = 0; c < 3; ++c) info.envelopes[c] = toId(p->env[c]);
     return info;
 }
 

@@ -80,6 +80,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <shared_mutex>
 #include <string>
@@ -93,6 +94,26 @@
 namespace hostsim {
 
 class Host;
+
+// Key shapes (the int behind LWKEY_SHAPE) and pre and post behaviours (the
+// int behind LWENVTAG_PREBEHAVE and LWENVTAG_POSTBEHAVE), which the
+// envelope service takes as documented numbers.
+enum KeyShape : int {
+    kShapeTcb = 0,
+    kShapeHermite = 1,
+    kShapeBezier = 2,
+    kShapeLinear = 3,
+    kShapeStepped = 4,
+    kShapeBezier2D = 5,
+};
+enum Behaviour : int {
+    kBehaviourReset = 0,
+    kBehaviourConstant = 1,
+    kBehaviourRepeat = 2,
+    kBehaviourOscillate = 3,
+    kBehaviourOffsetRepeat = 4,
+    kBehaviourLinear = 5,
+};
 
 // What a parameter holds, as the C++ side reads it.
 struct ParameterInfo {
@@ -135,6 +156,19 @@ public:
     // --- groups and channels ---
     LWChanGroupID createGroup(LWChanGroupID parent, const std::string& name);
     void destroyGroup(LWChanGroupID group);
+    // Renames a group; the channels in it and below hear LWEEVNT_RENAME.
+    void renameGroup(LWChanGroupID group, const std::string& name);
+    // A channel whose value comes from elsewhere (an item's motion): the
+    // source is called with no lock of this model held. Throws HostError
+    // for an unknown group.
+    using ChannelSource = std::function<double(double time)>;
+    LWChannelID addChannel(LWChanGroupID group, const std::string& name, int type, ChannelSource source);
+    // Tells the channels of a group that their values may have changed
+    // (LWCEVNT_VALUE), as when the source behind them changed.
+    void valueChanged(LWChanGroupID group);
+    // Takes every server off every channel and destroys their instances,
+    // as the host does before it unloads its modules.
+    void removeServers();
     // A group by its path of names from the root, "/" between names
     // ("KorvalithPro/Scale"); the first match in creation order, or null.
     LWChanGroupID findGroup(const std::string& path) const;

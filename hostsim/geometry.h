@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "lwrender.h"
 #include "lwtypes.h"
 
 namespace hostsim {

@@ -17,4 +17,15 @@ int TextureHandlerRecords::activate(Host& host, const std::string& name, int ver
     return result;
 }
 
+int ChannelHandlerRecords::activate(Host& host, const std::string& name, int version) {
+    inst = {};
+    item = {};
+    const bool tracksItems = host.application() != AppType::Modeler;
+    local = {&inst, tracksItems ? &item : nullptr, nullptr, nullptr};
+    const int result = host.activate(LWCHANNEL_HCLASS, name, version, &local);
+    local.inst = &inst;
+    local.item = tracksItems ? &item : nullptr;
+    return result;
+}
+
 }  // namespace hostsim

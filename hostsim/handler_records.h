@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "lwchannel.h"
 #include "lwtexture.h"
 
 namespace hostsim {
@@ -36,6 +37,22 @@ public:
     LWInstanceFuncs inst{};
     LWItemFuncs item{};
     LWRenderFuncs rend{};
+};
+
+// The same for a "ChannelHandler" activation, which the host makes when a
+// channel handler is applied to a channel.
+class ChannelHandlerRecords {
+public:
+    ChannelHandlerRecords() = default;
+    ChannelHandlerRecords(const ChannelHandlerRecords&) = delete;
+    ChannelHandlerRecords& operator=(const ChannelHandlerRecords&) = delete;
+
+    int activate(Host& host, const std::string& name, int version = LWCHANNEL_VERSION);
+    const LWItemFuncs* items() const { return local.item; }
+
+    LWChannelHandler local{};
+    LWInstanceFuncs inst{};
+    LWItemFuncs item{};
 };
 
 }  // namespace hostsim

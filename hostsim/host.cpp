@@ -128,8 +128,9 @@ Host::~Host() {
 }
 
 void Host::unloadAll() {
-    // Instances and panels go first, while the code of their callbacks is
-    // still loaded.
+    // Channel servers, instances and panels go first, while the code of
+    // their callbacks is still loaded.
+    animation_->removeServers();
     instances_->destroyAll();
     xpanels_->destroyAll();
     while (!modules_.empty()) unload(*modules_.back(), true);

@@ -11,6 +11,7 @@
 
 #include "canvas.h"
 #include "geometry.h"
+#include "lwrender.h"
 #include "lwtypes.h"
 
 namespace hostsim {

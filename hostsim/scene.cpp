@@ -9,6 +9,7 @@
 #include "animation.h"
 #include "host.h"
 #include "instances.h"
+#include "lwcommand.h"
 #include "lwgeneric.h"
 
 namespace hostsim {
@@ -122,6 +123,51 @@ void itemParam(LWItemID item, LWItemParam param, LWTime time, LWDVector vector) 
 
 unsigned int itemLimits(LWItemID, LWItemParam, LWDVector, LWDVector) { return 0; }
 
+const char* itemGetTag(LWItemID item, int tagNum) {
+    Scene* s = current();
+    return s ? s->tag(item, tagNum) : nullptr;
+}
+void itemSetTag(LWItemID item, int tagNum, const char* text) {
+    if (Scene* s = current()) s->setTag(item, tagNum, text);
+}
+LWChanGroupID itemChanGroup(LWItemID item) {
+    Scene* s = current();
+    return s ? s->channelGroup(item) : nullptr;
+}
+
+// The scene applies no plug-in servers to items.
+const char* itemServer(LWItemID, const char*, int) { return nullptr; }
+unsigned int itemServerFlags(LWItemID, const char*, int) { return 0; }
+
+// Motion is keyframed only, whatever the item and parameter.
+void itemController(LWItemID, LWItemParam, int type[3]) {
+    if (!type) return;
+    type[0] = type[1] = type[2] = LWMOTCTL_KEYFRAMES;
+}
+
+unsigned int itemFlags(LWItemID item) {
+    Scene* s = current();
+    return s ? s->flags(item) : 0;
+}
+LWTime itemLookAhead(LWItemID item) {
+    Scene* s = current();
+    return s && s->contains(item) ? s->motionOptions(item).lookAhead : 0.0;
+}
+double itemGoalStrength(LWItemID item) {
+    Scene* s = current();
+    return s && s->contains(item) ? s->motionOptions(item).goalStrength : 0.0;
+}
+void itemStiffness(LWItemID item, LWItemParam param, LWDVector vector) {
+    Scene* s = current();
+    Vec3 v{0, 0, 0};
+    if (s && s->contains(item)) {
+        const MotionOptions o = s->motionOptions(item);
+        if (param == LWIP_POSITION) v = o.positionStiffness;
+        else if (param == LWIP_ROTATION) v = o.rotationStiffness;
+    }
+    write(vector, v);
+}
+
 LWItemID sceneRenderCamera(LWTime time) {
     Scene* s = current();
     return s ? s->renderCamera(time) : nullptr;
@@ -154,6 +200,59 @@ double cameraFStop(LWItemID camera, LWTime time) {
 double cameraBlurLength(LWItemID camera, LWTime time) {
     Scene* s = current();
     return s ? s->blurLength(camera, time) : 0.0;
+}
+
+// The values every camera shares with the scene, or none for a non-camera.
+bool cameraFrame(LWItemID camera, SceneSettings& out) {
+    Scene* s = current();
+    if (!s || s->type(camera) != LWI_CAMERA) return false;
+    out = s->settings();
+    return true;
+}
+
+unsigned int cameraFlags(LWItemID camera) {
+    Scene* s = current();
+    return s ? s->cameraFlags(camera) : 0;
+}
+
+void cameraResolution(LWItemID camera, int* width, int* height) {
+    SceneSettings frame;
+    const bool known = cameraFrame(camera, frame);
+    if (width) *width = known ? frame.frameWidth : 0;
+    if (height) *height = known ? frame.frameHeight : 0;
+}
+
+double cameraPixelAspect(LWItemID camera, LWTime) {
+    SceneSettings frame;
+    return cameraFrame(camera, frame) ? frame.pixelAspect : 0.0;
+}
+
+double cameraSeparation(LWItemID camera, LWTime) {
+    Scene* s = current();
+    return s && s->type(camera) == LWI_CAMERA ? s->view(camera).eyeSeparation : 0.0;
+}
+
+void writeRect(const std::array<int, 4>& r, int* x0, int* y0, int* x1, int* y1) {
+    if (x0) *x0 = r[0];
+    if (y0) *y0 = r[1];
+    if (x1) *x1 = r[2];
+    if (y1) *y1 = r[3];
+}
+
+void cameraRegionLimits(LWItemID camera, int* x0, int* y0, int* x1, int* y1) {
+    SceneSettings frame;
+    writeRect(cameraFrame(camera, frame) ? frame.limitedRegion : std::array<int, 4>{0, 0, 0, 0}, x0, y0, x1, y1);
+}
+
+void cameraMaskLimits(LWItemID camera, int* x0, int* y0, int* x1, int* y1) {
+    Scene* s = current();
+    const bool known = s && s->type(camera) == LWI_CAMERA;
+    writeRect(known ? s->view(camera).maskRegion : std::array<int, 4>{0, 0, 0, 0}, x0, y0, x1, y1);
+}
+
+void cameraMaskColor(LWItemID camera, LWDVector color) {
+    Scene* s = current();
+    write(color, s && s->type(camera) == LWI_CAMERA ? s->view(camera).maskColor : Vec3{0, 0, 0});
 }
 
 void instUpdate(const char* className, void* instance) {
@@ -200,11 +299,16 @@ int genericParsedArguments(void*, DynaValue** argv) {
 int genericSaveScene(const char*) { return 0; }
 int genericLoadScene(const char*, const char*) { return 0; }
 
-const LWItemInfo kItemInfo = {itemFirst,  itemNext,   itemFirstChild, itemNextChild, itemParent, itemTarget,
-                              itemGoal,   itemType,   itemName,       itemParam,     itemLimits};
+const LWItemInfo kItemInfo = {itemFirst,      itemNext,        itemFirstChild,  itemNextChild, itemParent,
+                              itemTarget,     itemGoal,        itemType,        itemName,      itemParam,
+                              itemLimits,     itemGetTag,      itemSetTag,      itemChanGroup, itemServer,
+                              itemServerFlags, itemController, itemFlags,       itemLookAhead, itemGoalStrength,
+                              itemStiffness};
 
-const LWCameraInfo kCameraInfo = {cameraZoom,  cameraFocalLength, cameraFocalDistance,
-                                  cameraFStop, cameraBlurLength,  cameraFov};
+const LWCameraInfo kCameraInfo = {cameraZoom,        cameraFocalLength,  cameraFocalDistance, cameraFStop,
+                                  cameraBlurLength,  cameraFov,          cameraFlags,         cameraResolution,
+                                  cameraPixelAspect, cameraSeparation,   cameraRegionLimits,  cameraMaskLimits,
+                                  cameraMaskColor};
 
 }  // namespace
 
@@ -236,7 +340,7 @@ void Scene::registerWith(Host& host) {
     host.registerService(LWCAMERAINFO_GLOBAL, const_cast<LWCameraInfo*>(&kCameraInfo));
     // These two services are functions rather than tables.
     host.registerService(LWINSTUPDATE_GLOBAL, reinterpret_cast<void*>(instUpdate));
-    host.registerService(LWCOMMANDINTERFACE_GLOBAL, reinterpret_cast<void*>(commandFunc));
+    host.registerService(LWCOMMANDFUNC_GLOBAL, reinterpret_cast<void*>(commandFunc));
 }
 
 // ---------------------------------------------------------------- items
@@ -258,7 +362,49 @@ Scene::Item& Scene::camera(LWItemID id) {
     return c;
 }
 
+// The item's channel group is made first, unlocked, and dropped again when
+// the scene refuses the item.
 LWItemID Scene::add(int type, const std::string& name, LWItemID parent) {
+    LWChanGroupID group = host_ ? host_->animation().createGroup(nullptr, name) : nullptr;
+    LWItemID id = nullptr;
+    try {
+        id = addLocked(type, name, parent, group);
+    } catch (...) {
+        if (group) host_->animation().destroyGroup(group);
+        throw;
+    }
+    if (group) addMotionChannels(id, group);
+    return id;
+}
+
+void Scene::addMotionChannels(LWItemID id, LWChanGroupID group) {
+    struct Spec {
+        const char* name;
+        int type;
+    };
+    static const Spec kSpecs[3] = {{"Position", LWET_DISTANCE}, {"Rotation", LWET_ANGLE}, {"Scale", LWET_PERCENT}};
+    static const char* const kXyz[3] = {"X", "Y", "Z"};
+    static const char* const kHpb[3] = {"H", "P", "B"};
+    for (int m = 0; m < 3; ++m)
+        for (int c = 0; c < 3; ++c) {
+            const std::string name = std::string(kSpecs[m].name) + "." + (m == 1 ? kHpb : kXyz)[c];
+            const auto motion = static_cast<Motion>(m);
+            // The scene is found through the host each time, so a channel
+            // that outlives it answers 0.
+            host_->animation().addChannel(group, name, kSpecs[m].type, [id, motion, c](double time) {
+                Scene* s = current();
+                return s ? s->motionComponent(id, motion, c, time) : 0.0;
+            });
+        }
+}
+
+void Scene::motionChanged(LWItemID id) {
+    if (!host_) return;
+    const LWChanGroupID group = channelGroup(id);
+    if (group) host_->animation().valueChanged(group);
+}
+
+LWItemID Scene::addLocked(int type, const std::string& name, LWItemID parent, LWChanGroupID group) {
     std::unique_lock lock(mutex_);
     LWItemID boneObject = nullptr;
     if (parent) {
@@ -280,6 +426,7 @@ LWItemID Scene::add(int type, const std::string& name, LWItemID parent) {
     it.boneObject = boneObject;
     it.motion[static_cast<int>(Motion::Scaling)].value = {1, 1, 1};
     it.zoom.value = 3.2;
+    it.group = group;
     if (parent) items_[parent].children.push_back(id);
     return id;
 }
@@ -304,16 +451,20 @@ bool Scene::isAncestor(LWItemID ancestor, LWItemID id) const {
 }
 
 void Scene::removeItem(LWItemID id) {
-    std::vector<LWItemID> removed = removeItemLocked(id);
-    // The instances learn that the ids are gone once the scene is
-    // consistent again; their code may ask the scene about other items.
+    const auto removed = removeItemLocked(id);
+    // The channel groups and instances learn that the items are gone once
+    // the scene is consistent again; their code may ask the scene about
+    // other items.
     if (!host_) return;
     std::vector<IdChange> changes;
-    for (LWItemID gone : removed) changes.emplace_back(gone, nullptr);
+    for (const auto& [gone, group] : removed) {
+        if (group) host_->animation().destroyGroup(group);
+        changes.emplace_back(gone, nullptr);
+    }
     host_->instances().changeIds(changes);
 }
 
-std::vector<LWItemID> Scene::removeItemLocked(LWItemID id) {
+std::vector<std::pair<LWItemID, LWChanGroupID>> Scene::removeItemLocked(LWItemID id) {
     std::unique_lock lock(mutex_);
     const Item& victim = item(id);
     std::vector<LWItemID> doomed{id};
@@ -334,25 +485,31 @@ std::vector<LWItemID> Scene::removeItemLocked(LWItemID id) {
         }
     }
     for (LWItemID d : doomed) detach(d);
+    std::vector<std::pair<LWItemID, LWChanGroupID>> removed;
+    for (LWItemID d : doomed) removed.emplace_back(d, items_.at(d).group);
     for (LWItemID d : doomed) items_.erase(d);
     for (auto& [other, it] : items_) {
         if (isDoomed(it.target)) it.target = nullptr;
         if (isDoomed(it.goal)) it.goal = nullptr;
     }
     if (isDoomed(renderCamera_)) renderCamera_ = nullptr;
-    return doomed;
+    return removed;
 }
 
 void Scene::rename(LWItemID id, const std::string& name) {
     std::string old;
+    LWChanGroupID group = nullptr;
     {
         std::unique_lock lock(mutex_);
         Item& it = item(id);
         if (it.name == name) return;
         old = std::exchange(it.name, name);
+        group = it.group;
     }
     // Told once the scene holds the new name; their code may ask for it.
-    if (host_) host_->instances().changeName(id, old, name);
+    if (!host_) return;
+    if (group) host_->animation().renameGroup(group, name);
+    host_->instances().changeName(id, old, name);
 }
 
 void Scene::setParent(LWItemID id, LWItemID parent) {
@@ -447,20 +604,87 @@ const char* Scene::name(LWItemID id) const {
     return it ? it->name.c_str() : nullptr;
 }
 
+const char* Scene::tag(LWItemID id, int tagNum) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    if (!it || tagNum < 1 || static_cast<size_t>(tagNum) > it->tags.size()) return nullptr;
+    return it->tags[static_cast<size_t>(tagNum - 1)].c_str();
+}
+
+void Scene::setTag(LWItemID id, int tagNum, const char* text) {
+    if (!text) return;
+    std::unique_lock lock(mutex_);
+    auto found = items_.find(id);
+    if (found == items_.end()) return;
+    auto& tags = found->second.tags;
+    if (tagNum == 0) tags.emplace_back(text);
+    else if (tagNum >= 1 && static_cast<size_t>(tagNum) <= tags.size()) tags[static_cast<size_t>(tagNum - 1)] = text;
+}
+
+LWChanGroupID Scene::channelGroup(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->group : nullptr;
+}
+
+unsigned int Scene::flags(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->flags : 0;
+}
+
+void Scene::setFlags(LWItemID id, unsigned int flags) {
+    constexpr unsigned int kKnown =
+        LWITEMF_ACTIVE | LWITEMF_UNAFFECT_BY_IK | LWITEMF_FULLTIME_IK | LWITEMF_GOAL_ORIENT | LWITEMF_REACH_GOAL;
+    if (flags & ~kKnown) throw HostError("unknown item flags");
+    std::unique_lock lock(mutex_);
+    item(id).flags = flags;
+}
+
+void Scene::setMotionOptions(LWItemID id, const MotionOptions& o) {
+    if (!std::isfinite(o.lookAhead) || o.lookAhead < 0 || !std::isfinite(o.goalStrength) ||
+        !finite(o.positionStiffness) || !finite(o.rotationStiffness))
+        throw HostError("motion options must be finite, the look-ahead not negative");
+    for (int i = 0; i < 3; ++i)
+        if (o.positionStiffness[i] < 0 || o.rotationStiffness[i] < 0)
+            throw HostError("stiffness cannot be negative");
+    std::unique_lock lock(mutex_);
+    item(id).options = o;
+}
+
+MotionOptions Scene::motionOptions(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    return it ? it->options : MotionOptions{};
+}
+
 // ---------------------------------------------------------------- motion
 
 void Scene::set(LWItemID id, Motion channel, const Vec3& value) {
     if (!finite(value)) throw HostError("motion values must be finite");
-    std::unique_lock lock(mutex_);
-    auto& track = item(id).motion[static_cast<int>(channel)];
-    track.value = value;
-    track.keys.clear();
+    {
+        std::unique_lock lock(mutex_);
+        auto& track = item(id).motion[static_cast<int>(channel)];
+        track.value = value;
+        track.keys.clear();
+    }
+    motionChanged(id);
 }
 
 void Scene::setKey(LWItemID id, Motion channel, LWTime time, const Vec3& value) {
     if (!finite(value) || !std::isfinite(time)) throw HostError("keys need a finite time and value");
-    std::unique_lock lock(mutex_);
-    item(id).motion[static_cast<int>(channel)].keys[time] = value;
+    {
+        std::unique_lock lock(mutex_);
+        item(id).motion[static_cast<int>(channel)].keys[time] = value;
+    }
+    motionChanged(id);
+}
+
+double Scene::motionComponent(LWItemID id, Motion channel, int component, LWTime time) const {
+    std::shared_lock lock(mutex_);
+    const Item* it = find(id);
+    if (!it || component < 0 || component > 2) return 0.0;
+    return it->motion[static_cast<int>(channel)].at(time)[static_cast<size_t>(component)];
 }
 
 void Scene::setPivot(LWItemID id, const Vec3& pivot) {
@@ -555,6 +779,33 @@ void Scene::setLens(LWItemID id, const CameraLens& lens) {
     camera(id).lens = lens;
 }
 
+void Scene::setView(LWItemID id, const CameraView& view) {
+    if (!std::isfinite(view.eyeSeparation) || view.eyeSeparation < 0)
+        throw HostError("the eye separation must be a finite number >= 0");
+    if (view.maskRegion[2] < view.maskRegion[0] || view.maskRegion[3] < view.maskRegion[1])
+        throw HostError("the mask's last pixel lies before its first");
+    if (!finite(view.maskColor)) throw HostError("the mask colour must be finite");
+    std::unique_lock lock(mutex_);
+    camera(id).view = view;
+}
+
+CameraView Scene::view(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    return c ? c->view : CameraView{};
+}
+
+unsigned int Scene::cameraFlags(LWItemID id) const {
+    std::shared_lock lock(mutex_);
+    const Item* c = findCamera(id);
+    if (!c) return 0;
+    unsigned int flags = 0;
+    if (c->view.stereo) flags |= LWCAMF_STEREO;
+    if (settings_.renderOpts & LWROPT_LIMITEDREGION) flags |= LWCAMF_LIMITED_REGION;
+    if (c->view.mask) flags |= LWCAMF_MASK;
+    return flags;
+}
+
 void Scene::setRenderCamera(LWItemID id) {
     std::unique_lock lock(mutex_);
     if (id) camera(id);
@@ -623,7 +874,7 @@ void Scene::applySettings(const SceneSettings& s) {
     info_.name = settings_.name.c_str();
     info_.filename = settings_.filename.c_str();
     info_.numPoints = s.numPoints;
-    info_.numPolys = s.numPolys;
+    info_.numPolygons = s.numPolygons;
     info_.renderType = s.renderType;
     info_.renderOpts = s.renderOpts;
     info_.frameStart = s.frameStart;

@@ -1,6 +1,6 @@
 // The stand-in host's scene: items (objects, lights, cameras, bones) with
-// parents and keyed motion, cameras, the scene's render values, and the
-// record of instance updates and commands.
+// parents, keyed motion, tags, flags and motion options, cameras, the
+// scene's render values, and the record of instance updates and commands.
 // Services: "LW Item Info 3", "LW Scene Info 3", "LW Camera Info 2",
 // "Instance Update", "LW Command Interface".
 //
@@ -16,16 +16,33 @@
 // - A motion channel holds a static value until it gets keys; with keys it
 //   interpolates linearly between them and holds the first and last key's
 //   value outside them. Rotation keys interpolate each angle on its own.
+//   Motion is keyframed only: targets and goals are recorded but move
+//   nothing, so every controller is LWMOTCTL_KEYFRAMES; there is no pivot
+//   rotation (LWIP_PIVOT_ROT is 0, 0, 0) and there are no limits.
+// - Each item has a root channel group in "Channel Info 2" named after it
+//   (renamed with it, destroyed with it) holding its motion channels
+//   "Position.X", ".Y", ".Z" (LWET_DISTANCE), "Rotation.H", ".P", ".B"
+//   (LWET_ANGLE), "Scale.X", ".Y", ".Z" (LWET_PERCENT). They evaluate the
+//   item's motion and have no envelope; changing the motion tells their
+//   event functions LWCEVNT_VALUE, renaming the item LWEEVNT_RENAME.
+// - The scene applies no plug-in servers to items: server and serverFlags
+//   answer null and 0.
+// - Cameras share the scene's frame size, pixel aspect and limited region
+//   (LWCAMF_LIMITED_REGION while renderOpts holds LWROPT_LIMITEDREGION);
+//   each has its own lens, stereo and mask settings.
 #pragma once
 
 #include <array>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "lwenvel.h"
 #include "lwrender.h"
 #include "lwtypes.h"
 
@@ -64,7 +81,7 @@ struct SceneSettings {
     int recursionDepth = 16;
     int numThreads = 1;
     int numPoints = 0;
-    int numPolys = 0;
+    int numPolygons = 0;
 };
 
 // Static lens values of a camera; the zoom factor is a channel of its own.
@@ -73,6 +90,23 @@ struct CameraLens {
     double fStop = 4.0;
     double blurLength = 0.5;
     double apertureHeight = 0.015;  // metres; focal length = zoom * aperture / 2
+};
+
+// What a camera shows besides its lens: stereo and the mask.
+struct CameraView {
+    bool stereo = false;
+    double eyeSeparation = 0.0;           // distance between the eyes
+    bool mask = false;
+    std::array<int, 4> maskRegion{0, 0, 0, 0};  // x0, y0, x1, y1 in pixels
+    Vec3 maskColor{0, 0, 0};
+};
+
+// Motion settings of an item that the scene records and reports.
+struct MotionOptions {
+    double lookAhead = 0.0;  // seconds alignment to the path looks ahead
+    double goalStrength = 1.0;
+    Vec3 positionStiffness{0, 0, 0};
+    Vec3 rotationStiffness{0, 0, 0};
 };
 
 struct InstanceUpdate {
@@ -105,8 +139,9 @@ public:
     // targets and goals naming a deleted item are cleared. Then the host's
     // instances are told that each deleted id changed to null.
     void removeItem(LWItemID item);
-    // Renames the item; the host's instances that track items are then
-    // told the old and new name (nothing when the name stays the same).
+    // Renames the item and its channel group; the group's channels and
+    // then the host's instances that track items are told (nothing when
+    // the name stays the same).
     void rename(LWItemID item, const std::string& name);
     // Null makes the item a top-level one. Refuses a parent that is the item
     // or one of its descendants, and moving a bone out of its object.
@@ -124,6 +159,21 @@ public:
     LWItemID goal(LWItemID item) const;
     int type(LWItemID item) const;
     const char* name(LWItemID item) const;
+    // Tag tagNum (from 1), or null; setTag replaces it, or adds a tag when
+    // tagNum is 0. Unknown items, other numbers and null texts change
+    // nothing (as the service does).
+    const char* tag(LWItemID item, int tagNum) const;
+    void setTag(LWItemID item, int tagNum, const char* text);
+    // The item's channel group, or null.
+    LWChanGroupID channelGroup(LWItemID item) const;
+    // LWITEMF_ bits; a new item is LWITEMF_ACTIVE. setFlags throws for
+    // other bits.
+    unsigned int flags(LWItemID item) const;
+    void setFlags(LWItemID item, unsigned int flags);
+    // Throws for values that are not finite, a negative look-ahead or
+    // stiffness.
+    void setMotionOptions(LWItemID item, const MotionOptions& options);
+    MotionOptions motionOptions(LWItemID item) const;  // defaults for unknown ids
 
     // --- motion ---
     // Static value; drops the channel's keys.
@@ -136,6 +186,8 @@ public:
     void setPivot(LWItemID item, const Vec3& pivot);
     // What "LW Item Info 3" param answers.
     Vec3 param(LWItemID item, int param, LWTime time) const;
+    // One component of a motion channel (0 for an unknown id).
+    double motionComponent(LWItemID item, Motion channel, int component, LWTime time) const;
     // The item's full placement at a time: its own pivot, scaling, rotation
     // and position and those of all its parents. Identity for an unknown id.
     ItemTransform worldTransform(LWItemID item, LWTime time) const;
@@ -144,6 +196,11 @@ public:
     void setZoomFactor(LWItemID camera, double zoom);  // drops zoom keys
     void setZoomKey(LWItemID camera, LWTime time, double zoom);
     void setLens(LWItemID camera, const CameraLens& lens);
+    // Throws for a separation that is not a finite number >= 0, a mask
+    // region whose last pixel lies before its first, or a colour that is
+    // not finite.
+    void setView(LWItemID camera, const CameraView& view);
+    CameraView view(LWItemID camera) const;  // defaults for a non-camera
     // The camera that renders; null returns to the default, the first camera.
     void setRenderCamera(LWItemID camera);
     LWItemID renderCamera(LWTime time) const;
@@ -155,6 +212,7 @@ public:
     double blurLength(LWItemID camera, LWTime time) const;
     // Horizontal and vertical field of view; both 0 for a non-camera.
     std::array<double, 2> fovAngles(LWItemID camera, LWTime time) const;
+    unsigned int cameraFlags(LWItemID camera) const;
 
     // --- scene values ---
     SceneSettings settings() const;
@@ -217,15 +275,24 @@ private:
         Vec3 pivot{0, 0, 0};
         Track<double> zoom;
         CameraLens lens;
+        CameraView view;
+        std::deque<std::string> tags;  // a deque keeps the texts in place as tags are added
+        LWChanGroupID group = nullptr;
+        unsigned int flags = LWITEMF_ACTIVE;
+        MotionOptions options;
     };
     LWItemID add(int type, const std::string& name, LWItemID parent);
+    LWItemID addLocked(int type, const std::string& name, LWItemID parent, LWChanGroupID group);
+    void addMotionChannels(LWItemID id, LWChanGroupID group);
+    // Tells the item's channels that the motion changed.
+    void motionChanged(LWItemID id);
     Item& item(LWItemID id);  // throws HostError for an unknown id
     const Item* find(LWItemID id) const;
     Item& camera(LWItemID id);
     const Item* findCamera(LWItemID id) const;
     bool isAncestor(LWItemID ancestor, LWItemID item) const;
-    // Deletes under the lock; answers the deleted ids.
-    std::vector<LWItemID> removeItemLocked(LWItemID id);
+    // Deletes under the lock; answers the deleted ids and their groups.
+    std::vector<std::pair<LWItemID, LWChanGroupID>> removeItemLocked(LWItemID id);
     void detach(LWItemID child);
     Vec3 worldPosition(const Item& item, LWTime time) const;
     Vec3 worldAxis(const Item& item, int axis, LWTime time) const;

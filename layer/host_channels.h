@@ -2,7 +2,7 @@
 // 2", each looked up transiently.
 #pragma once
 
-#include "lwtypes.h"
+#include "lwenvel.h"
 
 namespace korvalith::channels {
 

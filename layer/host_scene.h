@@ -3,7 +3,7 @@
 // "nothing" when the host lacks the service.
 #pragma once
 
-#include "lwtypes.h"
+#include "lwrender.h"
 
 namespace korvalith::scene {
 

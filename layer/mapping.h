@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "anim_param.h"
-#include "lwtypes.h"
+#include "lwenvel.h"
+#include "lwrender.h"
 #include "projection.h"
 
 namespace korvalith {

@@ -1,5 +1,5 @@
-/* Scene queries: "LW Item Info 3", "LW Scene Info 3", "LW Camera Info 2".
- * Plain C.
+/* Scene queries: "LW Item Info 3", "LW Scene Info 3", "LW Camera Info 2",
+ * and the records of item and render handlers. Plain C.
  *
  * Items (objects, lights, cameras, bones) are named by opaque ids that are
  * never reused while the host runs; an id of an item that was deleted, or
@@ -8,19 +8,27 @@
 #ifndef KORVALITH_SDK_LWRENDER_H
 #define KORVALITH_SDK_LWRENDER_H
 
-#include "lwhandler.h"
 #include "lwtypes.h"
+#include "lwhandler.h"
+#include "lwenvel.h"
+#include "lwmeshes.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* ---------------------------------------------------------------- items */
+typedef void *LWItemID;
+#define LWITEM_NULL ((LWItemID)0)
 
-#define LWITEMINFO_GLOBAL "LW Item Info 3"
+typedef int LWItemType;
+#define LWI_OBJECT 0
+#define LWI_LIGHT 1
+#define LWI_CAMERA 2
+#define LWI_BONE 3
 
-typedef int LWItemType; /* LWI_OBJECT, LWI_LIGHT, LWI_CAMERA, LWI_BONE */
 typedef int LWItemParam;
+
+/* ---------------------------------------------------------------- items */
 
 /* Item parameters read with param. Angles are radians; axes are unit
  * vectors. Without the W_ prefix a value is the item's own, in its
@@ -30,7 +38,8 @@ typedef int LWItemParam;
  * W_POSITION is the item's position in world space through every parent's
  * pivot, scaling, rotation and position; W_RIGHT/W_UP/W_FORWARD are its
  * axes in world space through every parent's rotation (scaling does not
- * bend them, so they stay orthonormal). */
+ * bend them, so they stay orthonormal). PIVOT_ROT is the rotation of the
+ * pivot (heading, pitch, bank). */
 #define LWIP_POSITION 1
 #define LWIP_RIGHT 2
 #define LWIP_UP 3
@@ -42,6 +51,9 @@ typedef int LWItemParam;
 #define LWIP_W_RIGHT 9
 #define LWIP_W_UP 10
 #define LWIP_W_FORWARD 11
+#define LWIP_PIVOT_ROT 12
+
+#define LWITEMINFO_GLOBAL "LW Item Info 3"
 
 typedef struct st_LWItemInfo {
     /* First item of a type in creation order. For LWI_BONE the second
@@ -65,20 +77,101 @@ typedef struct st_LWItemInfo {
     /* Writes the parameter at the time into vector; an unknown parameter
      * or an id that is no item writes (0, 0, 0). */
     void (*param)(LWItemID item, LWItemParam param, LWTime time, LWDVector vector);
-    /* Bits 0..2 tell which components of the parameter are limited, and
-     * min and max receive the limits of those. This host sets no limits:
-     * the answer is 0 and min and max are left alone. */
+    /* The LWVECF_ bits tell which components of the parameter are limited,
+     * and min and max receive the limits of those. This host sets no
+     * limits: the answer is 0 and min and max are left alone. */
     unsigned int (*limits)(LWItemID item, LWItemParam param, LWDVector min, LWDVector max);
+    /* An item's tags are texts numbered from 1. getTag answers tag tagNum,
+     * or null when there is none; the text stays valid until that tag is
+     * set again or the item is deleted. setTag replaces tag tagNum, or
+     * adds a tag at the end when tagNum is 0; other numbers and a null
+     * text change nothing. */
+    const char *(*getTag)(LWItemID item, int tagNum);
+    void (*setTag)(LWItemID item, int tagNum, const char *tag);
+    /* The channel group of the item's motion channels (see the host's
+     * scene), or null for an id that is no item. */
+    LWChanGroupID (*chanGroup)(LWItemID item);
+    /* Name and LWSRVF_ flags of the index-th plug-in server (from 1) of a
+     * class applied to the item; null and 0 when there is none. */
+    const char *(*server)(LWItemID item, const char *cls, int index);
+    unsigned int (*serverFlags)(LWItemID item, const char *cls, int index);
+    /* Writes the LWMOTCTL_ code that moves each component of POSITION,
+     * ROTATION or SCALING; other parameters and unknown items write 0s. */
+    void (*controller)(LWItemID item, LWItemParam param, int type[3]);
+    /* LWITEMF_ bits; 0 for an id that is no item. */
+    unsigned int (*flags)(LWItemID item);
+    /* How far ahead (in seconds) alignment to the path looks. */
+    LWTime (*lookAhead)(LWItemID item);
+    /* How strongly the item's goal pulls it. */
+    double (*goalStrength)(LWItemID item);
+    /* Writes the IK stiffness of each component of POSITION or ROTATION;
+     * other parameters and unknown items write 0s. */
+    void (*stiffness)(LWItemID item, LWItemParam param, LWDVector vector);
 } LWItemInfo;
+
+/* limits: the limited components. */
+#define LWVECF_0 (1 << 0)
+#define LWVECF_1 (1 << 1)
+#define LWVECF_2 (1 << 2)
+
+/* Flags of an applied server. */
+#define LWSRVF_DISABLED (1 << 0)
+#define LWSRVF_HIDDEN (1 << 1)
+
+/* controller codes. */
+#define LWMOTCTL_KEYFRAMES 0
+#define LWMOTCTL_TARGETING 1
+#define LWMOTCTL_ALIGN_TO_PATH 2
+#define LWMOTCTL_IK 3
+
+/* flags. */
+#define LWITEMF_ACTIVE (1 << 0)
+#define LWITEMF_UNAFFECT_BY_IK (1 << 1)
+#define LWITEMF_FULLTIME_IK (1 << 2)
+#define LWITEMF_GOAL_ORIENT (1 << 3)
+#define LWITEMF_REACH_GOAL (1 << 4)
+
+/* ---------------------------------------------------------------- cameras */
+
+#define LWCAMERAINFO_GLOBAL "LW Camera Info 2"
+
+/* Every function answers 0 (and writes 0s) for an id that is no camera. */
+typedef struct st_LWCameraInfo {
+    /* Zoom factor z: tan(vertical fov / 2) = 1 / z. */
+    double (*zoomFactor)(LWItemID camera, LWTime time);
+    /* Focal length in millimetres: z times half the aperture height. */
+    double (*focalLength)(LWItemID camera, LWTime time);
+    /* Distance at which objects are in focus. */
+    double (*focalDistance)(LWItemID camera, LWTime time);
+    double (*fStop)(LWItemID camera, LWTime time);
+    /* Motion blur length as a fraction of a frame. */
+    double (*blurLength)(LWItemID camera, LWTime time);
+    /* Full field-of-view angles in radians, centred on the view
+     * direction: tan(vertical / 2) = 1 / z and tan(horizontal / 2) = A / z
+     * with A = the camera's width * pixel aspect / height. */
+    void (*fovAngles)(LWItemID camera, LWTime time, double *horizontal, double *vertical);
+    /* LWCAMF_ bits. */
+    unsigned int (*flags)(LWItemID camera);
+    /* The frame the camera renders, in pixels, and its pixel aspect. */
+    void (*resolution)(LWItemID camera, int *width, int *height);
+    double (*pixelAspect)(LWItemID camera, LWTime time);
+    /* Distance between the eyes of a stereo camera. */
+    double (*separation)(LWItemID camera, LWTime time);
+    /* The limited region and the mask rectangle in pixels (first and last
+     * column and row). */
+    void (*regionLimits)(LWItemID camera, int *x0, int *y0, int *x1, int *y1);
+    void (*maskLimits)(LWItemID camera, int *x0, int *y0, int *x1, int *y1);
+    /* Colour of the masked-out area. */
+    void (*maskColor)(LWItemID camera, LWDVector color);
+} LWCameraInfo;
+
+#define LWCAMF_STEREO (1 << 0)
+#define LWCAMF_LIMITED_REGION (1 << 1)
+#define LWCAMF_MASK (1 << 2)
 
 /* ---------------------------------------------------------------- scene */
 
 #define LWSCENEINFO_GLOBAL "LW Scene Info 3"
-
-/* renderType */
-#define LWRTYPE_WIRE 0
-#define LWRTYPE_QUICK 1
-#define LWRTYPE_REALISTIC 2
 
 /* A record that the host keeps current: read its fields whenever needed;
  * the pointer the lookup answers stays valid as long as the host runs. */
@@ -86,9 +179,9 @@ typedef struct st_LWSceneInfo {
     const char *name;     /* scene name, never null */
     const char *filename; /* scene file, never null ("" when unsaved) */
     int numPoints;
-    int numPolys;
-    int renderType;
-    int renderOpts;
+    int numPolygons;
+    int renderType; /* LWRTYPE_ */
+    int renderOpts; /* LWROPT_ bits */
     LWFrame frameStart;
     LWFrame frameEnd;
     LWFrame frameStep;
@@ -106,27 +199,19 @@ typedef struct st_LWSceneInfo {
     int numThreads;
 } LWSceneInfo;
 
-/* ---------------------------------------------------------------- cameras */
+#define LWRTYPE_WIRE 0
+#define LWRTYPE_QUICK 1
+#define LWRTYPE_REALISTIC 2
 
-#define LWCAMERAINFO_GLOBAL "LW Camera Info 2"
-
-/* Every function answers 0 (and fovAngles writes 0) for an id that is no
- * camera. */
-typedef struct st_LWCameraInfo {
-    /* Zoom factor z: tan(vertical fov / 2) = 1 / z. */
-    double (*zoomFactor)(LWItemID camera, LWTime time);
-    /* Focal length in millimetres: z times half the aperture height. */
-    double (*focalLength)(LWItemID camera, LWTime time);
-    /* Distance at which objects are in focus. */
-    double (*focalDistance)(LWItemID camera, LWTime time);
-    double (*fStop)(LWItemID camera, LWTime time);
-    /* Motion blur length as a fraction of a frame. */
-    double (*blurLength)(LWItemID camera, LWTime time);
-    /* Full field-of-view angles in radians, centred on the view
-     * direction: tan(vertical / 2) = 1 / z and tan(horizontal / 2) = A / z
-     * with A = frameWidth * pixelAspect / frameHeight of the scene. */
-    void (*fovAngles)(LWItemID camera, LWTime time, double *horizontal, double *vertical);
-} LWCameraInfo;
+#define LWROPT_SHADOWTRACE (1 << 0)
+#define LWROPT_REFLECTTRACE (1 << 1)
+#define LWROPT_REFRACTTRACE (1 << 2)
+#define LWROPT_FIELDS (1 << 3)
+#define LWROPT_EVENFIELDS (1 << 4)
+#define LWROPT_MOTIONBLUR (1 << 5)
+#define LWROPT_DEPTHOFFIELD (1 << 6)
+#define LWROPT_LIMITEDREGION (1 << 7)
+#define LWROPT_PARTICLEBLUR (1 << 8)
 
 /* --------------------------------------------------- rendering callbacks */
 
@@ -175,15 +260,6 @@ typedef struct st_LWRenderFuncs {
     void (*cleanup)(LWInstance inst);
     LWError (*newTime)(LWInstance inst, LWFrame frame, LWTime time);
 } LWRenderFuncs;
-
-/* ------------------------------------------------------------ commands */
-
-/* "LW Command Interface": runs one command line (a command name, then its
- * arguments separated by spaces). The service is the function itself.
- * Answers 1 when the command ran, 0 when the host does not know it, its
- * arguments are wrong or it failed. */
-#define LWCOMMANDINTERFACE_GLOBAL "LW Command Interface"
-typedef int LWCommandFunc(const char *cmd);
 
 #ifdef __cplusplus
 }

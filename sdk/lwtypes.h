@@ -26,19 +26,11 @@ typedef unsigned int LWID;
 typedef int LWCommandCode;
 typedef void *LWImageID;
 typedef void *LWPixmapID;
-
-typedef struct st_LWItem *LWItemID;
-typedef struct st_LWChanGroup *LWChanGroupID;
-typedef struct st_LWChannel *LWChannelID;
-typedef struct st_LWEnvelope *LWEnvelopeID;
-typedef struct st_LWEnvKeyframe *LWEnvKeyframeID;
 typedef void *LWTextureID; /* a texture of "Texture Functions 3" */
 
-/* Item types. */
-#define LWI_OBJECT 0
-#define LWI_LIGHT 1
-#define LWI_CAMERA 2
-#define LWI_BONE 3
+/* A channel of "Channel Info 2". Item, group, envelope and key handles are
+ * declared with the services that hand them out (lwrender.h, lwenvel.h). */
+typedef void *LWChannelID;
 
 #ifdef __cplusplus
 }

@@ -5,7 +5,7 @@
 #include "image_layer.h"
 #include "image_windows.h"
 #include "layer_instance.h"
-#include "lwrender.h"
+#include "lwcommand.h"
 #include "lwhost.h"
 #include "lwserver.h"
 
@@ -16,7 +16,7 @@ namespace {
 // Runs a host command; false when the host has no command service or the
 // command did not run.
 bool runCommand(const char* command) {
-    auto* run = reinterpret_cast<LWCommandFunc*>(lookupService(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT));
+    auto* run = reinterpret_cast<LWCommandFunc*>(lookupService(LWCOMMANDFUNC_GLOBAL, GFUSE_TRANSIENT));
     return run && run(command) != 0;
 }
 
@@ -62,11 +62,11 @@ void optionButtonAction(LWXPanelID panel, int button) {
                 break;
             case cid::kReplaceImage: instance->replaceImage(); break;
             case cid::kOpenConverter:
-                if (lookupService(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Converter"))
+                if (lookupService(LWCOMMANDFUNC_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Converter"))
                     missingTool("Korvalith Converter");
                 break;
             case cid::kOpenBrowser:
-                if (lookupService(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Browser"))
+                if (lookupService(LWCOMMANDFUNC_GLOBAL, GFUSE_TRANSIENT) && !runCommand("Generic_Korvalith_Browser"))
                     missingTool("Korvalith Browser");
                 break;
             case cid::kCreateProxy: missingTool("Create Proxy Image"); break;

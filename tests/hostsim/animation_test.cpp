@@ -29,7 +29,7 @@ const LWBlockIdent kEndIds{0, nullptr};
 struct KeySpec {
     double time;
     double value;
-    int shape = SHAPE_TCB;
+    int shape = hostsim::kShapeTcb;
 };
 
 class Animation : public ::testing::Test {
@@ -160,7 +160,7 @@ protected:
 TEST_F(Animation, LinearAndSteppedSpans) {
     // The later key's shape decides the span: 0 → 2 linear, 2 → 3 stepped,
     // 3 → 5 linear again.
-    LWEnvelopeID e = keyed({{0, 0}, {2, 4, SHAPE_LINE}, {3, 10, SHAPE_STEP}, {5, 0, SHAPE_LINE}});
+    LWEnvelopeID e = keyed({{0, 0}, {2, 4, hostsim::kShapeLinear}, {3, 10, hostsim::kShapeStepped}, {5, 0, hostsim::kShapeLinear}});
     const struct {
         double time, expected;
     } cases[] = {
@@ -209,17 +209,17 @@ TEST_F(Animation, TcbWithDefaultsIsCatmullRomAndTensionFlattensTangents) {
 
 TEST_F(Animation, HermiteAndBezierKeysFollowTheirTangents) {
     // Hermite slopes in value per second: flat ends give the smoothstep.
-    LWEnvelopeID flat = keyed({{0, 0, SHAPE_HERM}, {2, 2, SHAPE_HERM}});
+    LWEnvelopeID flat = keyed({{0, 0, hostsim::kShapeHermite}, {2, 2, hostsim::kShapeHermite}});
     setKey(flat, keyAt(flat, 0), LWKEY_PARAM_1, 0.0);
     setKey(flat, keyAt(flat, 1), LWKEY_PARAM_0, 0.0);
     EXPECT_NEAR(env->evaluate(flat, 0.5), 2 * 0.15625, 1e-12);
     // A slope of 1 at both ends of a line of slope 1 is that line.
-    LWEnvelopeID line = keyed({{0, 0, SHAPE_BEZI}, {2, 2, SHAPE_BEZI}});
+    LWEnvelopeID line = keyed({{0, 0, hostsim::kShapeBezier}, {2, 2, hostsim::kShapeBezier}});
     setKey(line, keyAt(line, 0), LWKEY_PARAM_1, 1.0);
     setKey(line, keyAt(line, 1), LWKEY_PARAM_0, 1.0);
     EXPECT_NEAR(env->evaluate(line, 0.7), 0.7, 1e-12);
     // Time-and-value handles a third of the way along the chord: a line too.
-    LWEnvelopeID bez = keyed({{0, 0, SHAPE_BEZ2}, {3, 6, SHAPE_BEZ2}});
+    LWEnvelopeID bez = keyed({{0, 0, hostsim::kShapeBezier2D}, {3, 6, hostsim::kShapeBezier2D}});
     setKey(bez, keyAt(bez, 0), LWKEY_PARAM_2, 1.0);
     setKey(bez, keyAt(bez, 0), LWKEY_PARAM_3, 2.0);
     setKey(bez, keyAt(bez, 1), LWKEY_PARAM_0, -1.0);
@@ -239,21 +239,21 @@ TEST_F(Animation, PreAndPostBehaviours) {
         int behaviour;
         double time, expected;
     } cases[] = {
-        {LWBEH_RESET, -0.5, 0},      {LWBEH_RESET, 1.5, 0},      {LWBEH_CONSTANT, -0.5, 2},
-        {LWBEH_CONSTANT, 7, 10},     {LWBEH_REPEAT, 1.25, 4},    {LWBEH_REPEAT, -0.75, 4},
-        {LWBEH_REPEAT, 10.5, 6},     {LWBEH_OSCILLATE, 1.25, 8}, {LWBEH_OSCILLATE, 2.25, 4},
-        {LWBEH_OSCILLATE, -0.25, 4}, {LWBEH_OFFSET, 1.25, 12},   {LWBEH_OFFSET, -0.75, -4},
-        {LWBEH_OFFSET, 3.5, 30},     {LWBEH_LINEAR, 2, 18},      {LWBEH_LINEAR, -1, -6},
+        {hostsim::kBehaviourReset, -0.5, 0},      {hostsim::kBehaviourReset, 1.5, 0},      {hostsim::kBehaviourConstant, -0.5, 2},
+        {hostsim::kBehaviourConstant, 7, 10},     {hostsim::kBehaviourRepeat, 1.25, 4},    {hostsim::kBehaviourRepeat, -0.75, 4},
+        {hostsim::kBehaviourRepeat, 10.5, 6},     {hostsim::kBehaviourOscillate, 1.25, 8}, {hostsim::kBehaviourOscillate, 2.25, 4},
+        {hostsim::kBehaviourOscillate, -0.25, 4}, {hostsim::kBehaviourOffsetRepeat, 1.25, 12},   {hostsim::kBehaviourOffsetRepeat, -0.75, -4},
+        {hostsim::kBehaviourOffsetRepeat, 3.5, 30},     {hostsim::kBehaviourLinear, 2, 18},      {hostsim::kBehaviourLinear, -1, -6},
     };
     for (const auto& c : cases) {
-        LWEnvelopeID e = keyed({{0, 2}, {1, 10, SHAPE_LINE}});
+        LWEnvelopeID e = keyed({{0, 2}, {1, 10, hostsim::kShapeLinear}});
         setBehaviours(e, c.behaviour, c.behaviour);
         EXPECT_NEAR(env->evaluate(e, c.time), c.expected, 1e-9) << "behaviour " << c.behaviour << " t=" << c.time;
         env->destroy(e);
     }
     // Linear extension of a curve continues along its end slope.
     LWEnvelopeID curve = keyed({{0, 0}, {1, 1}, {2, 0}});
-    setBehaviours(curve, LWBEH_LINEAR, LWBEH_LINEAR);
+    setBehaviours(curve, hostsim::kBehaviourLinear, hostsim::kBehaviourLinear);
     const double h = 1e-6;
     for (double end : {0.0, 2.0}) {
         const double inside = end == 0 ? (env->evaluate(curve, h) - env->evaluate(curve, 0)) / h
@@ -268,11 +268,11 @@ TEST_F(Animation, PreAndPostBehaviours) {
     LWEnvelopeID one = keyed({{1, 5}});
     EXPECT_EQ(env->evaluate(one, -10), 5.0);
     EXPECT_EQ(env->evaluate(one, 10), 5.0);
-    setBehaviours(one, LWBEH_CONSTANT, LWBEH_RESET);
+    setBehaviours(one, hostsim::kBehaviourConstant, hostsim::kBehaviourReset);
     EXPECT_EQ(env->evaluate(one, 10), 0.0);
     EXPECT_EQ(env->evaluate(one, 1), 5.0);
     // Times that are not numbers give values that are.
-    setBehaviours(curve, LWBEH_REPEAT, LWBEH_OFFSET);
+    setBehaviours(curve, hostsim::kBehaviourRepeat, hostsim::kBehaviourOffsetRepeat);
     for (double t : {INFINITY, -INFINITY, NAN}) EXPECT_TRUE(std::isfinite(env->evaluate(curve, t)));
 }
 
@@ -380,7 +380,7 @@ TEST_F(Animation, GroupsAndChannelsFormATree) {
     EXPECT_EQ(a.groupPath(scale), "KorvalithPro/Scale");
     EXPECT_EQ(a.childGroupNames(root), (std::vector<std::string>{"Scale", "Position"}));
 
-    LWEnvelopeID ex = keyed({{0, 1}, {1, 3, SHAPE_LINE}}, scale, "X");
+    LWEnvelopeID ex = keyed({{0, 1}, {1, 3, hostsim::kShapeLinear}}, scale, "X");
     LWEnvelopeID ey = env->create(scale, "Y", LWET_DISTANCE);
     LWChannelID cx = ci->nextChannel(scale, nullptr);
     LWChannelID cy = ci->nextChannel(scale, cx);
@@ -538,8 +538,8 @@ TEST_F(Animation, EnvelopedParameterFollowsItsKeys) {
     }
     // Heading turns linearly, pitch steps, bank follows a spline.
     const double pi = 3.141592653589793;
-    addKeys(envs[0], {{1, pi, SHAPE_LINE}});
-    addKeys(envs[1], {{1, -0.5, SHAPE_STEP}});
+    addKeys(envs[0], {{1, pi, hostsim::kShapeLinear}});
+    addKeys(envs[1], {{1, -0.5, hostsim::kShapeStepped}});
     addKeys(envs[2], {{1, 1.3}, {2, 0.3}});
     const std::vector<double> mid = get(rot, 0.5);
     EXPECT_DOUBLE_EQ(mid[0], (0.1 + pi) / 2);
@@ -585,8 +585,8 @@ TEST_F(Animation, CopyTakesValueStateAndKeysButNotPlace) {
     LWVParmID from = param(LWVP_DIST | LWVPF_VECTOR, "Size", ga, {1, 2, 3});
     vp->setState(from, LWVPSF_ENV);
     const std::vector<LWEnvelopeID> fe = envelopes(from);
-    addKeys(fe[1], {{2, 20, SHAPE_LINE}});
-    setBehaviours(fe[1], LWBEH_REPEAT, LWBEH_LINEAR);
+    addKeys(fe[1], {{2, 20, hostsim::kShapeLinear}});
+    setBehaviours(fe[1], hostsim::kBehaviourRepeat, hostsim::kBehaviourLinear);
 
     LWVParmID to = param(LWVP_PERCENT, "Strength", gb, {0.5});
     EXPECT_EQ(vp->copy(to, from), nullptr);
@@ -627,16 +627,16 @@ protected:
         LWVParmID p = param(LWVP_ANGLE | LWVPF_VECTOR, "Rotation", g, {0.1, 1.0 / 3, -2e-300});
         vp->setState(p, LWVPSF_ENV);
         const std::vector<LWEnvelopeID> e = envelopes(p);
-        addKeys(e[0], {{1.0 / 30, 0.7, SHAPE_TCB}, {0.5, -1, SHAPE_HERM}, {1, 2, SHAPE_BEZI}, {2, 3, SHAPE_BEZ2}});
-        addKeys(e[1], {{-1, 5, SHAPE_LINE}, {3, 1e17, SHAPE_STEP}});
+        addKeys(e[0], {{1.0 / 30, 0.7, hostsim::kShapeTcb}, {0.5, -1, hostsim::kShapeHermite}, {1, 2, hostsim::kShapeBezier}, {2, 3, hostsim::kShapeBezier2D}});
+        addKeys(e[1], {{-1, 5, hostsim::kShapeLinear}, {3, 1e17, hostsim::kShapeStepped}});
         LWEnvKeyframeID k = keyAt(e[0], 1);
         setKey(e[0], k, LWKEY_TENSION, 0.3);
         setKey(e[0], k, LWKEY_CONTINUITY, -0.1);
         setKey(e[0], k, LWKEY_BIAS, 1.0 / 7);
         for (LWKeyTag tag : {LWKEY_PARAM_0, LWKEY_PARAM_1, LWKEY_PARAM_2, LWKEY_PARAM_3})
             setKey(e[0], keyAt(e[0], 4), tag, 0.01 * (tag + 1));
-        setBehaviours(e[0], LWBEH_OSCILLATE, LWBEH_OFFSET);
-        setBehaviours(e[1], LWBEH_RESET, LWBEH_LINEAR);
+        setBehaviours(e[0], hostsim::kBehaviourOscillate, hostsim::kBehaviourOffsetRepeat);
+        setBehaviours(e[1], hostsim::kBehaviourReset, hostsim::kBehaviourLinear);
         env->destroyKey(e[2], keyAt(e[2], 0));  // an envelope without keys
         return p;
     }
@@ -725,10 +725,10 @@ TEST_F(Animation, MalformedParameterBlocksAreReported) {
     // One enveloped single value, broken in one place per case.
     struct Case {
         const char* what;
-        int32_t kind = LWVP_FLOAT, state = LWVPSF_ENV, component = 0, pre = LWBEH_CONSTANT, keyCount = 2;
+        int32_t kind = LWVP_FLOAT, state = LWVPSF_ENV, component = 0, pre = hostsim::kBehaviourConstant, keyCount = 2;
         std::vector<double> value{2.5};
         std::vector<double> times{0, 1};
-        int32_t shape = SHAPE_TCB;
+        int32_t shape = hostsim::kShapeTcb;
         bool writeState = true, writeEnvelope = true;
     };
     std::vector<Case> cases(12);
@@ -757,7 +757,7 @@ TEST_F(Animation, MalformedParameterBlocksAreReported) {
             if (c.writeEnvelope) {
                 LWSAVE_BEGIN(s.state(), &compEnv, 0);
                 w.i4(comp, {c.component});
-                w.i4(beh, {c.pre, LWBEH_CONSTANT});
+                w.i4(beh, {c.pre, hostsim::kBehaviourConstant});
                 w.i4(count, {c.keyCount});
                 for (double t : c.times) w.key(key, t, c.shape);
                 LWSAVE_END(s.state());
@@ -788,7 +788,7 @@ TEST_F(Animation, LoadingKeepsTheParametersOwnKind) {
     // other components keep their values.
     LWVParmID triple = param(LWVP_DIST | LWVPF_VECTOR, "T", nullptr, {1, 2, 3});
     vp->setState(triple, LWVPSF_ENV);
-    addKeys(envelopes(triple)[0], {{1, 10, SHAPE_LINE}});
+    addKeys(envelopes(triple)[0], {{1, 10, hostsim::kShapeLinear}});
     LWVParmID single = param(LWVP_DIST, "S", nullptr, {5});
 
     const std::string tripleData = save(triple, LWIO_ASCII);
@@ -986,7 +986,7 @@ TEST_F(Animation, ParametersOutliveTheirGroup) {
     LWVParmID quality = param(LWVP_PERCENT, "Quality", layer, {0.5});
     vp->setState(quality, LWVPSF_ENV);
     const std::vector<LWEnvelopeID> q = envelopes(quality);
-    addKeys(q[0], {{1, 1.5, SHAPE_LINE}});
+    addKeys(q[0], {{1, 1.5, hostsim::kShapeLinear}});
     EXPECT_EQ(a.findParameter(layer, "Quality"), quality);
     EXPECT_EQ(a.findParameter(a.findGroup("KorvalithPro/Scale"), "Size"), size);
     EXPECT_EQ(a.liveChannels(), 4);
@@ -1035,7 +1035,7 @@ TEST_F(Animation, RenderThreadsEvaluateWhileKeysChange) {
         for (int c = 0; c < 3; ++c) {
             for (int k = 1; k <= 8; ++k) {
                 LWEnvKeyframeID key = env->createKey(e[c], k, (k % 2) ? 1.0 : 0.0);
-                int shape = SHAPE_LINE;
+                int shape = hostsim::kShapeLinear;
                 env->keySet(e[c], key, LWKEY_SHAPE, &shape);
             }
             while (LWEnvKeyframeID key = env->findKey(e[c], 8)) env->destroyKey(e[c], key);

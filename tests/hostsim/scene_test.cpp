@@ -8,6 +8,7 @@
 
 #include "animation.h"
 #include "host.h"
+#include "lwcommand.h"
 #include "lwrender.h"
 #include "lwserver.h"
 #include "lwtxtr.h"
@@ -462,7 +463,7 @@ TEST_F(SceneTest, InstanceUpdatesAreRecorded) {
 
 TEST_F(SceneTest, SceneCommandsRunCheckTheirArgumentsAndAreRecorded) {
     auto* command = reinterpret_cast<LWCommandFunc*>(
-        hostsim::Host::lookupFunction()(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT));
+        hostsim::Host::lookupFunction()(LWCOMMANDFUNC_GLOBAL, GFUSE_TRANSIENT));
     ASSERT_NE(command, nullptr);
     const struct {
         const char* text;
@@ -497,7 +498,7 @@ TEST_F(SceneTest, SceneCommandsRunCheckTheirArgumentsAndAreRecorded) {
 
 TEST_F(SceneTest, GenericCommandsActivateLayoutGenericServers) {
     auto* command = reinterpret_cast<LWCommandFunc*>(
-        hostsim::Host::lookupFunction()(LWCOMMANDINTERFACE_GLOBAL, GFUSE_TRANSIENT));
+        hostsim::Host::lookupFunction()(LWCOMMANDFUNC_GLOBAL, GFUSE_TRANSIENT));
     EXPECT_EQ(command("Generic_Commander"), 0);  // no module serves it yet
     host.loadModule(fixture("commands"));
     scene.clearRecords();
