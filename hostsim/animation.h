@@ -49,6 +49,24 @@
 //   them and their channels; the channels of parameters just leave the group
 //   (the parameters keep their values and envelopes and get channels again
 //   on their next setup with a group).
+// - A channel shows an envelope created in its group, one component of a
+//   parameter, or a value from a source outside this model (the scene's
+//   item motion channels). It may carry an event function, told
+//   LWCEVNT_VALUE after every change that may change its value (keys,
+//   behaviours, copy and load of its envelope; static value, state, copy
+//   and load of its parameter; its source's change; its servers coming and
+//   going), LWCEVNT_CREATE when its parameter gets its envelope,
+//   LWEEVNT_RENAME when its group or one above is renamed, and
+//   LWEEVNT_DESTROY when it goes.
+// - Channel servers: serverApply activates a "ChannelHandler" server of the
+//   loaded modules with the host's own records, makes its instance through
+//   the host's instances (context: the channel) and appends it to the
+//   channel's list. channelEvaluate passes the channel's value through the
+//   enabled handlers in list order, unlocked; a handler's getChannel on a
+//   channel that is being evaluated on the same thread answers its value
+//   before the handlers. The instances are destroyed when the server is
+//   removed, the channel goes, or the host quits (removeServers). Parameter
+//   values (getVal) and envelopes (evaluate) do not pass through handlers.
 // - Handles are checked: null, destroyed or foreign handles make the service
 //   functions do nothing and answer 0 or null (getEnv then fills nulls).
 // - Evaluation takes a shared lock only, so render threads evaluate at once;

@@ -358,6 +358,96 @@ TEST_F(Animation, EventsReportKeyChangesAfterTheyAreMade) {
     EXPECT_EQ(seen.values, (std::vector<double>{3, 4, 4, 0, 0}));
 }
 
+// Records what a channel's event function is told, with the channel's
+// value at time 1 when it is told (read back through the service).
+struct ChannelEvents {
+    const LWChannelInfo* ci;
+    std::vector<int> events;
+    std::vector<void*> data;
+    std::vector<double> values;
+    void clear() {
+        events.clear();
+        data.clear();
+        values.clear();
+    }
+    static int tell(void* self, LWChannelID chan, int event, void* eventData) {
+        auto* s = static_cast<ChannelEvents*>(self);
+        s->events.push_back(event);
+        s->data.push_back(eventData);
+        s->values.push_back(s->ci->channelEvaluate(chan, 1.0));
+        return 0;
+    }
+};
+
+TEST_F(Animation, ChannelEventsFollowTheEnvelopeBehindTheChannel) {
+    LWChanGroupID group = env->createGroup(nullptr, "G");
+    LWEnvelopeID e = env->create(group, "X", LWET_FLOAT);
+    LWChannelID chan = ci->nextChannel(group, nullptr);
+    ChannelEvents seen{ci, {}, {}, {}};
+    ASSERT_EQ(ci->setChannelEvent(chan, ChannelEvents::tell, &seen), 1);
+
+    LWEnvKeyframeID k = env->createKey(e, 1.0, 5.0);
+    setKey(e, k, LWKEY_VALUE, 6.0);
+    int repeat = hostsim::kBehaviourRepeat, visible = 0;
+    env->egSet(e, nullptr, LWENVTAG_POSTBEHAVE, &repeat);
+    env->egSet(e, nullptr, LWENVTAG_VISIBLE, &visible);  // does not change the value
+    LWEnvelopeID other = keyed({{0, 2}});
+    env->copy(e, other);
+    env->destroyKey(e, env->nextKey(e, nullptr));
+    EXPECT_EQ(seen.events, std::vector<int>(5, LWCEVNT_VALUE));
+    EXPECT_EQ(seen.values, (std::vector<double>{5, 6, 6, 2, 0}));  // told after each change
+
+    // Renaming the group, with a subgroup, tells the channels in both.
+    LWChanGroupID sub = env->createGroup(group, "Sub");
+    env->create(sub, "Y", LWET_FLOAT);
+    ChannelEvents subSeen{ci, {}, {}, {}};
+    ci->setChannelEvent(ci->nextChannel(sub, nullptr), ChannelEvents::tell, &subSeen);
+    seen.clear();
+    host.animation().renameGroup(group, "Renamed");
+    host.animation().renameGroup(group, "Renamed");  // no change, nothing told
+    EXPECT_STREQ(ci->groupName(group), "Renamed");
+    EXPECT_EQ(seen.events, std::vector<int>{LWEEVNT_RENAME});
+    EXPECT_EQ(seen.data, std::vector<void*>{group});
+    EXPECT_EQ(subSeen.events, std::vector<int>{LWEEVNT_RENAME});
+
+    // The channel goes with its envelope; a removed event function hears
+    // nothing more.
+    ci->setChannelEvent(ci->nextChannel(sub, nullptr), nullptr, &subSeen);
+    seen.clear();
+    subSeen.clear();
+    env->destroy(e);
+    env->destroyGroup(group);
+    EXPECT_EQ(seen.events, std::vector<int>{LWEEVNT_DESTROY});
+    EXPECT_EQ(subSeen.events, std::vector<int>{});
+}
+
+TEST_F(Animation, ChannelEventsFollowTheParameterBehindTheChannel) {
+    LWChanGroupID group = env->createGroup(nullptr, "G");
+    LWVParmID p = param(LWVP_FLOAT, "Size", group, {2});
+    LWChannelID chan = ci->nextChannel(group, nullptr);
+    ChannelEvents seen{ci, {}, {}, {}};
+    ci->setChannelEvent(chan, ChannelEvents::tell, &seen);
+
+    double v[3] = {3, 0, 0};
+    vp->setVal(p, v);
+    vp->setState(p, LWVPSF_ENV);
+    const std::vector<LWEnvelopeID> envs = envelopes(p);
+    ASSERT_EQ(envs.size(), 1u);
+    env->createKey(envs[0], 1.0, 7.0);
+    vp->setState(p, 0);
+    EXPECT_EQ(seen.events, (std::vector<int>{LWCEVNT_VALUE, LWCEVNT_CREATE, LWCEVNT_VALUE, LWCEVNT_VALUE}));
+    EXPECT_EQ(seen.data[1], envs[0]);  // the envelope that came into being
+    EXPECT_EQ(seen.values, (std::vector<double>{3, 3, 7, 3}));
+
+    // A second setup makes new channels: the old one is destroyed, and its
+    // event function does not pass to the new one.
+    seen.clear();
+    vp->setup(p, "Size", group, nullptr, nullptr, "KorvalithPro", nullptr);
+    EXPECT_NE(ci->nextChannel(group, nullptr), nullptr);
+    vp->setVal(p, v);
+    EXPECT_EQ(seen.events, std::vector<int>{LWEEVNT_DESTROY});
+}
+
 // ============================================================ groups and channels
 
 TEST_F(Animation, GroupsAndChannelsFormATree) {
@@ -449,6 +539,12 @@ TEST_F(Animation, NullHandlesDoNothing) {
     EXPECT_EQ(ci->channelType(nullptr), 0);
     EXPECT_EQ(ci->channelEvaluate(nullptr, 0), 0.0);
     EXPECT_EQ(ci->channelEnvelope(nullptr), nullptr);
+    EXPECT_EQ(ci->setChannelEvent(nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(ci->server(nullptr, "ChannelHandler", 1), nullptr);
+    EXPECT_EQ(ci->serverFlags(nullptr, "ChannelHandler", 1), 0u);
+    EXPECT_EQ(ci->serverInstance(nullptr, "ChannelHandler", 1), nullptr);
+    EXPECT_EQ(ci->serverApply(nullptr, "ChannelHandler", "Any", 0), 0);
+    ci->serverRemove(nullptr, "ChannelHandler", "Any", nullptr);
 
     vp->destroy(nullptr);
     vp->setup(nullptr, "x", nullptr, nullptr, nullptr, nullptr, nullptr);

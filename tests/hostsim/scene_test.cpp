@@ -357,6 +357,177 @@ TEST_F(SceneTest, RenderCameraDefaultsToTheFirstCamera) {
     EXPECT_EQ(info->renderCamera(0), nullptr);
 }
 
+TEST_F(SceneTest, CamerasShareTheScenesFrameAndKeepTheirOwnStereoAndMask) {
+    LWItemID cam = scene.addCamera("Camera");
+    LWItemID other = scene.addCamera("Other");
+    scene.setFrameSize(800, 600);
+    scene.setPixelAspect(1.25);
+    hostsim::SceneSettings s = scene.settings();
+    s.limitedRegion = {1, 2, 30, 40};
+    scene.setSettings(s);
+    hostsim::CameraView view;
+    view.stereo = true;
+    view.eyeSeparation = 0.065;
+    view.mask = true;
+    view.maskRegion = {5, 6, 70, 80};
+    view.maskColor = {0.1, 0.2, 0.3};
+    scene.setView(cam, view);
+
+    int w = 0, h = 0;
+    cameras->resolution(other, &w, &h);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_DOUBLE_EQ(cameras->pixelAspect(other, 0), 1.25);
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    cameras->regionLimits(other, &x0, &y0, &x1, &y1);
+    EXPECT_EQ((std::vector<int>{x0, y0, x1, y1}), (std::vector<int>{1, 2, 30, 40}));
+
+    EXPECT_EQ(cameras->flags(cam), unsigned(LWCAMF_STEREO | LWCAMF_MASK));
+    EXPECT_EQ(cameras->flags(other), 0u);
+    EXPECT_DOUBLE_EQ(cameras->separation(cam, 0), 0.065);
+    cameras->maskLimits(cam, &x0, &y0, &x1, &y1);
+    EXPECT_EQ((std::vector<int>{x0, y0, x1, y1}), (std::vector<int>{5, 6, 70, 80}));
+    Vec3 colour{};
+    cameras->maskColor(cam, colour.data());
+    expectNear(colour, {0.1, 0.2, 0.3});
+
+    // The limited region is the scene's: every camera reports it when on.
+    s.renderOpts = LWROPT_LIMITEDREGION;
+    scene.setSettings(s);
+    EXPECT_EQ(cameras->flags(other), unsigned(LWCAMF_LIMITED_REGION));
+    EXPECT_EQ(cameras->flags(cam), unsigned(LWCAMF_STEREO | LWCAMF_MASK | LWCAMF_LIMITED_REGION));
+
+    hostsim::CameraView bad = view;
+    bad.maskRegion = {10, 0, 9, 5};
+    EXPECT_THROW(scene.setView(cam, bad), hostsim::HostError);
+    bad = view;
+    bad.eyeSeparation = -1;
+    EXPECT_THROW(scene.setView(cam, bad), hostsim::HostError);
+    EXPECT_THROW(scene.setView(scene.addLight("Light"), view), hostsim::HostError);
+}
+
+// ---------------------------------------------------------------- tags, flags, motion options
+
+TEST_F(SceneTest, TagsAreNumberedFromOneAndAddedWithZero) {
+    LWItemID item = scene.addObject("Tagged");
+    EXPECT_EQ(items->getTag(item, 1), nullptr);
+    items->setTag(item, 0, "first");
+    items->setTag(item, 0, "second");
+    const char* first = items->getTag(item, 1);
+    for (int i = 0; i < 100; ++i) items->setTag(item, 0, "more");
+    EXPECT_EQ(items->getTag(item, 1), first);  // adding tags moves no text
+    EXPECT_STREQ(first, "first");
+    EXPECT_STREQ(items->getTag(item, 2), "second");
+    EXPECT_STREQ(items->getTag(item, 102), "more");
+    items->setTag(item, 2, "changed");
+    EXPECT_STREQ(items->getTag(item, 2), "changed");
+
+    // Numbers past the end, below 1 and null texts change nothing.
+    items->setTag(item, 104, "far");
+    items->setTag(item, -1, "below");
+    items->setTag(item, 1, nullptr);
+    items->setTag(item, 0, nullptr);
+    for (int n : {0, -1, 103, 104}) EXPECT_EQ(items->getTag(item, n), nullptr) << n;
+    EXPECT_STREQ(items->getTag(item, 1), "first");
+    EXPECT_EQ(items->getTag(scene.addObject("Other"), 1), nullptr);  // tags are per item
+}
+
+TEST_F(SceneTest, FlagsMotionOptionsAndControllersAsRecorded) {
+    LWItemID item = scene.addObject("Item");
+    EXPECT_EQ(items->flags(item), unsigned(LWITEMF_ACTIVE));
+    scene.setFlags(item, LWITEMF_UNAFFECT_BY_IK | LWITEMF_REACH_GOAL);
+    EXPECT_EQ(items->flags(item), unsigned(LWITEMF_UNAFFECT_BY_IK | LWITEMF_REACH_GOAL));
+    EXPECT_THROW(scene.setFlags(item, 1u << 5), hostsim::HostError);
+
+    EXPECT_EQ(items->lookAhead(item), 0.0);
+    EXPECT_EQ(items->goalStrength(item), 1.0);
+    hostsim::MotionOptions o;
+    o.lookAhead = 0.5;
+    o.goalStrength = 2.5;
+    o.positionStiffness = {1, 2, 3};
+    o.rotationStiffness = {4, 5, 6};
+    scene.setMotionOptions(item, o);
+    EXPECT_EQ(items->lookAhead(item), 0.5);
+    EXPECT_EQ(items->goalStrength(item), 2.5);
+    Vec3 v{};
+    items->stiffness(item, LWIP_POSITION, v.data());
+    expectNear(v, {1, 2, 3});
+    items->stiffness(item, LWIP_ROTATION, v.data());
+    expectNear(v, {4, 5, 6});
+    items->stiffness(item, LWIP_SCALING, v.data());
+    expectNear(v, {0, 0, 0});
+    o.lookAhead = -1;
+    EXPECT_THROW(scene.setMotionOptions(item, o), hostsim::HostError);
+    o.lookAhead = 0;
+    o.rotationStiffness = {0, -1, 0};
+    EXPECT_THROW(scene.setMotionOptions(item, o), hostsim::HostError);
+
+    // Motion is keyframed only, even towards a target; no servers are applied to items.
+    scene.setTarget(item, scene.addObject("Target"));
+    for (int p : {LWIP_POSITION, LWIP_ROTATION, LWIP_SCALING}) {
+        int type[3] = {9, 9, 9};
+        items->controller(item, p, type);
+        EXPECT_EQ((std::vector<int>{type[0], type[1], type[2]}), std::vector<int>(3, LWMOTCTL_KEYFRAMES));
+    }
+    EXPECT_EQ(items->server(item, "ItemMotionHandler", 1), nullptr);
+    EXPECT_EQ(items->serverFlags(item, "ItemMotionHandler", 1), 0u);
+}
+
+// ---------------------------------------------------------------- channel groups of items
+
+struct Told {
+    std::vector<int> events;
+    std::vector<void*> data;
+};
+int tell(void* self, LWChannelID, int event, void* eventData) {
+    static_cast<Told*>(self)->events.push_back(event);
+    static_cast<Told*>(self)->data.push_back(eventData);
+    return 0;
+}
+
+TEST_F(SceneTest, EachItemHasAChannelGroupOfItsMotion) {
+    const auto* ci = service<LWChannelInfo>(LWCHANNELINFO_GLOBAL);
+    LWItemID item = scene.addObject("Mover");
+    LWItemID child = scene.addLight("Lamp", item);
+    LWChanGroupID group = items->chanGroup(item);
+    ASSERT_NE(group, nullptr);
+    EXPECT_NE(items->chanGroup(child), group);
+    EXPECT_STREQ(ci->groupName(group), "Mover");
+    EXPECT_EQ(ci->groupParent(group), nullptr);
+    EXPECT_EQ(host.animation().channelNames(group),
+              (std::vector<std::string>{"Position.X", "Position.Y", "Position.Z", "Rotation.H", "Rotation.P",
+                                        "Rotation.B", "Scale.X", "Scale.Y", "Scale.Z"}));
+
+    // The channels evaluate the motion and have no envelope.
+    scene.setKey(item, hostsim::Motion::Position, 0.0, {0, 10, 0});
+    scene.setKey(item, hostsim::Motion::Position, 2.0, {4, 10, 0});
+    scene.setRotation(item, {0.5, 0.25, 0.125});
+    LWChannelID x = host.animation().findChannel(group, "Position.X");
+    LWChannelID bank = host.animation().findChannel(group, "Rotation.B");
+    LWChannelID sz = host.animation().findChannel(group, "Scale.Z");
+    EXPECT_DOUBLE_EQ(ci->channelEvaluate(x, 1.0), 2.0);
+    EXPECT_DOUBLE_EQ(ci->channelEvaluate(bank, 7.0), 0.125);
+    EXPECT_DOUBLE_EQ(ci->channelEvaluate(sz, 0.0), 1.0);
+    EXPECT_EQ(ci->channelType(x), LWET_DISTANCE);
+    EXPECT_EQ(ci->channelType(bank), LWET_ANGLE);
+    EXPECT_EQ(ci->channelType(sz), LWET_PERCENT);
+    EXPECT_EQ(ci->channelEnvelope(x), nullptr);
+
+    // Their event functions hear of motion changes, renaming and deletion.
+    Told told;
+    ci->setChannelEvent(x, tell, &told);
+    scene.setPosition(item, {1, 2, 3});
+    scene.rename(item, "Moved");
+    EXPECT_STREQ(ci->groupName(group), "Moved");
+    scene.removeItem(item);
+    EXPECT_EQ(told.events, (std::vector<int>{LWCEVNT_VALUE, LWEEVNT_RENAME, LWEEVNT_DESTROY}));
+    EXPECT_EQ(told.data[1], group);
+    EXPECT_EQ(ci->groupName(group), nullptr);
+    EXPECT_EQ(ci->channelName(x), nullptr);
+    EXPECT_EQ(items->chanGroup(item), nullptr);
+    EXPECT_NE(items->chanGroup(child), nullptr);  // the child survives with its group
+}
+
 // ---------------------------------------------------------------- scene values
 
 TEST_F(SceneTest, SceneInfoFollowsTheSettingsAndRefusesImpossibleOnes) {
@@ -370,7 +541,15 @@ TEST_F(SceneTest, SceneInfoFollowsTheSettingsAndRefusesImpossibleOnes) {
     hostsim::SceneSettings s = scene.settings();
     s.name = "Shot";
     s.filename = "/scenes/shot.lws";
+    s.numPoints = 8;
+    s.numPolygons = 6;
+    s.renderOpts = LWROPT_SHADOWTRACE | LWROPT_LIMITEDREGION;
+    s.limitedRegion = {10, 20, 300, 400};
     scene.setSettings(s);
+    EXPECT_EQ(info->numPoints, 8);
+    EXPECT_EQ(info->numPolygons, 6);
+    EXPECT_EQ(info->renderOpts, LWROPT_SHADOWTRACE | LWROPT_LIMITEDREGION);
+    EXPECT_EQ(info->limitedRegion[2], 300);
     EXPECT_EQ(info->frameWidth, 1920);
     EXPECT_EQ(info->frameHeight, 1080);
     EXPECT_DOUBLE_EQ(info->pixelAspect, 1.5);
@@ -432,11 +611,42 @@ TEST_F(SceneTest, NullAndStaleIdsAnswerEmptyEverywhere) {
         cameras->fovAngles(id, 0, &h, &v);
         EXPECT_EQ(h, 0.0);
         EXPECT_EQ(v, 0.0);
+        EXPECT_EQ(items->getTag(id, 1), nullptr);
+        items->setTag(id, 0, "lost");
+        EXPECT_EQ(items->chanGroup(id), nullptr);
+        EXPECT_EQ(items->flags(id), 0u);
+        EXPECT_EQ(items->lookAhead(id), 0.0);
+        EXPECT_EQ(items->goalStrength(id), 0.0);
+        Vec3 stiff{7, 7, 7};
+        items->stiffness(id, LWIP_ROTATION, stiff.data());
+        expectNear(stiff, {0, 0, 0});
+        EXPECT_EQ(cameras->flags(id), 0u);
+        int w = 1, hgt = 1, x0 = 1, y0 = 1, x1 = 1, y1 = 1;
+        cameras->resolution(id, &w, &hgt);
+        EXPECT_EQ(w + hgt, 0);
+        EXPECT_EQ(cameras->pixelAspect(id, 0), 0.0);
+        EXPECT_EQ(cameras->separation(id, 0), 0.0);
+        cameras->regionLimits(id, &x0, &y0, &x1, &y1);
+        EXPECT_EQ(x0 + y0 + x1 + y1, 0);
+        x0 = y0 = x1 = y1 = 1;
+        cameras->maskLimits(id, &x0, &y0, &x1, &y1);
+        EXPECT_EQ(x0 + y0 + x1 + y1, 0);
+        Vec3 colour{7, 7, 7};
+        cameras->maskColor(id, colour.data());
+        expectNear(colour, {0, 0, 0});
     }
     // An object is no camera; unknown parameters write zeros; null outputs are skipped.
     EXPECT_EQ(cameras->zoomFactor(object, 0), 0.0);
-    for (int p : {0, 12, -1}) expectNear(param(object, p), {0, 0, 0});
-    cameras->fovAngles(scene.addCamera("Cam"), 0, nullptr, nullptr);
+    EXPECT_EQ(cameras->flags(object), 0u);
+    for (int p : {0, 13, -1}) expectNear(param(object, p), {0, 0, 0});
+    LWItemID cam = scene.addCamera("Cam");
+    cameras->fovAngles(cam, 0, nullptr, nullptr);
+    cameras->resolution(cam, nullptr, nullptr);
+    cameras->regionLimits(cam, nullptr, nullptr, nullptr, nullptr);
+    cameras->maskLimits(cam, nullptr, nullptr, nullptr, nullptr);
+    cameras->maskColor(cam, nullptr);
+    items->controller(object, LWIP_POSITION, nullptr);
+    items->stiffness(object, LWIP_POSITION, nullptr);
     Vec3 lo{5, 5, 5}, hi{6, 6, 6};
     EXPECT_EQ(items->limits(object, LWIP_POSITION, lo.data(), hi.data()), 0u);
     expectNear(lo, {5, 5, 5});
