@@ -87,7 +87,7 @@ extern "C" int korvalithTextureActivate(int version, GlobalFunc* global, void* l
         if (version < LWTEXTURE_VERSION) return AFUNC_BADVERSION;
         // The records are the host's: fill their members, never the pointers.
         auto* handler = static_cast<LWTextureHandler*>(local);
-        if (!handler || !handler->inst || !handler->rend) return AFUNC_BADGLOBAL;
+        if (!handler || !handler->inst || !handler->rend) return AFUNC_BADLOCAL;
         LWInstanceFuncs* inst = handler->inst;
         inst->priv = nullptr;
         inst->create = create;
@@ -116,7 +116,7 @@ extern "C" int korvalithTextureInterfaceActivate(int version, GlobalFunc* global
         if (version != LWINTERFACE_VERSION) return AFUNC_BADVERSION;
         korvalith::activationPrologue(global);
         auto* ui = static_cast<LWInterface*>(local);
-        if (!ui) return AFUNC_BADGLOBAL;
+        if (!ui) return AFUNC_BADLOCAL;
         LWXPanelID panel = korvalith::createTexturePanel(static_cast<korvalith::LayerInstance*>(ui->inst));
         ui->panel = panel;
         return panel ? AFUNC_OK : AFUNC_BADGLOBAL;

@@ -14,7 +14,7 @@ extern "C" int korvalithGlobalActivate(int version, GlobalFunc* global, void* lo
         korvalith::activationPrologue(global);
         korvalith::ImageRegistry::instance().ensureLock();
         auto* service = static_cast<LWGlobalService*>(local);
-        if (!service) return AFUNC_BADGLOBAL;
+        if (!service) return AFUNC_BADLOCAL;
         // The terminating zero takes part, so a longer name with this prefix
         // does not match.
         const bool match = service->id && std::strncmp(service->id, KORVALITH_CORE_SERVICES, 22) == 0;

@@ -11,6 +11,7 @@
 #include "core_services.h"
 #include "host.h"
 #include "jp2_fixture.h"
+#include "lwglobsrv.h"
 
 namespace {
 
@@ -19,8 +20,12 @@ using CoreServicesTest = CoreFixture;
 TEST_F(CoreServicesTest, TableVersionAndBalancedLookup) {
     EXPECT_EQ(core->apiVersion(), 112);
     EXPECT_EQ(host.use(KORVALITH_CORE_SERVICES).held(), 1);
-    // A longer name with the same beginning is not the service.
-    EXPECT_EQ(hostsim::Host::lookupFunction()("KorvalithCoreServices2", GFUSE_TRANSIENT), nullptr);
+    // A longer name with the same beginning is not the service: asked for
+    // it, the module's global server answers no data.
+    int sentinel = 0;
+    LWGlobalService service{"KorvalithCoreServices2", &sentinel};
+    EXPECT_EQ(host.activate(LWGLOBALSERVICE_CLASS, KORVALITH_CORE_SERVICES, LWGLOBALSERVICE_VERSION, &service), 0);
+    EXPECT_EQ(service.data, nullptr);
 }
 
 TEST_F(CoreServicesTest, NullImageAnswers) {

@@ -231,7 +231,7 @@ TEST_F(TextureHandler, TheActivationFillsTheHostsRecordsAndLeavesTheirPointers) 
     LWRenderFuncs ownRend{};
     for (LWTextureHandler partial : {LWTextureHandler{nullptr, nullptr, &ownRend, nullptr, nullptr},
                                      LWTextureHandler{&ownInst, nullptr, nullptr, nullptr, nullptr}}) {
-        EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &partial), AFUNC_BADGLOBAL);
+        EXPECT_EQ(host.activate(LWTEXTURE_HCLASS, "KorvalithPro", LWTEXTURE_VERSION, &partial), AFUNC_BADLOCAL);
         EXPECT_EQ(partial.evaluate, nullptr);
     }
     EXPECT_EQ(ownInst.create, nullptr);
