@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 
+#include "lwcommand.h"
 #include "lwenvel.h"
 #include "lwhandler.h"
 #include "lwhost.h"
@@ -45,16 +46,16 @@ inline constexpr SdkService kSdkServices[] = {
     {LWVPARMFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWVParmFuncs), 15},
     {LWTEXTUREFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWTextureFuncs), 30},
     {LWENVELOPEFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWEnvelopeFuncs), 20},
-    {LWCHANNELINFO_GLOBAL, ServiceKind::Functions, sizeof(LWChannelInfo), 16},
-    {LWITEMINFO_GLOBAL, ServiceKind::Functions, sizeof(LWItemInfo), 0},
+    {LWCHANNELINFO_GLOBAL, ServiceKind::Functions, sizeof(LWChannelInfo), 15},
+    {LWITEMINFO_GLOBAL, ServiceKind::Functions, sizeof(LWItemInfo), 21},
     {LWSCENEINFO_GLOBAL, ServiceKind::Record, sizeof(LWSceneInfo), 0},
-    {LWCAMERAINFO_GLOBAL, ServiceKind::Functions, sizeof(LWCameraInfo), 0},
+    {LWCAMERAINFO_GLOBAL, ServiceKind::Functions, sizeof(LWCameraInfo), 13},
     {LWOBJECTFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWObjectFuncs), 14},
     {LWDIRINFOFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWFILEACTIVATEFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWFILEREQFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWINSTUPDATE_GLOBAL, ServiceKind::Function, 0, 0},
-    {LWCOMMANDINTERFACE_GLOBAL, ServiceKind::Function, 0, 0},
+    {LWCOMMANDFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWSYSTEMID_GLOBAL, ServiceKind::Word, 0, 0},
     {LWPRODUCTINFO_GLOBAL, ServiceKind::Word, 0, 0},
 };
