@@ -77,6 +77,7 @@ struct Channel {
 
 struct Group {
     std::string name;
+    bool hostOwned = false;  // the host's own (an item's): the service cannot destroy it
     Group* parent = nullptr;
     std::vector<Group*> children;
     std::vector<Channel*> channels;
@@ -852,18 +853,19 @@ LWChanGroupID envCreateGroup(LWChanGroupID parent, const char* name) {
     return toId(im->makeGroup(p, name));
 }
 
-void envDestroyGroup(LWChanGroupID group) {
-    Animation::Impl* im = impl();
+void destroyGroup(Animation::Impl* im, LWChanGroupID group, bool evenHostOwned) {
     if (!im) return;
     Events events(im);
     {
         std::unique_lock lock(im->mutex);
         Group* g = im->group(group);
-        if (!g) return;
+        if (!g || (g->hostOwned && !evenHostOwned)) return;
         im->dropGroup(g, &events);
     }
     events.fire();
 }
+
+void envDestroyGroup(LWChanGroupID group) { destroyGroup(impl(), group, false); }
 
 LWError envCopy(LWEnvelopeID to, LWEnvelopeID from) {
     Animation::Impl* im = impl();
@@ -1253,7 +1255,7 @@ double ciChannelEvaluate(LWChannelID chan, LWTime time) {
     std::vector<AppliedServer> servers;
     double value = 0.0;
     if (!baseValue(im, chan, time, value, &servers) || servers.empty()) return value;
-    const double fps = im->host ? im->host->scene().settings().framesPerSecond : 30.0;
+    const double fps = im->host ? im->host->scene().framesPerSecond() : 30.0;
     Evaluation evaluation{chan, value};
     t_evaluations.push_back(&evaluation);
     for (const AppliedServer& s : servers) {
@@ -1789,7 +1791,14 @@ LWChanGroupID Animation::createGroup(LWChanGroupID parent, const std::string& na
     return toId(impl_->makeGroup(p, name.c_str()));
 }
 
-void Animation::destroyGroup(LWChanGroupID group) { envDestroyGroup(group); }
+LWChanGroupID Animation::createHostGroup(const std::string& name) {
+    std::unique_lock lock(impl_->mutex);
+    Group* g = impl_->makeGroup(nullptr, name.c_str());
+    g->hostOwned = true;
+    return toId(g);
+}
+
+void Animation::destroyGroup(LWChanGroupID group) { hostsim::destroyGroup(impl_.get(), group, true); }
 
 void Animation::renameGroup(LWChanGroupID group, const std::string& name) {
     Events events(impl_.get());

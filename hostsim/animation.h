@@ -45,6 +45,8 @@
 // - copy takes kind, texture type, static value, state, envelopes and the
 //   texture's layers; the target keeps its own channel group, names, event
 //   function and user data. Copying onto itself does nothing.
+// - The host's own groups (those of the scene's items) are destroyed only
+//   by the host: the envelope service's destroyGroup leaves them alone.
 // - Destroying a group destroys its child groups, the envelopes created in
 //   them and their channels; the channels of parameters just leave the group
 //   (the parameters keep their values and envelopes and get channels again
@@ -173,6 +175,10 @@ public:
 
     // --- groups and channels ---
     LWChanGroupID createGroup(LWChanGroupID parent, const std::string& name);
+    // A root group of the host's own (an item's): the envelope service's
+    // destroyGroup leaves it alone.
+    LWChanGroupID createHostGroup(const std::string& name);
+    // Destroys any group, the host's own included.
     void destroyGroup(LWChanGroupID group);
     // Renames a group; the channels in it and below hear LWEEVNT_RENAME.
     void renameGroup(LWChanGroupID group, const std::string& name);

@@ -365,7 +365,7 @@ Scene::Item& Scene::camera(LWItemID id) {
 // The item's channel group is made first, unlocked, and dropped again when
 // the scene refuses the item.
 LWItemID Scene::add(int type, const std::string& name, LWItemID parent) {
-    LWChanGroupID group = host_ ? host_->animation().createGroup(nullptr, name) : nullptr;
+    LWChanGroupID group = host_ ? host_->animation().createHostGroup(name) : nullptr;
     LWItemID id = nullptr;
     try {
         id = addLocked(type, name, parent, group);
@@ -943,6 +943,11 @@ void Scene::setNumThreads(int threads) {
 LWFrame Scene::currentFrame() const {
     std::shared_lock lock(mutex_);
     return currentFrame_;
+}
+
+double Scene::framesPerSecond() const {
+    std::shared_lock lock(mutex_);
+    return settings_.framesPerSecond;
 }
 
 LWTime Scene::currentTime() const {

@@ -228,6 +228,7 @@ public:
     const LWSceneInfo* sceneInfo() const { return &info_; }
     LWFrame currentFrame() const;
     LWTime currentTime() const;  // current frame / frames per second
+    double framesPerSecond() const;
     void goToFrame(LWFrame frame);
 
     // --- instance updates and commands ---

@@ -6,7 +6,7 @@
  * evaluation of the channel calls evaluate with the channel, the frame and
  * time asked for and the value so far (the envelope's, after the handlers
  * before this one); the handler gives the channel a new value through
- * setChannel. flags answers 0: no flags are defined for channel handlers. */
+ * setChannel. No flags are defined for channel handlers: flags answers 0. */
 #ifndef KORVALITH_SDK_LWCHANNEL_H
 #define KORVALITH_SDK_LWCHANNEL_H
 

@@ -513,6 +513,10 @@ TEST_F(SceneTest, EachItemHasAChannelGroupOfItsMotion) {
     EXPECT_EQ(ci->channelType(sz), LWET_PERCENT);
     EXPECT_EQ(ci->channelEnvelope(x), nullptr);
 
+    // Only the scene destroys an item's group.
+    service<LWEnvelopeFuncs>(LWENVELOPEFUNCS_GLOBAL)->destroyGroup(group);
+    EXPECT_STREQ(ci->groupName(group), "Mover");
+
     // Their event functions hear of motion changes, renaming and deletion.
     Told told;
     ci->setChannelEvent(x, tell, &told);
