@@ -89,7 +89,8 @@ typedef enum en_LWEnvTag {
  *   LWCEVNT_CREATE   an envelope came into being behind the channel (its
  *                    parameter became enveloped); eventData the envelope.
  *   LWEEVNT_DESTROY  the channel is being destroyed; eventData null.
- *   LWEEVNT_RENAME   the channel's group was renamed; eventData the group.
+ *   LWEEVNT_RENAME   the channel's group, or one above it, was renamed;
+ *                    eventData the renamed group.
  * LWCEVNT_TRACK and LWCEVNT_EDITTEST belong to interactive editing, which
  * this host does not have: it never sends them. An event function's
  * answer is ignored. */
@@ -121,7 +122,8 @@ typedef struct st_LWEnvelopeFuncs {
     LWChanGroupID (*createGroup)(LWChanGroupID parent, const char *name);
     /* Destroys a group with its child groups, channels and the envelopes
      * created in them. Channels of animated parameters leave the group; the
-     * parameters stay usable and keep their values and envelopes. */
+     * parameters stay usable and keep their values and envelopes. The
+     * groups of the scene's items belong to the host and stay. */
     void (*destroyGroup)(LWChanGroupID group);
     /* Copies keys and behaviours; to keeps its name, type and group. */
     LWError (*copy)(LWEnvelopeID to, LWEnvelopeID from);
