@@ -1467,10 +1467,13 @@ void giveTexture(Animation::Impl* im, LWVParmID parm, Events& events) {
         if (!p || p->texture || p->texType == LWVPDT_NOTXTR) return;
         type = p->texType;
         name = p->channelName;
-        context = textures->isContext(p->context) ? p->context : nullptr;
+        context = p->context;
         userData = p->userData;
         group = toId(p->group);
     }
+    // The textures take their own lock, and call into this model under it:
+    // they are asked only once this model's lock is released.
+    if (!textures->isContext(context)) context = nullptr;
     LWTextureID made = textures->create(type, name.c_str(), context, userData);
     if (!made) return;
     textures->setGroup(made, group);
