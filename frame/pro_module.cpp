@@ -2,13 +2,13 @@
 #include <cstdint>
 
 #include "codec.h"
-#include "lwserver.h"
-#include "registry.h"
-#include "lwmodule.h"
-#include "lwtexture.h"
-#include "lwglobsrv.h"
 #include "lwgeneric.h"
+#include "lwglobsrv.h"
+#include "lwmodule.h"
+#include "lwserver.h"
 #include "lwshader.h"
+#include "lwtexture.h"
+#include "registry.h"
 #include "servers.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "host.h"
-#include "lwmodule.h"
 #include "lwdialog.h"
+#include "lwmodule.h"
 
 namespace hostsim {
 

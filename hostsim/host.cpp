@@ -15,13 +15,13 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "lwglobsrv.h"
 #include "lwhost.h"
 #include "lwio.h"
 #include "lwmtutil.h"
 #include "lwpanel.h"
-#include "lwxpanel.h"
-#include "lwglobsrv.h"
 #include "lwserver.h"
+#include "lwxpanel.h"
 
 namespace hostsim {
 

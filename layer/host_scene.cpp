@@ -1,8 +1,8 @@
 #include "host_scene.h"
 
 #include "host_access.h"
-#include "lwrender.h"
 #include "lwmeshes.h"
+#include "lwrender.h"
 #include "lwserver.h"
 
 namespace korvalith::scene {

@@ -7,11 +7,11 @@
 
 #include "host_scene.h"
 #include "image_file_request.h"
-#include "lwrender.h"
 #include "lwhost.h"
-#include "lwtxtr.h"
-#include "lwtexture.h"
+#include "lwrender.h"
 #include "lwserver.h"
+#include "lwtexture.h"
+#include "lwtxtr.h"
 #include "option_buttons.h"
 
 namespace korvalith {

@@ -7,8 +7,8 @@
 #include "host_access.h"
 #include "image_layer.h"
 #include "lwhandler.h"
-#include "lwxpanel.h"
 #include "lwtexture.h"
+#include "lwxpanel.h"
 
 namespace korvalith {
 

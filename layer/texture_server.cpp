@@ -4,8 +4,8 @@
 #include "layer_instance.h"
 #include "lwhandler.h"
 #include "lwhost.h"
-#include "lwtexture.h"
 #include "lwserver.h"
+#include "lwtexture.h"
 #include "servers.h"
 #include "texture_panel.h"
 

@@ -8,10 +8,10 @@
 #ifndef KORVALITH_SDK_LWRENDER_H
 #define KORVALITH_SDK_LWRENDER_H
 
-#include "lwtypes.h"
-#include "lwhandler.h"
 #include "lwenvel.h"
+#include "lwhandler.h"
 #include "lwmeshes.h"
+#include "lwtypes.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -7,16 +7,16 @@
 #include <string>
 
 #include "activation.h"
+#include "codec.h"
 #include "host_access.h"
 #include "host_guard.h"
+#include "image_file_request.h"
 #include "lwhost.h"
 #include "path_separator.h"
 #include "registry.h"
-#include "codec.h"
 #include "sampler.h"
-#include "tile_store.h"
-#include "image_file_request.h"
 #include "services_ui.h"
+#include "tile_store.h"
 
 namespace korvalith {
 

@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "activation.h"
-#include "lwglobsrv.h"
-#include "host_guard.h"
 #include "core_services.h"
+#include "host_guard.h"
+#include "lwglobsrv.h"
 #include "registry.h"
 #include "servers.h"
 

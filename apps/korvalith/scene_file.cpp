@@ -11,11 +11,11 @@
 #include "geometry.h"
 #include "instances.h"
 #include "lwio.h"
-#include "lwtxtr.h"
 #include "lwtexture.h"
+#include "lwtxtr.h"
 #include "scene.h"
-#include "textures.h"
 #include "session.h"
+#include "textures.h"
 
 namespace korvalith::app {
 

@@ -14,8 +14,8 @@
 #include "geometry.h"
 #include "jp2_fixture.h"
 #include "lwrender.h"
-#include "lwtexture.h"
 #include "lwserver.h"
+#include "lwtexture.h"
 #include "scene.h"
 #include "service_balance.h"
 

@@ -17,10 +17,10 @@
 #include "file_io.h"
 #include "host.h"
 #include "jp2_fixture.h"
-#include "lwio.h"
 #include "logo_picture.h"
-#include "lwpanel.h"
 #include "lwdialog.h"
+#include "lwio.h"
+#include "lwpanel.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 
 #include "handler_records.h"
 #include "host.h"
-#include "service_balance.h"
-#include "lwhost.h"
 #include "lwglobsrv.h"
+#include "lwhost.h"
 #include "lwserver.h"
 #include "lwtexture.h"
+#include "service_balance.h"
 
 namespace {
 

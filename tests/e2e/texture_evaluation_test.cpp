@@ -15,8 +15,8 @@
 #include "lwenvel.h"
 #include "lwio.h"
 #include "lwrender.h"
-#include "lwvparm.h"
 #include "lwtexture.h"
+#include "lwvparm.h"
 #include "texture_fixture.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "lwhost.h"
-#include "lwtexture.h"
 #include "lwserver.h"
+#include "lwtexture.h"
 #include "texture_fixture.h"
 
 namespace {

@@ -21,18 +21,18 @@
 #include "core_services.h"
 #include "file_io.h"
 #include "fuzz_support.h"
+#include "handler_records.h"
 #include "host.h"
-#include "lwhandler.h"
 #include "lwenvel.h"
+#include "lwhandler.h"
 #include "lwio.h"
+#include "lwserver.h"
+#include "lwtexture.h"
 #include "lwtxtr.h"
 #include "lwvparm.h"
-#include "lwtexture.h"
-#include "lwserver.h"
-#include "handler_records.h"
 #include "scene.h"
-#include "textures.h"
 #include "seed_image.h"
+#include "textures.h"
 
 namespace {
 

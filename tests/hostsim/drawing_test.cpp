@@ -9,8 +9,8 @@
 
 #include "canvas.h"
 #include "host.h"
-#include "lwxpanel.h"
 #include "lwserver.h"
+#include "lwxpanel.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "animation.h"
 #include "host.h"
+#include "lwserver.h"
 #include "lwvparm.h"
 #include "lwxpanel.h"
-#include "lwserver.h"
 #include "xpanels.h"
 
 namespace {
