@@ -5,4 +5,7 @@
 #define LWNODE_HCLASS "NodeHandler"
 #define LWNODE_ICLASS "NodeInterface"
 
+/* A surface's node editor. */
+typedef struct st_NodeEditor *NodeEditorID;
+
 #endif

@@ -1,4 +1,5 @@
 /* Scene queries: "LW Item Info 3", "LW Scene Info 3", "LW Camera Info 2",
+ * "LW Object Info 4",
  * and the records of item and render handlers. Plain C.
  *
  * Items (objects, lights, cameras, bones) are named by opaque ids that are
@@ -212,6 +213,47 @@ typedef struct st_LWSceneInfo {
 #define LWROPT_DEPTHOFFIELD (1 << 6)
 #define LWROPT_LIMITEDREGION (1 << 7)
 #define LWROPT_PARTICLEBLUR (1 << 8)
+
+/* ------------------------------------------------------------- objects */
+
+#define LWOBJECTINFO_GLOBAL "LW Object Info 4"
+
+/* An object item's render values. meshInfo hands out a mesh of the object
+ * that its caller destroys (frozen non-zero: the points where the frame
+ * puts them, reached by pntOtherPos); null for an item that is no object
+ * or has no mesh. */
+typedef struct st_LWObjectInfo {
+    const char *(*filename)(LWItemID object);
+    int (*numPoints)(LWItemID object);
+    int (*numPolygons)(LWItemID object);
+    unsigned int (*shadowOpts)(LWItemID object);
+    double (*dissolve)(LWItemID object, LWTime time);
+    LWMeshInfoID (*meshInfo)(LWItemID object, int frozen);
+    unsigned int (*flags)(LWItemID object);
+    double (*fog)(LWItemID object, LWTime time);
+    LWTextureID (*dispMap)(LWItemID object);
+    LWTextureID (*clipMap)(LWItemID object);
+    void (*patchLevel)(LWItemID object, int *display, int *render);
+    void (*metaballRes)(LWItemID object, double *display, double *render);
+    LWItemID (*boneSource)(LWItemID object);
+    LWItemID (*morphTarget)(LWItemID object);
+    double (*morphAmount)(LWItemID object, LWTime time);
+    unsigned int (*edgeOpts)(LWItemID object);
+    void (*edgeColor)(LWItemID object, LWTime time, LWDVector color);
+    int (*subdivOrder)(LWItemID object);
+    double (*polygonSize)(LWItemID object, LWTime time);
+    int (*excluded)(LWItemID object, LWItemID light);
+} LWObjectInfo;
+
+#define LWOSHAD_SELF (1 << 0)
+#define LWOSHAD_CAST (1 << 1)
+#define LWOSHAD_RECEIVE (1 << 2)
+
+#define LWOBJF_UNSEEN_BY_CAMERA (1 << 0)
+#define LWOBJF_UNSEEN_BY_RAYS (1 << 1)
+#define LWOBJF_UNAFFECT_BY_FOG (1 << 2)
+#define LWOBJF_MORPH_MTSE (1 << 3)
+#define LWOBJF_MORPH_SURFACES (1 << 4)
 
 /* --------------------------------------------------- rendering callbacks */
 
