@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -7,8 +8,9 @@
 
 namespace korvalith::app {
 
-// `korvalith modules`: every server of both modules with class, name and tags.
-int runModules(const std::string& moduleDir, std::ostream& out);
+// `korvalith modules`: every server of the loaded modules with class, name
+// and tags; modules that did not load are reported on log.
+int runModules(const std::string& moduleDir, std::ostream& out, std::ostream& log);
 
 // `korvalith info FILE`: image information, channel choices and pyramid.
 int runInfo(const std::string& moduleDir, const std::string& path, std::ostream& out);
@@ -36,6 +38,7 @@ struct RenderCommand {
     int width = 0, height = 0;                  // 0: the scene's frame size
     int threads = 0;                            // 0: one per core
     bool preview = false;                       // render mode 0 ("Low Res Preview" applies)
+    std::optional<std::array<int, 2>> dumpSpot;  // a pixel whose surface values are printed
 };
 
 // `korvalith render SCENE ...`: renders frames of a scene file to PNG files.
@@ -50,6 +53,15 @@ struct DemoCommand {
 // `korvalith demo`: generates the demo planet once, writes its scene and
 // renders it.
 int runDemo(const std::string& moduleDir, const DemoCommand& command, std::ostream& out);
+
+struct TerrainCommand {
+    std::string layer;   // "colour", "water" or "elevation"
+    std::string output;  // a .jp2 file
+    int width = 1024;    // the map is twice as wide as high
+};
+
+// `korvalith terrain LAYER -o FILE`: one map of the demo planet.
+int runTerrain(const TerrainCommand& command, std::ostream& out);
 
 // The demo's scene for an image.
 std::string demoSceneText(const std::string& imagePath);

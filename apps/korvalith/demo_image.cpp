@@ -86,9 +86,11 @@ struct Colour {
     double r, g, b;
 };
 
+constexpr double kSeaLevel = 0.52;
+
 Colour ground(double h, double latitude, double detail) {
     const double cold = std::fabs(latitude) / 90.0;
-    const double sea = 0.52;
+    const double sea = kSeaLevel;
     if (h < sea) {
         const double depth = std::clamp((sea - h) * 6, 0.0, 1.0);
         Colour c{0.05 + 0.05 * (1 - depth), 0.18 + 0.2 * (1 - depth), 0.45 + 0.2 * (1 - depth)};
@@ -139,7 +141,8 @@ struct Grid {
 
 class Generator {
 public:
-    Generator(int width, int height) : width_(width), height_(height) {
+    Generator(int width, int height, TerrainLayer layer) : width_(width), height_(height), layer_(layer) {
+        if (layer != TerrainLayer::Colour) return;
         const double pixelsPerDegree = width / 360.0;
         grids_ = {{30, std::max(2, static_cast<int>(pixelsPerDegree * 0.35)), std::max(1, static_cast<int>(pixelsPerDegree / 6)), 0.9},
                   {5, std::max(1, static_cast<int>(pixelsPerDegree * 0.08)), std::max(1, static_cast<int>(pixelsPerDegree / 30)), 0.6},
@@ -149,7 +152,33 @@ public:
                 for (int lon = -180; lon < 180; lon += g.step) labels_[key(g.step, lat, lon)] = makeLabel(coordinateText(lat, lon));
     }
 
-    void row(int y, float* r, float* g, float* b) const {
+    // One band for the mask and the elevation, three for the colour map.
+    int bands() const { return layer_ == TerrainLayer::Colour ? 3 : 1; }
+
+    void row(int y, float** bands) const {
+        if (layer_ == TerrainLayer::Colour)
+            colourRow(y, bands[0], bands[1], bands[2]);
+        else
+            greyRow(y, bands[0]);
+    }
+
+private:
+    // Water 1 and land 0, with a pixel-wide ramp at the coast; or the
+    // height above sea level as 0 (sea) to 1 (the highest peaks).
+    void greyRow(int y, float* out) const {
+        const double v = (y + 0.5) / height_;
+        for (int x = 0; x < width_; ++x) {
+            const double u = (x + 0.5) / width_;
+            const double detail = valueNoise(u * 4096, v * 2048, 4096, 99u);
+            const double h = terrain_.height(u, v) + (detail - 0.5) * 0.03;
+            const double value = layer_ == TerrainLayer::WaterMask
+                                     ? std::clamp((kSeaLevel - h) * 400 + 0.5, 0.0, 1.0)
+                                     : std::clamp((h - kSeaLevel) * 4, 0.0, 1.0);
+            out[x] = static_cast<float>(value * 255);
+        }
+    }
+
+    void colourRow(int y, float* r, float* g, float* b) const {
         const double v = (y + 0.5) / height_;
         const double latitude = 90 - v * 180;
         for (int x = 0; x < width_; ++x) {
@@ -197,7 +226,6 @@ public:
         }
     }
 
-private:
     static long key(int step, int lat, int lon) { return (static_cast<long>(step) * 1000 + lat + 500) * 1000 + lon + 500; }
     // Mixes a grid line's yellow into a pixel.
     static void gridLine(float* r, float* g, float* b, int x, double keep) {
@@ -207,6 +235,7 @@ private:
     }
 
     int width_, height_;
+    TerrainLayer layer_;
     Terrain terrain_;
     std::vector<Grid> grids_;
     std::map<long, Label> labels_;
@@ -227,20 +256,21 @@ std::string demoDataDirectory() {
     return std::string(home && *home ? home : "/tmp") + "/.cache/korvalith";
 }
 
-void writeDemoImage(const std::string& path, int width, int height, const std::function<void(double)>& progress) {
-    const Generator generator(width, height);
+void writeDemoImage(const std::string& path, int width, int height, const std::function<void(double)>& progress,
+                    TerrainLayer layer) {
+    const Generator generator(width, height, layer);
     Job job{&generator, progress, height};
     codec::CompressClient* client = codec::compressAllocClient();
-    client->inputBands = 3;
+    client->inputBands = generator.bands();
     client->inputWidth = width;
     client->inputHeight = height;
-    client->format = codec::CompressFormat::RGB;
+    client->format = generator.bands() == 3 ? codec::CompressFormat::RGB : codec::CompressFormat::Greyscale;
     client->targetCompression = 20;
     client->encoderThreads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     client->outputFile = path;
     client->clientData = &job;
     client->readCallback = [](codec::CompressClient* c, int line, float** bands) {
-        static_cast<Job*>(c->clientData)->generator->row(line, bands[0], bands[1], bands[2]);
+        static_cast<Job*>(c->clientData)->generator->row(line, bands);
         return true;
     };
     client->statusCallback = [](codec::CompressClient* c, int line) {

@@ -47,10 +47,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     std::string moduleDir;
     app.add_option("--modules-dir", moduleDir,
-                   "Folder holding KorvalithPro.so and KorvalithNode.so (default: $KORVALITH_MODULES, "
-                   "else the folder of this program)");
+                   "Folder of plug-in modules: KorvalithPro.so, KorvalithNode.so and any other module "
+                   "built for this host (default: $KORVALITH_MODULES, else the folder of this program)");
 
-    auto* modules = app.add_subcommand("modules", "Load both modules and list every server with class, name and tags");
+    auto* modules = app.add_subcommand("modules", "Load the modules and list every server with class, name and tags");
 
     std::string infoPath;
     auto* info = app.add_subcommand("info", "Show an image's information, channel choices and level pyramid");
@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
     renderCmd->add_option("--size", size, "Picture size WxH (default: the scene's frame size)");
     renderCmd->add_option("--threads", render.threads, "Render threads (default: one per core)");
     renderCmd->add_flag("--preview", render.preview, "Render as an interactive preview (\"Low Res Preview\" applies)");
+    std::vector<int> dumpSpot;
+    renderCmd->add_option("--dump-spot", dumpSpot, "Print every surface value at pixel X,Y of the last frame")
+        ->delimiter(',')
+        ->expected(2);
 
     korvalith::app::DemoCommand demo;
     auto* demoCmd = app.add_subcommand(
@@ -98,11 +102,26 @@ int main(int argc, char** argv) {
     demoCmd->add_option("--image-width", demo.imageWidth, "Width of the generated map (default 32768)");
     demoCmd->add_option("--threads", demo.threads, "Render threads (default: one per core)");
 
+    korvalith::app::TerrainCommand terrain;
+    auto* terrainCmd = app.add_subcommand(
+        "terrain", "Write one map of the demo planet: its colour, water mask or elevation, as JPEG 2000");
+    terrainCmd->add_option("LAYER", terrain.layer, "colour, water or elevation")
+        ->required()
+        ->check(CLI::IsMember({"colour", "water", "elevation"}));
+    terrainCmd->add_option("-o,--output", terrain.output, "JPEG 2000 file to write")->required();
+    terrainCmd->add_option("--width", terrain.width, "Width of the map; the height is half (default 1024)")
+        ->check(CLI::Range(16, 65536));
+
     try {
         app.parse(argc, argv);
         if (renderCmd->parsed()) {
             if (!frames.empty()) render.frames = parseFrames(frames);
             if (!size.empty()) parseSize(size, &render.width, &render.height);
+            if (!dumpSpot.empty()) {
+                if (dumpSpot.at(0) < 0 || dumpSpot.at(1) < 0)
+                    throw CLI::ValidationError("--dump-spot", "a pixel has no negative coordinates");
+                render.dumpSpot = std::array<int, 2>{dumpSpot.at(0), dumpSpot.at(1)};
+            }
         }
         if (sampleCmd->parsed()) {
             sample.uv[0] = uv.at(0);
@@ -118,12 +137,13 @@ int main(int argc, char** argv) {
 
     try {
         const std::string dir = korvalith::app::moduleDirectory(moduleDir);
-        if (modules->parsed()) return korvalith::app::runModules(dir, std::cout);
+        if (modules->parsed()) return korvalith::app::runModules(dir, std::cout, std::cerr);
         if (info->parsed()) return korvalith::app::runInfo(dir, infoPath, std::cout);
         if (sampleCmd->parsed()) return korvalith::app::runSample(dir, sample, std::cout);
         if (saveCmd->parsed()) return korvalith::app::runSave(dir, saveIn, saveOut);
         if (renderCmd->parsed()) return korvalith::app::runRender(dir, render, std::cout);
         if (demoCmd->parsed()) return korvalith::app::runDemo(dir, demo, std::cout);
+        if (terrainCmd->parsed()) return korvalith::app::runTerrain(terrain, std::cout);
     } catch (const std::exception& e) {
         // Host errors, scene file errors and codec failures all name what went wrong.
         std::cerr << "korvalith: " << e.what() << "\n";

@@ -34,11 +34,14 @@ void listModule(const hostsim::Module& module, std::ostream& out) {
 }
 }  // namespace
 
-int runModules(const std::string& moduleDir, std::ostream& out) {
-    Session session(moduleDir);
-    listModule(session.pro(), out);
-    out << "\n";
-    listModule(session.node(), out);
+int runModules(const std::string& moduleDir, std::ostream& out, std::ostream& log) {
+    Session session(moduleDir, &log);
+    bool first = true;
+    for (const auto& module : session.host().modules()) {
+        if (!first) out << "\n";
+        first = false;
+        listModule(*module, out);
+    }
     return 0;
 }
 

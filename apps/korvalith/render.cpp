@@ -66,8 +66,9 @@ std::string frameFile(const std::string& output, int frame, bool range) {
 uint64_t residentBytes() { return statusField("VmRSS:"); }
 uint64_t peakResidentBytes() { return statusField("VmHWM:"); }
 
-RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurface>& surfaces,
-                           const RenderRequest& request, std::ostream& log) {
+RenderSummary renderFrames(hostsim::Host& host, const RenderPlugins& plugins, const RenderRequest& request,
+                           std::ostream& log) {
+    const std::vector<TexturedSurface>& surfaces = plugins.textures;
     const auto start = std::chrono::steady_clock::now();
     auto* core = static_cast<const CoreServices*>(host.lookup(KORVALITH_CORE_SERVICES, GFUSE_TRANSIENT));
     KorvalithStatistics before{};
@@ -79,10 +80,14 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
         byObject[s.object] = s;
         rotations.emplace(s.object, Rotation(s.rotation));
     }
+    std::map<LWItemID, std::vector<ShadedSurface>> shadersByObject;
+    for (const ShadedSurface& s : plugins.shaders) shadersByObject[s.object].push_back(s);
     const int mode = request.preview ? LWINIT_PREVIEW : LWINIT_RENDER;
     // Before a render the host learns which items each instance uses.
     host.instances().gatherUsedItems();
     for (const TexturedSurface& s : surfaces)
+        if (LWError e = s.handler->rend->init(s.instance, mode)) log << "korvalith: " << e << "\n";
+    for (const ShadedSurface& s : plugins.shaders)
         if (LWError e = s.handler->rend->init(s.instance, mode)) log << "korvalith: " << e << "\n";
 
     hostsim::Scene& scene = host.scene();
@@ -103,11 +108,14 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
         settings.time = time;
         for (const TexturedSurface& s : surfaces)
             if (LWError e = s.handler->rend->newTime(s.instance, frame, time)) log << "korvalith: " << e << "\n";
+        for (const ShadedSurface& s : plugins.shaders)
+            if (LWError e = s.handler->rend->newTime(s.instance, frame, time)) log << "korvalith: " << e << "\n";
 
-        auto shader = [&](const hostsim::SurfaceHit& hit, int) -> std::array<double, 3> {
-            std::array<double, 3> colour = hit.surface ? hit.surface->colour : std::array<double, 3>{0.8, 0.8, 0.8};
+        // The colour texture first, then the surface's shaders on one access
+        // record, in their order.
+        auto texture = [&](const hostsim::SurfaceHit& hit, std::array<double, 3>& colour) {
             auto it = byObject.find(hit.object);
-            if (it == byObject.end()) return colour;
+            if (it == byObject.end()) return;
             const TexturedSurface& s = it->second;
             LWTextureAccess access{};
             double centred[3], turned[3];
@@ -126,12 +134,30 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
             samples.fetch_add(1, std::memory_order_relaxed);
             const double alpha = std::clamp(access.txRGBA[3], 0.0, 1.0);
             for (int i = 0; i < 3; ++i) colour[i] = colour[i] * (1 - alpha) + access.txRGBA[i] * alpha;
-            return colour;
+        };
+        auto shader = [&](const hostsim::SurfaceHit& hit, hostsim::SurfaceValues& values, int) {
+            texture(hit, values.colour);
+            if (auto it = shadersByObject.find(hit.object); it != shadersByObject.end()) {
+                LWShaderAccess access;
+                hostsim::fillShaderAccess(hit, values, access);
+                for (const ShadedSurface& s : it->second) s.handler->evaluate(s.instance, &access);
+                hostsim::takeShaderAccess(access, values);
+                samples.fetch_add(it->second.size(), std::memory_order_relaxed);
+            }
+            if (hit.bounce == 0 && hit.x == request.dumpSpot[0] && hit.y == request.dumpSpot[1]) {
+                // One pixel: one thread writes it, after the frame it is read.
+                summary.spot.hit = true;
+                summary.spot.object = scene.name(hit.object) ? scene.name(hit.object) : "";
+                for (int i = 0; i < 3; ++i) summary.spot.world[i] = hit.world[i];
+                summary.spot.uv = {hit.uv[0], hit.uv[1]};
+                summary.spot.values = values;
+            }
         };
 
         char title[64];
         std::snprintf(title, sizeof title, "frame %d", frame);
         ProgressBar bar(log, title, request.progress && isatty(STDERR_FILENO));
+        summary.spot = {};
         hostsim::RenderStats stats;
         hostsim::Canvas image = hostsim::render(scene, host.geometry(), settings, shader, &stats,
                                                 [&](double done) { if (request.progress) bar.update(done); });
@@ -145,6 +171,7 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
         summary.frameResident.push_back(residentBytes());
     }
     for (const TexturedSurface& s : surfaces) s.handler->rend->cleanup(s.instance);
+    for (const ShadedSurface& s : plugins.shaders) s.handler->rend->cleanup(s.instance);
 
     KorvalithStatistics after{};
     if (core) core->statistics(&after);
@@ -177,6 +204,43 @@ void printSummary(const RenderSummary& s, std::ostream& out) {
                       i < s.frameResident.size() ? s.frameResident[i] / 1048576.0 : 0.0);
         out << line;
     }
+}
+
+void printSpot(const SpotDump& spot, const std::array<int, 2>& pixel, std::ostream& out) {
+    char line[256];
+    std::snprintf(line, sizeof line, "spot %d,%d: ", pixel[0], pixel[1]);
+    out << line;
+    if (!spot.hit) {
+        out << "no surface\n";
+        return;
+    }
+    const hostsim::SurfaceValues& v = spot.values;
+    std::snprintf(line, sizeof line, "object \"%s\" at %.6g %.6g %.6g, uv %.6g %.6g\n", spot.object.c_str(),
+                  spot.world[0], spot.world[1], spot.world[2], spot.uv[0], spot.uv[1]);
+    out << line;
+    const auto triple = [&](const char* name, const std::array<double, 3>& t) {
+        std::snprintf(line, sizeof line, "  %-22s %.6g %.6g %.6g\n", name, t[0], t[1], t[2]);
+        out << line;
+    };
+    const auto single = [&](const char* name, double x) {
+        std::snprintf(line, sizeof line, "  %-22s %.6g\n", name, x);
+        out << line;
+    };
+    triple("normal", v.normal);
+    triple("colour", v.colour);
+    single("luminosity", v.luminous);
+    single("diffuse", v.diffuse);
+    single("specularity", v.specular);
+    single("roughness", v.roughness);
+    single("reflection", v.mirror);
+    single("transparency", v.transparency);
+    single("refraction index", v.eta);
+    single("translucency", v.translucency);
+    single("colour highlights", v.colourHighlights);
+    single("colour filtering", v.colourFilter);
+    single("additive transparency", v.additiveTransparency);
+    single("diffuse sharpness", v.diffuseSharpness);
+    single("bump height", v.bumpHeight);
 }
 
 }  // namespace korvalith::app

@@ -1,7 +1,7 @@
-// Rendering a loaded scene: per frame the plug-in textures' render
-// initialisation and time change, the ray caster with the textures
-// evaluated at every shaded spot, one PNG per frame, clean-up, and a
-// summary of time, samples, tiles, bytes and memory.
+// Rendering a loaded scene: per frame the plug-in textures' and shaders'
+// render initialisation and time change, the ray caster with the textures
+// and then the shaders evaluated at every shaded spot, one PNG per frame,
+// clean-up, and a summary of time, samples, tiles, bytes and memory.
 #pragma once
 
 #include <array>
@@ -11,7 +11,10 @@
 
 #include "host.h"
 #include "lwhandler.h"
+#include "lwshader.h"
 #include "lwtexture.h"
+#include "raycaster.h"
+#include "shading.h"
 
 namespace korvalith::app {
 
@@ -28,9 +31,23 @@ struct TexturedSurface {
     std::array<double, 3> rotation{0, 0, 0};  // heading, pitch, bank
 };
 
+// A plug-in shader on an object's surface; the shaders of one surface run
+// in their order on one access record.
+struct ShadedSurface {
+    LWItemID object = nullptr;
+    const LWShaderHandler* handler = nullptr;
+    LWInstance instance = nullptr;
+};
+
+// What a render evaluates: the plug-in textures and shaders of the scene.
+struct RenderPlugins {
+    std::vector<TexturedSurface> textures;
+    std::vector<ShadedSurface> shaders;
+};
+
 struct SceneFile;
-// The textured surfaces of a loaded scene file.
-std::vector<TexturedSurface> texturedSurfaces(const SceneFile& scene);
+// The textures and shaders of a loaded scene file.
+RenderPlugins renderPlugins(const SceneFile& scene);
 
 struct RenderRequest {
     std::string output;  // a .png path; frames of a range get -NNNN before the extension
@@ -39,6 +56,18 @@ struct RenderRequest {
     int threads = 0;            // 0: one per core
     bool preview = false;       // render mode 0: "Low Res Preview" applies
     bool progress = true;
+    // A pixel whose surface values the summary reports, or -1, -1.
+    std::array<int, 2> dumpSpot{-1, -1};
+};
+
+// The surface values at one pixel of the last frame, after the textures
+// and shaders.
+struct SpotDump {
+    bool hit = false;
+    std::string object;
+    std::array<double, 3> world{0, 0, 0};
+    std::array<double, 2> uv{0, 0};
+    hostsim::SurfaceValues values;
 };
 
 struct RenderSummary {
@@ -52,13 +81,16 @@ struct RenderSummary {
     std::vector<std::string> files;
     std::vector<double> frameSeconds;         // per frame, time change and picture
     std::vector<uint64_t> frameResident;      // resident memory after each frame
+    SpotDump spot;                            // when the request asked for one
 };
 
 // Renders the frames; messages and the progress bar go to log.
-RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurface>& surfaces,
-                           const RenderRequest& request, std::ostream& log);
+RenderSummary renderFrames(hostsim::Host& host, const RenderPlugins& plugins, const RenderRequest& request,
+                           std::ostream& log);
 
 void printSummary(const RenderSummary& summary, std::ostream& out);
+// Every surface value of a dumped spot, one per line.
+void printSpot(const SpotDump& spot, const std::array<int, 2>& pixel, std::ostream& out);
 
 // The process's resident memory now and at its peak, in bytes.
 uint64_t residentBytes();

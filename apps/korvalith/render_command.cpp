@@ -15,8 +15,9 @@
 
 namespace korvalith::app {
 
-std::vector<TexturedSurface> texturedSurfaces(const SceneFile& scene) {
-    std::vector<TexturedSurface> surfaces;
+RenderPlugins renderPlugins(const SceneFile& scene) {
+    RenderPlugins plugins;
+    std::vector<TexturedSurface>& surfaces = plugins.textures;
     for (const SceneTexture& t : scene.textures) {
         if (!t.instance || !t.handler) continue;
         TexturedSurface s;
@@ -29,11 +30,13 @@ std::vector<TexturedSurface> texturedSurfaces(const SceneFile& scene) {
         s.rotation = t.rotation;
         surfaces.push_back(s);
     }
-    return surfaces;
+    for (const SceneShader& shader : scene.shaders)
+        if (shader.instance && shader.handler) plugins.shaders.push_back({shader.object, shader.handler, shader.instance});
+    return plugins;
 }
 
 int runRender(const std::string& moduleDir, const RenderCommand& command, std::ostream& out) {
-    Session session(moduleDir);
+    Session session(moduleDir, &std::cerr);
     SceneFile scene = loadScene(session.host(), command.scene);
     RenderRequest request;
     request.output = command.output;
@@ -43,8 +46,10 @@ int runRender(const std::string& moduleDir, const RenderCommand& command, std::o
     request.height = command.height;
     request.threads = command.threads;
     request.preview = command.preview;
-    const RenderSummary summary = renderFrames(session.host(), texturedSurfaces(scene), request, std::cerr);
+    if (command.dumpSpot) request.dumpSpot = *command.dumpSpot;
+    const RenderSummary summary = renderFrames(session.host(), renderPlugins(scene), request, std::cerr);
     printSummary(summary, out);
+    if (command.dumpSpot) printSpot(summary.spot, *command.dumpSpot, out);
     destroyInstances(scene);
     return 0;
 }
@@ -105,6 +110,15 @@ int runDemo(const std::string& moduleDir, const DemoCommand& command, std::ostre
     render.output = command.output;
     render.threads = command.threads;
     return runRender(moduleDir, render, out);
+}
+
+int runTerrain(const TerrainCommand& command, std::ostream& out) {
+    TerrainLayer layer = TerrainLayer::Colour;
+    if (command.layer == "water") layer = TerrainLayer::WaterMask;
+    else if (command.layer == "elevation") layer = TerrainLayer::Elevation;
+    writeDemoImage(command.output, command.width, command.width / 2, {}, layer);
+    out << "wrote " << command.output << "\n";
+    return 0;
 }
 
 }  // namespace korvalith::app

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
@@ -15,6 +16,7 @@
 #include "lwtxtr.h"
 #include "scene.h"
 #include "session.h"
+#include "surfaces.h"
 #include "textures.h"
 
 namespace korvalith::app {
@@ -397,8 +399,10 @@ std::string messageText(const hostsim::Message& m) {
     return t.empty() ? m.title : t;
 }
 
-void loadTextureData(const Reader& r, hostsim::Host& host, SceneFile& scene, const SceneTexture& t, std::string data,
-                     const std::string& at) {
+// Loads a plug-in's text blocks into its instance; kind names the server's
+// kind ("texture", "shader") in messages.
+void loadPluginData(const Reader& r, hostsim::Host& host, SceneFile& scene, const LWInstanceFuncs* funcs,
+                    LWInstance instance, std::string data, const std::string& at) {
     if (data.empty()) return;
     if (data.back() != '\n') data += '\n';  // hand-written text may miss the last line break
     data = rewriteFilenames(data, [&](const std::string& name) {
@@ -409,7 +413,7 @@ void loadTextureData(const Reader& r, hostsim::Host& host, SceneFile& scene, con
     });
     const size_t before = host.messages().messages().size();
     hostsim::LoadState state(data, LWIO_ASCII);
-    const LWError error = t.handler->inst->load(t.instance, state.state());
+    const LWError error = funcs->load(instance, state.state());
     if (error) r.fail(at, error);
     if (state.failed()) r.fail(at, state.error());
     const auto messages = host.messages().messages();
@@ -418,21 +422,24 @@ void loadTextureData(const Reader& r, hostsim::Host& host, SceneFile& scene, con
             r.fail(at, messageText(messages[i]));
 }
 
-const LWTextureHandler* handlerFor(const Reader& r, hostsim::Host& host, SceneFile& scene, const std::string& server,
-                                   const std::string& at) {
-    auto& slot = scene.handlers[server];
+// The host's records of a handler server, activated once per scene.
+template <typename Records>
+const auto* handlerFor(const Reader& r, hostsim::Host& host, std::map<std::string, std::unique_ptr<Records>>& handlers,
+                       const std::string& server, const char* kind, const std::string& at) {
+    auto& slot = handlers[server];
     if (slot) return &slot->local;
-    auto records = std::make_unique<hostsim::TextureHandlerRecords>();
+    auto records = std::make_unique<Records>();
     int result = 0;
     try {
         result = records->activate(host, server);
     } catch (const hostsim::HostError&) {
-        scene.handlers.erase(server);
-        r.fail(at, "no texture server " + jsonQuoted(server) + " is loaded");
+        handlers.erase(server);
+        r.fail(at, std::string("no ") + kind + " server " + jsonQuoted(server) + " is loaded");
     }
     if (result != 0 || !records->inst.create) {
-        scene.handlers.erase(server);
-        r.fail(at, "the texture server " + jsonQuoted(server) + " refused to start (" + std::to_string(result) + ")");
+        handlers.erase(server);
+        r.fail(at, std::string("the ") + kind + " server " + jsonQuoted(server) + " refused to start (" +
+                       std::to_string(result) + ")");
     }
     slot = std::move(records);
     return &slot->local;
@@ -440,8 +447,37 @@ const LWTextureHandler* handlerFor(const Reader& r, hostsim::Host& host, SceneFi
 
 // The parsed file; data texts stay aside until the instances exist.
 struct Parsed {
-    std::vector<std::string> data;  // per texture
+    std::vector<std::string> data;        // per texture
+    std::vector<std::string> shaderData;  // per shader
 };
+
+// The surface's channel values by their keys in the file.
+struct Channel {
+    const char* key;
+    double hostsim::Surface::*value;
+};
+constexpr Channel kChannels[] = {
+    {"luminosity", &hostsim::Surface::luminosity},
+    {"diffuse", &hostsim::Surface::diffuse},
+    {"specularity", &hostsim::Surface::specularity},
+    {"glossiness", &hostsim::Surface::glossiness},
+    {"reflection", &hostsim::Surface::reflection},
+    {"transparency", &hostsim::Surface::transparency},
+    {"refractionIndex", &hostsim::Surface::refractionIndex},
+    {"translucency", &hostsim::Surface::translucency},
+    {"colourHighlights", &hostsim::Surface::colourHighlights},
+    {"colourFilter", &hostsim::Surface::colourFilter},
+    {"additiveTransparency", &hostsim::Surface::additiveTransparency},
+    {"diffuseSharpness", &hostsim::Surface::diffuseSharpness},
+    {"bump", &hostsim::Surface::bump},
+};
+
+void readShader(const Reader& r, const Json& j, const std::string& at, SceneShader& shader, std::string& data) {
+    Fields f(r, j, at);
+    shader.server = text(r, f.require("server"), f.at("server"));
+    if (const Json* v = f.get("data")) data = text(r, *v, f.at("data"));
+    f.done();
+}
 
 void parse(const Reader& r, const Json& root, SceneFile& s, Parsed& p) {
     Fields top(r, root, "");
@@ -488,10 +524,23 @@ void parse(const Reader& r, const Json& root, SceneFile& s, Parsed& p) {
             if (const Json* sj = f.get("surface")) {
                 Fields sf(r, *sj, f.at("surface"));
                 SceneSurface surface;
-                surface.name = o.name;
-                if (const Json* v = sf.get("name")) surface.name = text(r, *v, sf.at("name"));
-                if (const Json* v = sf.get("colour")) surface.colour = vec3(r, *v, sf.at("colour"));
-                if (const Json* v = sf.get("diffuse")) surface.diffuse = number(r, *v, sf.at("diffuse"));
+                hostsim::Surface& values = surface.values;
+                values.name = o.name;
+                if (const Json* v = sf.get("name")) values.name = text(r, *v, sf.at("name"));
+                if (const Json* v = sf.get("colour")) values.colour = vec3(r, *v, sf.at("colour"));
+                for (const Channel& c : kChannels)
+                    if (const Json* v = sf.get(c.key)) values.*c.value = number(r, *v, sf.at(c.key));
+                if (const Json* v = sf.get("shaders")) {
+                    if (!v->is_array()) r.fail(sf.at("shaders"), "expected an array, got " + article(v->type_name()));
+                    for (size_t k = 0; k < v->size(); ++k) {
+                        SceneShader shader;
+                        std::string data;
+                        readShader(r, (*v)[k], step(sf.at("shaders"), k), shader, data);
+                        surface.shaders.push_back(s.shaders.size());
+                        s.shaders.push_back(shader);
+                        p.shaderData.push_back(data);
+                    }
+                }
                 if (const Json* v = sf.get("texture")) {
                     SceneTexture t;
                     std::string data;
@@ -575,15 +624,12 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
         const std::string at = step("/objects", i);
         host.geometry().setMesh(o.id, makeMesh(r, o, at));
         if (!o.surface) continue;
-        hostsim::Surface surface;
-        surface.name = o.surface->name;
-        surface.colour = o.surface->colour;
-        surface.diffuse = o.surface->diffuse;
+        hostsim::Surface surface = o.surface->values;
         if (o.surface->texture) {
             const std::string tat = at + "/surface/texture";
             SceneTexture& t = s.textures[*o.surface->texture];
             t.object = o.id;
-            t.handler = handlerFor(r, host, s, t.server, tat + "/server");
+            t.handler = handlerFor(r, host, s.handlers, t.server, "texture", tat + "/server");
             t.texture = host.textures().create(TRT_COLOR, surface.name.c_str(), nullptr, nullptr);
             t.layer = host.textures().addLayer(t.texture, TLT_PROC);
             LWError error = nullptr;
@@ -591,10 +637,25 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
             if (!t.instance)
                 r.fail(tat, "the texture server " + jsonQuoted(t.server) + " made no instance" +
                                 (error ? std::string(": ") + error : std::string()));
-            loadTextureData(r, host, s, t, p.data[*o.surface->texture], tat + "/data");
+            loadPluginData(r, host, s, t.handler->inst, t.instance, p.data[*o.surface->texture], tat + "/data");
             surface.colourTexture = t.texture;
         }
         host.geometry().setSurface(o.id, surface);
+        // Shaders are made on the host's surface, which exists from here on.
+        for (size_t k = 0; k < o.surface->shaders.size(); ++k) {
+            const size_t index = o.surface->shaders[k];
+            const std::string sat = step(at + "/surface/shaders", k);
+            SceneShader& shader = s.shaders[index];
+            shader.object = o.id;
+            shader.surface = host.surfaces().surfaceOf(o.id);
+            shader.handler = handlerFor(r, host, s.shaderHandlers, shader.server, "shader", sat + "/server");
+            LWError error = nullptr;
+            shader.instance = host.instances().create(shader.handler->inst, shader.handler->item, shader.surface, &error);
+            if (!shader.instance)
+                r.fail(sat, "the shader server " + jsonQuoted(shader.server) + " made no instance" +
+                                (error ? std::string(": ") + error : std::string()));
+            loadPluginData(r, host, s, shader.handler->inst, shader.instance, p.shaderData[index], sat + "/data");
+        }
     }
 }
 
@@ -732,12 +793,16 @@ std::string utf8Escaped(const std::string& data) {
     return out;
 }
 
-std::string savedData(const SceneFile& s, const SceneTexture& t, const std::string& folder) {
+// A plug-in's data as it saves it now, in the host's text form; kind
+// names the server's kind in messages.
+std::string savedData(const SceneFile& s, const LWInstanceFuncs* funcs, LWInstance instance, const char* kind,
+                      const std::string& server, const std::string& folder) {
     hostsim::SaveState state(LWIO_ASCII);
-    if (const LWError error = t.handler->inst->save(t.instance, state.state()))
-        throw SceneError(s.path + ": the texture server " + jsonQuoted(t.server) + " could not save: " + error);
+    if (const LWError error = funcs->save(instance, state.state()))
+        throw SceneError(s.path + ": the " + kind + " server " + jsonQuoted(server) + " could not save: " + error);
     if (!state.finish())
-        throw SceneError(s.path + ": the texture server " + jsonQuoted(t.server) + " saved unsound data: " + state.error());
+        throw SceneError(s.path + ": the " + kind + " server " + jsonQuoted(server) +
+                         " saved unsound data: " + state.error());
     return utf8Escaped(rewriteFilenames(state.data(), [&](const std::string& name) {
         return written(name, s.relativeImages.count(name) > 0, folder);
     }));
@@ -748,6 +813,11 @@ std::string savedData(const SceneFile& s, const SceneTexture& t, const std::stri
 SceneFile::~SceneFile() { destroyInstances(*this); }
 
 void destroyInstances(SceneFile& scene) {
+    for (SceneShader& shader : scene.shaders)
+        if (shader.instance && scene.host) {
+            scene.host->instances().destroy(shader.instance);
+            shader.instance = nullptr;
+        }
     for (SceneTexture& t : scene.textures)
         if (t.instance && scene.host) {
             scene.host->instances().destroy(t.instance);
@@ -829,9 +899,10 @@ std::string sceneText(const SceneFile& s, const std::string& folder) {
         }
         if (o.surface) {
             Json sj;
-            sj["name"] = o.surface->name;
-            sj["colour"] = vec(o.surface->colour);
-            sj["diffuse"] = o.surface->diffuse;
+            const hostsim::Surface& values = o.surface->values;
+            sj["name"] = values.name;
+            sj["colour"] = vec(values.colour);
+            for (const Channel& c : kChannels) sj[c.key] = values.*c.value;
             if (o.surface->texture) {
                 const SceneTexture& t = s.textures[*o.surface->texture];
                 Json tj;
@@ -840,8 +911,18 @@ std::string sceneText(const SceneFile& s, const std::string& folder) {
                 tj["center"] = vec(t.center);
                 tj["size"] = vec(t.size);
                 tj["rotation"] = vec(t.rotation);
-                tj["data"] = savedData(s, t, folder);
+                tj["data"] = savedData(s, t.handler->inst, t.instance, "texture", t.server, folder);
                 sj["texture"] = tj;
+            }
+            if (!o.surface->shaders.empty()) {
+                Json shaders = Json::array();
+                for (const size_t index : o.surface->shaders) {
+                    const SceneShader& shader = s.shaders[index];
+                    shaders.push_back({{"server", shader.server},
+                                       {"data", savedData(s, shader.handler->inst, shader.instance, "shader",
+                                                          shader.server, folder)}});
+                }
+                sj["shaders"] = shaders;
             }
             j["surface"] = sj;
         }
@@ -859,7 +940,7 @@ void saveScene(const SceneFile& scene, const std::string& path) {
 }
 
 int runSave(const std::string& moduleDir, const std::string& scenePath, const std::string& outPath) {
-    Session session(moduleDir);
+    Session session(moduleDir, &std::cerr);
     SceneFile scene = loadScene(session.host(), scenePath);
     saveScene(scene, outPath);
     return 0;

@@ -18,11 +18,17 @@
 // "box" (width, height, depth), "cylinder" (radius, height, segments),
 // "obj" ("file", relative to the scene file's folder). Sizes default to 1,
 // segments to 64, rings to 32.
-// "surface": {"name" (default: the object's), "colour": [r, g, b],
-// "diffuse", "texture": {"server", "axis": "x" | "y" | "z", "center",
-// "size", "rotation", "data"}}. "data" is the plug-in's own blocks in the
-// host's text form; a relative image file name in it ("Filename" lines)
-// is found in the scene file's folder.
+// "surface": {"name" (default: the object's), "colour": [r, g, b], the
+// channel values "luminosity", "diffuse", "specularity", "glossiness",
+// "reflection", "transparency", "refractionIndex", "translucency",
+// "colourHighlights", "colourFilter", "additiveTransparency",
+// "diffuseSharpness", "bump" (defaults as a new surface has them),
+// "texture": {"server", "axis": "x" | "y" | "z", "center", "size",
+// "rotation", "data"}, "shaders": [{"server", "data"}, ...]}. A texture
+// names a "TextureHandler" server, a shader a "ShaderHandler" server, of any
+// loaded module; shaders run in their order. "data" is the plug-in's own
+// blocks in the host's text form; a relative image file name in it
+// ("Filename" lines) is found in the scene file's folder.
 //
 // Saving writes every value (rotations in radians, the camera's zoom) and
 // the plug-in data as the plug-in saves it now; file names that were
@@ -38,9 +44,12 @@
 #include <string>
 #include <vector>
 
+#include "geometry.h"
 #include "handler_records.h"
 #include "host.h"
 #include "lwhandler.h"
+#include "lwshader.h"
+#include "lwsurf.h"
 #include "lwtexture.h"
 #include "lwtxtr.h"
 
@@ -90,11 +99,20 @@ struct SceneTexture {
     Vec3 rotation{0, 0, 0};  // heading, pitch, bank in radians
 };
 
+// A plug-in shader on a surface.
+struct SceneShader {
+    LWItemID object = nullptr;
+    LWSurfaceID surface = nullptr;  // the host's surface, the instance's context
+    std::string server;
+    const LWShaderHandler* handler = nullptr;  // owned by the SceneFile
+    LWInstance instance = nullptr;
+};
+
 struct SceneSurface {
-    std::string name;
-    Vec3 colour{0.8, 0.8, 0.8};
-    double diffuse = 1.0;
+    // Name and channel values; its colour texture is set when the scene is built.
+    hostsim::Surface values;
     std::optional<size_t> texture;  // index into SceneFile::textures
+    std::vector<size_t> shaders;    // indices into SceneFile::shaders, in order
 };
 
 struct SceneObject : SceneItem {
@@ -128,16 +146,19 @@ struct SceneFile {
     std::vector<SceneItem> lights;
     std::vector<SceneObject> objects;
     std::vector<SceneTexture> textures;
+    std::vector<SceneShader> shaders;
     // Absolute image paths that the scene named relative to its folder.
     std::set<std::string> relativeImages;
     // The host's handler records per texture server, activated once.
     std::map<std::string, std::unique_ptr<hostsim::TextureHandlerRecords>> handlers;
+    std::map<std::string, std::unique_ptr<hostsim::ShaderHandlerRecords>> shaderHandlers;
 };
 
 // Reads the file and builds its scene in the host: items with their
 // values, keys and parents, the render camera, frame values, meshes and
-// surfaces, and for every texture a host texture and layer with a plug-in
-// instance that loaded the texture's data. Throws SceneError; the host may
+// surfaces, for every texture a host texture and layer with a plug-in
+// instance that loaded the texture's data, and for every shader a plug-in
+// instance on the host's surface that loaded the shader's data. Throws SceneError; the host may
 // then hold part of the scene, but no instance is left alive.
 SceneFile loadScene(hostsim::Host& host, const std::string& path);
 

@@ -1,7 +1,10 @@
-// A stand-in host with both plug-in modules loaded, as every command uses it.
+// A stand-in host with the plug-in modules of a folder loaded, as every
+// command uses it.
 #pragma once
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "host.h"
 
@@ -11,17 +14,31 @@ namespace korvalith::app {
 // else the folder of this executable.
 std::string moduleDirectory(const std::string& option);
 
+// A module of the folder that the host could not load, and why.
+struct ModuleFailure {
+    std::string path;
+    std::string reason;
+};
+
 class Session {
 public:
-    explicit Session(const std::string& moduleDir);
+    // Loads every module (*.so) of the folder, as a host loads its plug-in
+    // folder: KorvalithPro first, then KorvalithNode, then the others by
+    // name, so that a server name ours serve finds ours. KorvalithPro must
+    // load (HostError otherwise); any other module that fails is reported
+    // on log by name with the reason, and the rest still load.
+    explicit Session(const std::string& moduleDir, std::ostream* log = nullptr);
     hostsim::Host& host() { return host_; }
     hostsim::Module& pro() { return *pro_; }
-    hostsim::Module& node() { return *node_; }
+    // Null when KorvalithNode did not load.
+    hostsim::Module* node() { return node_; }
+    const std::vector<ModuleFailure>& failures() const { return failures_; }
 
 private:
     hostsim::Host host_;
-    hostsim::Module* pro_;
-    hostsim::Module* node_;
+    hostsim::Module* pro_ = nullptr;
+    hostsim::Module* node_ = nullptr;
+    std::vector<ModuleFailure> failures_;
 };
 
 }  // namespace korvalith::app

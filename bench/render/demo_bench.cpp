@@ -48,7 +48,7 @@ void BM_DemoFrameFromCold(benchmark::State& state) {
         request.output = demoDataDirectory() + "/bench-still.png";
         request.progress = false;
         std::ostringstream log;
-        const RenderSummary s = renderFrames(session.host(), texturedSurfaces(scene), request, log);
+        const RenderSummary s = renderFrames(session.host(), renderPlugins(scene), request, log);
         state.counters["tiles_read"] = static_cast<double>(s.tilesRead);
         state.counters["decoded_MB"] = s.bytesDecoded / 1048576.0;
         state.counters["peak_memoryUsed_MB"] = s.peakMemoryUsed / 1048576.0;
@@ -69,7 +69,7 @@ void BM_TenFramesOfTheTurningGlobe(benchmark::State& state) {
         request.frameEnd = 9;
         request.progress = false;
         std::ostringstream log;
-        const RenderSummary s = renderFrames(session.host(), texturedSurfaces(scene), request, log);
+        const RenderSummary s = renderFrames(session.host(), renderPlugins(scene), request, log);
         for (size_t frame = 0; frame < s.frameSeconds.size(); ++frame) {
             const std::string n = std::to_string(frame);
             state.counters["frame" + n + "_s"] = s.frameSeconds[frame];
