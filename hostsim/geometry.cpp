@@ -42,6 +42,7 @@ void requireCount(uint64_t vertices) {
 }
 
 struct Builder {
+    Builder() { mesh.uvMap = kTextureUvMap; }
     Mesh mesh;
     uint32_t vertex(const V3& p, const V3& n, double u, double v) {
         mesh.positions.push_back(p);
@@ -221,6 +222,7 @@ Mesh loadObj(const std::string& path) {
     std::vector<int> positionOf;  // per mesh vertex: its OBJ position
     std::vector<bool> hasNormal;
     Mesh mesh;
+    mesh.file = path;
 
     const auto vertexFor = [&](const tinyobj::index_t& idx) -> uint32_t {
         if (idx.vertex_index < 0 || size_t(idx.vertex_index) >= positionCount)
@@ -254,6 +256,7 @@ Mesh loadObj(const std::string& path) {
         } else {
             mesh.uvs.push_back({0, 0});
         }
+        mesh.uvMapped.push_back(key.t >= 0);
         return it->second;
     };
 
@@ -274,6 +277,13 @@ Mesh loadObj(const std::string& path) {
         }
     }
     if (mesh.triangles.empty()) throw HostError(path + ": the file has no faces");
+
+    // Texture coordinates make the UV map; corners without one stay out of
+    // it (their uv reads 0, 0).
+    size_t mapped = 0;
+    for (const bool m : mesh.uvMapped) mapped += m;
+    if (mapped > 0) mesh.uvMap = kTextureUvMap;
+    if (mapped == 0 || mapped == mesh.uvMapped.size()) mesh.uvMapped.clear();
 
     // Vertices without a usable normal take the area-weighted average of the
     // faces around their position, so smooth shading continues across UV seams.

@@ -320,7 +320,7 @@ TEST_F(Render, LightsSurfacesAndBackground) {
     // No lights: one at the camera, straight on.
     EXPECT_EQ(centre({0.5, 0.2, 0}), (hostsim::Rgb{byteOf(0.5 * 1.15), byteOf(0.2 * 1.15), 0}));
     // A surface's diffuse scales the light but not the ambient.
-    geometry.setSurface(sphere, {"Half", {0.8, 0.8, 0.8}, 0.5, nullptr});
+    geometry.setSurface(sphere, {.name = "Half", .diffuse = 0.5});
     EXPECT_EQ(centre({0.5, 0.5, 0.5}), (hostsim::Rgb{byteOf(0.5 * 0.65), byteOf(0.5 * 0.65), byteOf(0.5 * 0.65)}));
     // A light behind the sphere leaves the front to the ambient light; a
     // second light at 60 degrees adds its cosine.
@@ -332,7 +332,7 @@ TEST_F(Render, LightsSurfacesAndBackground) {
     scene.setPosition(side, {1e6 * std::sin(kPi / 3), 0, -1 - 1e6 * std::cos(kPi / 3)});
     EXPECT_EQ(centre({0.4, 0.4, 0.4}).r, byteOf(0.4 * 0.65));
     // Without a shader the surface's own colour is used.
-    geometry.setSurface(sphere, {"Red", {0.6, 0, 0}, 1, nullptr});
+    geometry.setSurface(sphere, {.name = "Red", .colour = {0.6, 0, 0}});
     scene.removeItem(back);
     scene.removeItem(side);
     EXPECT_EQ(hostsim::render(scene, geometry, settings, {}).pixel(50, 40), (hostsim::Rgb{byteOf(0.6 * 1.15), 0, 0}));
