@@ -5,6 +5,7 @@
 #include "instances.h"
 #include "objects.h"
 #include "scene.h"
+#include "surfaces.h"
 #include "textures.h"
 #include "xpanels.h"
 
@@ -113,6 +114,7 @@ Host::Host() {
     scene_ = std::make_unique<Scene>();
     textures_ = std::make_unique<Textures>();
     geometry_ = std::make_unique<Geometry>();
+    surfaces_ = std::make_unique<Surfaces>(*scene_, *geometry_, *animation_);
     objects_ = std::make_unique<SceneObjects>(*scene_, *geometry_);
     instances_ = std::make_unique<Instances>();
     xpanels_->registerWith(*this);
@@ -120,6 +122,7 @@ Host::Host() {
     scene_->registerWith(*this);
     objects_->registerWith(*this);
     textures_->registerWith(*this);
+    surfaces_->registerWith(*this);
 }
 
 Host::~Host() {
