@@ -3,6 +3,7 @@
 #include "animation.h"
 #include "geometry.h"
 #include "instances.h"
+#include "object_info.h"
 #include "objects.h"
 #include "scene.h"
 #include "surfaces.h"
@@ -121,6 +122,7 @@ Host::Host() {
     animation_->registerWith(*this);
     scene_->registerWith(*this);
     objects_->registerWith(*this);
+    registerObjectInfo(*this);
     textures_->registerWith(*this);
     surfaces_->registerWith(*this);
 }
