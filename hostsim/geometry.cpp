@@ -333,9 +333,20 @@ std::shared_ptr<const Mesh> Geometry::mesh(LWItemID object) const {
     return it == meshes_.end() ? nullptr : it->second;
 }
 
-void Geometry::setSurface(LWItemID object, Surface surface) {
+void Geometry::observeSurfaces(SurfaceObserver observer) {
     std::lock_guard lock(mutex_);
-    surfaces_[object] = std::move(surface);
+    observer_ = std::move(observer);
+}
+
+void Geometry::setSurface(LWItemID object, Surface surface) {
+    SurfaceObserver observer;
+    const std::string name = surface.name;
+    {
+        std::lock_guard lock(mutex_);
+        surfaces_[object] = std::move(surface);
+        observer = observer_;
+    }
+    if (observer) observer(object, &name);
 }
 
 const Surface* Geometry::surface(LWItemID object) const {
@@ -353,15 +364,29 @@ std::vector<LWItemID> Geometry::objects() const {
 }
 
 void Geometry::remove(LWItemID object) {
-    std::lock_guard lock(mutex_);
-    meshes_.erase(object);
-    surfaces_.erase(object);
+    SurfaceObserver observer;
+    bool hadSurface;
+    {
+        std::lock_guard lock(mutex_);
+        meshes_.erase(object);
+        hadSurface = surfaces_.erase(object) > 0;
+        observer = observer_;
+    }
+    if (hadSurface && observer) observer(object, nullptr);
 }
 
 void Geometry::clear() {
-    std::lock_guard lock(mutex_);
-    meshes_.clear();
-    surfaces_.clear();
+    SurfaceObserver observer;
+    std::vector<LWItemID> gone;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, surface] : surfaces_) gone.push_back(id);
+        meshes_.clear();
+        surfaces_.clear();
+        observer = observer_;
+    }
+    if (observer)
+        for (const LWItemID id : gone) observer(id, nullptr);
 }
 
 }  // namespace hostsim

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -67,8 +68,16 @@ struct Surface {
 
 class Geometry {
 public:
+    // Told of an object's surface after it changed: with the surface's
+    // name when the object got one or its surface was set again, with null
+    // when the surface went. Called with no lock of the table held.
+    using SurfaceObserver = std::function<void(LWItemID object, const std::string* name)>;
+    void observeSurfaces(SurfaceObserver observer);
+
     void setMesh(LWItemID object, std::shared_ptr<const Mesh> mesh);
     std::shared_ptr<const Mesh> mesh(LWItemID object) const;
+    // Setting an object's surface again keeps it in place: pointers from
+    // surface() stay valid until the object's surface is removed.
     void setSurface(LWItemID object, Surface surface);
     const Surface* surface(LWItemID object) const;
     std::vector<LWItemID> objects() const;  // objects with a mesh
@@ -79,6 +88,7 @@ private:
     mutable std::mutex mutex_;
     std::map<LWItemID, std::shared_ptr<const Mesh>> meshes_;
     std::map<LWItemID, Surface> surfaces_;
+    SurfaceObserver observer_;
 };
 
 }  // namespace hostsim
