@@ -120,7 +120,7 @@ LWShaderAccess spotAt(const Vec& local, LWItemID object, LWItemID source, double
     return a;
 }
 
-// Planar Z with the default mapping: u = x + 0.5, v = 0.5 − y.
+// Planar on the default axis X with the default mapping: u = z + 0.5, v = 0.5 − y.
 const Vec kSpots[] = {{0.12, -0.23, 0.31}, {-0.34, 0.17, -0.26}, {0.29, 0.38, -0.11}, {-0.21, -0.33, 0.19}};
 constexpr double kTolerance = 2e-6;
 
@@ -128,7 +128,7 @@ class ShaderEvaluation : public ShaderFixture {
 protected:
     void run(const Row& row, const std::string& grey, const std::string& colour);
     // The pixel angle of the render camera, as the scene gives it.
-    double pixelAngle() const {
+    double pixelAngle() {
         const auto fov = host.scene().fovAngles(camera, 0);
         const auto settings = host.scene().settings();
         return std::max(std::tan(fov[1] / settings.frameHeight), std::tan(fov[0] / settings.frameWidth));
@@ -165,16 +165,22 @@ void ShaderEvaluation::run(const Row& row, const std::string& grey, const std::s
         // Ray lengths that put the footprints around the middle level.
         const double rayLength = 2 * 0.0027 / angle * (0.8 + 0.15 * static_cast<double>(i));
         LWShaderAccess a = spotAt(p, object, row.otherRay ? object : camera, rayLength);
+        if (row.otherRay) {
+            // A ray that left a point 0.7 of the way out from the camera:
+            // its footprint counts the whole way.
+            a.rayLength = 0.3 * rayLength;
+            for (int k = 0; k < 3; ++k) a.raySource[k] = cameraPosition[k] + (k == 0 ? 0.7 * rayLength : 0);
+        }
         const LWShaderAccess before = a;
         handler.evaluate(instance, &a);
 
         const double travelled =
             row.otherRay ? std::hypot(a.raySource[0] - cameraPosition[0], a.raySource[1] - cameraPosition[1],
-                                      a.raySource[2] - cameraPosition[2]) + rayLength
+                                      a.raySource[2] - cameraPosition[2]) + a.rayLength
                          : rayLength;
         const double footprint = travelled * angle * 0.5;
         onMiddleLevel = onMiddleLevel || (levelPosition(footprint) >= 1 && levelPosition(footprint) < 2);
-        const double uv[2] = {p[0] + 0.5, 0.5 - p[1]};
+        const double uv[2] = {p[2] + 0.5, 0.5 - p[1]};
         const double falloff = row.falloffX != 0 ? std::clamp(1 - row.falloffX * p[0], 0.0, 1.0) : 1.0;
         const double d = falloff * row.strength;
         float rgba[4] = {0, 0, 0, 0}, value = 0;
@@ -263,14 +269,14 @@ TEST_F(ShaderEvaluation, BumpFollowsTheSlopeOfTheImage) {
         Vec local;
         bool invert;
         double strength;
-    } cases[] = {{{0.1, 0.05, 0}, false, 1}, {{-0.2, -0.15, 0}, false, 2.5}, {{-0.05, 0.1, 0}, true, 0.7}};
+    } cases[] = {{{0, 0.05, 0.1}, false, 1}, {{0, -0.15, -0.2}, false, 2.5}, {{0, 0.1, -0.05}, true, 0.7}};
     LWInstance instance = create();
     hostsim::ViewPanel* panel = openPanel(instance);
     showImage(panel, path);
     SET_INT(panel, 0x9113, 9);
     KorvalithImage* shown = core->imageAt(0);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.local[0]);
+        SCOPED_TRACE(c.local[2]);
         SET_INT(panel, 0x9115, c.invert);
         ASSERT_TRUE(panel->setFloat(0x9114, c.strength));
         handler.rend->init(instance, LWINIT_RENDER);
@@ -283,7 +289,7 @@ TEST_F(ShaderEvaluation, BumpFollowsTheSlopeOfTheImage) {
         a.wNorm0[0] = 0.6, a.wNorm0[1] = 0, a.wNorm0[2] = 0.8;
         handler.evaluate(instance, &a);
 
-        const double u = c.local[0] + 0.5, v = 0.5 - c.local[1];
+        const double u = c.local[2] + 0.5, v = 0.5 - c.local[1];
         auto at = [&](double du, double dv) {
             const double uv[2] = {u + du, v + dv};
             float rgba[4] = {0, 0, 0, 0}, value = 0;
@@ -294,8 +300,8 @@ TEST_F(ShaderEvaluation, BumpFollowsTheSlopeOfTheImage) {
         const double gu = at(step, 0) - at(-step, 0), gv = at(0, step) - at(0, -step);
         ASSERT_GT(std::fabs(gu) + std::fabs(gv), 0.01) << "the spot sits on flat ground";
         const double d = c.invert ? -c.strength : c.strength;
-        // Planar Z: u grows along x, v against y.
-        const Vec t{gu * d, -gv * d, 0};
+        // Planar X: u grows along z, v against y.
+        const Vec t{0, -gv * d, gu * d};
         Vec n;
         for (int j = 0; j < 3; ++j) n[j] = a.wNorm0[j] - (t[0] * axes[j] + t[1] * axes[3 + j] + t[2] * axes[6 + j]);
         const double length = std::hypot(n[0], n[1], n[2]);
@@ -321,14 +327,14 @@ TEST_F(ShaderEvaluation, ABumpThatCancelsTheNormalKeepsTheUnperturbedOne) {
     handler.rend->init(instance, LWINIT_RENDER);
     handler.rend->newTime(instance, 0, 0.0);
     KorvalithImage* shown = core->imageAt(0);
-    LWShaderAccess a = spotAt({0.1, 0, 0}, object, camera, 1e-6);
+    LWShaderAccess a = spotAt({0, 0, 0.1}, object, camera, 1e-6);
     // The ramp's slope along u at the spot, as the shader will see it.
     float gu = 0, gv = 0;
     const double uv[2] = {0.6, 0.5};
     core->sampleGradient(shown, uv, 0, 0.25, 0, &gu, &gv, 1, 1);
     ASSERT_GT(gu, 0);
     // An unperturbed normal equal to the tilt: normal − tilt is zero.
-    a.wNorm0[0] = gu, a.wNorm0[1] = -gv, a.wNorm0[2] = 0;
+    a.wNorm0[0] = 0, a.wNorm0[1] = -gv, a.wNorm0[2] = gu;
     a.wNorm[0] = 9, a.wNorm[1] = 9, a.wNorm[2] = 9;
     handler.evaluate(instance, &a);
     for (int j = 0; j < 3; ++j) EXPECT_EQ(a.wNorm[j], a.wNorm0[j]) << j;

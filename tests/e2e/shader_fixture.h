@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "animation.h"
 #include "core_services.h"
 #include "geometry.h"
 #include "handler_records.h"
