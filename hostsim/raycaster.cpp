@@ -441,6 +441,8 @@ uint8_t toByte(double c) {
 
 }  // namespace
 
+RayFunctions rayFunctions() { return {}; }
+
 Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings& settings,
               const SurfaceShader& shader, RenderStats* stats, const RenderProgress& progress) {
     const auto started = std::chrono::steady_clock::now();

@@ -13,21 +13,32 @@
 #include "geometry.h"
 #include "lwrender.h"
 #include "lwtypes.h"
+#include "scene.h"
 
 namespace hostsim {
-
-class Scene;
 
 struct SurfaceHit {
     LWItemID object = nullptr;
     const Surface* surface = nullptr;  // the object's, or the defaults; valid during the call
     double world[3] = {0, 0, 0};   // hit position
     double local[3] = {0, 0, 0};   // the same point in the object's own space
-    double normal[3] = {0, 0, 0};  // world space, unit, on the side the ray came from
+    double normal[3] = {0, 0, 0};  // smooth normal: world space, unit, on the side the ray came from
     double uv[2] = {0, 0};         // 0, 0 on a mesh without a UV per vertex
-    double distance = 0;           // from the camera
-    double spotSize = 0;           // world size of the pixel at the hit: distance * 2 atan(1 / zoom) / height
+    double distance = 0;           // from the ray's origin
+    // World size of the pixel at the hit: the length of the path from the
+    // camera (through any bounces) * 2 atan(1 / zoom) / height.
+    double spotSize = 0;
     int x = 0, y = 0;              // pixel
+    uint32_t polygon = 0;                     // the triangle's index in its mesh
+    std::array<uint32_t, 3> vertices{};       // the triangle's vertices, in the mesh's order
+    std::array<double, 3> weights{};          // barycentric weights of the vertices, sum 1
+    std::array<std::array<double, 3>, 3> vertexWorld{};  // the vertices in world space
+    double rayOrigin[3] = {0, 0, 0};
+    double rayDirection[3] = {0, 0, 0};  // unit
+    double geometric[3] = {0, 0, 0};     // the triangle's normal: world space, unit, facing the ray
+    ItemTransform transform;             // the object's at the frame's time
+    LWItemID source = nullptr;  // the camera for camera rays, the object a secondary ray left
+    int bounce = 0;             // 0 for camera rays, one more per reflection or refraction
 };
 
 struct RenderSettings {
@@ -49,6 +60,16 @@ struct RenderStats {
 using SurfaceShader = std::function<std::array<double, 3>(const SurfaceHit& hit, int thread)>;
 // Progress 0 … 1, called from one thread at a time.
 using RenderProgress = std::function<void(double done)>;
+
+// The ray functions of the render that runs on the calling thread, for the
+// shader access records of its spots; all null outside a render.
+struct RayFunctions {
+    LWIlluminateFunc* illuminate = nullptr;
+    LWRayTraceFunc* rayTrace = nullptr;
+    LWRayCastFunc* rayCast = nullptr;
+    LWRayShadeFunc* rayShade = nullptr;
+};
+RayFunctions rayFunctions();
 
 // Renders the scene at the settings' time from its render camera. A hit's
 // colour is base * (ambient 0.15 + diffuse * the sum of Lambert terms of the
