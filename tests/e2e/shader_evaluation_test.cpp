@@ -229,6 +229,49 @@ TEST_F(ShaderEvaluation, EveryChannelBlendsTheSamplerValueWhereTheFormulasPutIt)
     }
 }
 
+// Each time change takes the mapping at that time: with a reference object
+// the centre is the object's position and the axes are its axes, so a
+// moving, turning reference moves the image across the surface.
+TEST_F(ShaderEvaluation, TheTimeChangeFollowsTheReferenceObject) {
+    const LWItemID pivot = host.scene().addObject("Pivot");
+    host.scene().setKey(pivot, hostsim::Motion::Position, 0, {0.1, 0.05, -0.2});
+    host.scene().setKey(pivot, hostsim::Motion::Position, 1, {-0.15, 0.1, 0.05});
+    host.scene().setKey(pivot, hostsim::Motion::Rotation, 0, {0, 0, 0});
+    host.scene().setKey(pivot, hostsim::Motion::Rotation, 1, {0.6, 0, 0});
+    const std::string path = image("moving.jp2", kImageWidth, kImageHeight, 1, testfiles::noisePattern(3));
+    LWInstance instance = create();
+    hostsim::ViewPanel* panel = openPanel(instance);
+    showImage(panel, path);
+    SET_INT(panel, 0x9113, 2);
+    SET_INT(panel, 0x9107, 2);  // "Pivot", after the fixture's "Ground"
+    KorvalithImage* shown = core->imageAt(0);
+    handler.rend->init(instance, LWINIT_RENDER);
+    std::vector<double> frames[2];
+    for (int frame : {0, 30}) {
+        const double time = frame / 30.0;
+        SCOPED_TRACE(frame);
+        ASSERT_EQ(handler.rend->newTime(instance, frame, time), nullptr);
+        const Vec centre = host.scene().param(pivot, LWIP_POSITION, time);
+        const Vec up = host.scene().param(pivot, LWIP_UP, time);
+        const Vec forward = host.scene().param(pivot, LWIP_FORWARD, time);
+        for (const Vec& p : kSpots) {
+            LWShaderAccess a = spotAt(p, object, camera, 4);
+            handler.evaluate(instance, &a);
+            // Planar X in the pivot's axes: u along its forward vector, v against its up vector.
+            const Vec d{p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
+            const double uv[2] = {d[0] * forward[0] + d[1] * forward[1] + d[2] * forward[2] + 0.5,
+                                  0.5 - (d[0] * up[0] + d[1] * up[1] + d[2] * up[2])};
+            float rgba[4] = {0, 0, 0, 0}, value = 0;
+            core->sampleImage(shown, uv, pixelAngle() * 4 * 0.5, 0.25, 0, rgba, &value, 1, 1);
+            EXPECT_NEAR(a.diffuse, value, 1e-6);
+            frames[frame ? 1 : 0].push_back(a.diffuse);
+        }
+    }
+    EXPECT_NE(frames[0], frames[1]);
+    handler.rend->cleanup(instance);
+    destroy(instance);
+}
+
 // At strength 1 glossiness sets the roughness of the corrected value alone:
 // 2^-(10 · 0 + 2) for black, 2^-(10 · 1 + 2) for white.
 TEST_F(ShaderEvaluation, GlossinessOfBlackAndWhite) {
