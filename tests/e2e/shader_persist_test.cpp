@@ -35,14 +35,15 @@ TEST_P(ShaderPersist, ARoundTripKeepsTheShadersSettings) {
     SET_INT(panel, 0x9113, 7);                      // refraction index
     SET_INT(panel, 0x9115, 1);                      // invert
     ASSERT_TRUE(panel->setFloat(0x9114, 0.45));     // strength
-    SET_INT(panel, 0x9102, 5);                      // UV
-    SET_INT(panel, 0x9103, 1);                      // "Texture"
+    // The transform first: the UV projection does not offer it.
     SET_INT(panel, 0x9110, 3);                      // Linear Y
     ASSERT_TRUE(panel->setVector(0x910F, 0, 0.5, 0));
     ASSERT_TRUE(panel->setVector(0x910C, 2, 3, 4));
     ASSERT_TRUE(panel->setVector(0x910D, -1, 0.5, 0.25));
     ASSERT_TRUE(panel->setVector(0x910E, 0.1, 0.2, 0.3));
     SET_INT(panel, 0x9107, 1);                      // the object
+    SET_INT(panel, 0x9102, 5);                      // UV
+    SET_INT(panel, 0x9103, 1);                      // "Texture"
     // The strength animated: a key at time 2.
     const LWVParmFuncs* vparm = host.animation().vparmFuncs();
     auto* strength = static_cast<LWVParmID>(nullptr);
