@@ -104,10 +104,10 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
         for (const TexturedSurface& s : surfaces)
             if (LWError e = s.handler->rend->newTime(s.instance, frame, time)) log << "korvalith: " << e << "\n";
 
-        auto shader = [&](const hostsim::SurfaceHit& hit, int) -> std::array<double, 3> {
-            std::array<double, 3> colour = hit.surface ? hit.surface->colour : std::array<double, 3>{0.8, 0.8, 0.8};
+        auto shader = [&](const hostsim::SurfaceHit& hit, hostsim::SurfaceValues& values, int) {
+            std::array<double, 3>& colour = values.colour;
             auto it = byObject.find(hit.object);
-            if (it == byObject.end()) return colour;
+            if (it == byObject.end()) return;
             const TexturedSurface& s = it->second;
             LWTextureAccess access{};
             double centred[3], turned[3];
@@ -126,7 +126,6 @@ RenderSummary renderFrames(hostsim::Host& host, const std::vector<TexturedSurfac
             samples.fetch_add(1, std::memory_order_relaxed);
             const double alpha = std::clamp(access.txRGBA[3], 0.0, 1.0);
             for (int i = 0; i < 3; ++i) colour[i] = colour[i] * (1 - alpha) + access.txRGBA[i] * alpha;
-            return colour;
         };
 
         char title[64];
