@@ -42,6 +42,7 @@ void requireCount(uint64_t vertices) {
 }
 
 struct Builder {
+    Builder() { mesh.uvMap = kTextureUvMap; }
     Mesh mesh;
     uint32_t vertex(const V3& p, const V3& n, double u, double v) {
         mesh.positions.push_back(p);
@@ -221,6 +222,7 @@ Mesh loadObj(const std::string& path) {
     std::vector<int> positionOf;  // per mesh vertex: its OBJ position
     std::vector<bool> hasNormal;
     Mesh mesh;
+    mesh.file = path;
 
     const auto vertexFor = [&](const tinyobj::index_t& idx) -> uint32_t {
         if (idx.vertex_index < 0 || size_t(idx.vertex_index) >= positionCount)
@@ -254,6 +256,7 @@ Mesh loadObj(const std::string& path) {
         } else {
             mesh.uvs.push_back({0, 0});
         }
+        mesh.uvMapped.push_back(key.t >= 0);
         return it->second;
     };
 
@@ -274,6 +277,13 @@ Mesh loadObj(const std::string& path) {
         }
     }
     if (mesh.triangles.empty()) throw HostError(path + ": the file has no faces");
+
+    // Texture coordinates make the UV map; corners without one stay out of
+    // it (their uv reads 0, 0).
+    size_t mapped = 0;
+    for (const bool m : mesh.uvMapped) mapped += m;
+    if (mapped > 0) mesh.uvMap = kTextureUvMap;
+    if (mapped == 0 || mapped == mesh.uvMapped.size()) mesh.uvMapped.clear();
 
     // Vertices without a usable normal take the area-weighted average of the
     // faces around their position, so smooth shading continues across UV seams.
@@ -323,9 +333,20 @@ std::shared_ptr<const Mesh> Geometry::mesh(LWItemID object) const {
     return it == meshes_.end() ? nullptr : it->second;
 }
 
-void Geometry::setSurface(LWItemID object, Surface surface) {
+void Geometry::observeSurfaces(SurfaceObserver observer) {
     std::lock_guard lock(mutex_);
-    surfaces_[object] = std::move(surface);
+    observer_ = std::move(observer);
+}
+
+void Geometry::setSurface(LWItemID object, Surface surface) {
+    SurfaceObserver observer;
+    const std::string name = surface.name;
+    {
+        std::lock_guard lock(mutex_);
+        surfaces_[object] = std::move(surface);
+        observer = observer_;
+    }
+    if (observer) observer(object, &name);
 }
 
 const Surface* Geometry::surface(LWItemID object) const {
@@ -343,15 +364,29 @@ std::vector<LWItemID> Geometry::objects() const {
 }
 
 void Geometry::remove(LWItemID object) {
-    std::lock_guard lock(mutex_);
-    meshes_.erase(object);
-    surfaces_.erase(object);
+    SurfaceObserver observer;
+    bool hadSurface;
+    {
+        std::lock_guard lock(mutex_);
+        meshes_.erase(object);
+        hadSurface = surfaces_.erase(object) > 0;
+        observer = observer_;
+    }
+    if (hadSurface && observer) observer(object, nullptr);
 }
 
 void Geometry::clear() {
-    std::lock_guard lock(mutex_);
-    meshes_.clear();
-    surfaces_.clear();
+    SurfaceObserver observer;
+    std::vector<LWItemID> gone;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, surface] : surfaces_) gone.push_back(id);
+        meshes_.clear();
+        surfaces_.clear();
+        observer = observer_;
+    }
+    if (observer)
+        for (const LWItemID id : gone) observer(id, nullptr);
 }
 
 }  // namespace hostsim

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "lwchannel.h"
+#include "lwshader.h"
 #include "lwtexture.h"
 
 namespace hostsim {
@@ -34,6 +35,23 @@ public:
     // The handler record as the activation left it, pointing at the host's
     // records below.
     LWTextureHandler local{};
+    LWInstanceFuncs inst{};
+    LWItemFuncs item{};
+    LWRenderFuncs rend{};
+};
+
+// The same for a "ShaderHandler" activation, which the host makes when a
+// shader is added to a surface.
+class ShaderHandlerRecords {
+public:
+    ShaderHandlerRecords() = default;
+    ShaderHandlerRecords(const ShaderHandlerRecords&) = delete;
+    ShaderHandlerRecords& operator=(const ShaderHandlerRecords&) = delete;
+
+    int activate(Host& host, const std::string& name, int version = LWSHADER_VERSION);
+    const LWItemFuncs* items() const { return local.item; }
+
+    LWShaderHandler local{};
     LWInstanceFuncs inst{};
     LWItemFuncs item{};
     LWRenderFuncs rend{};

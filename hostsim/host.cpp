@@ -3,8 +3,10 @@
 #include "animation.h"
 #include "geometry.h"
 #include "instances.h"
+#include "object_info.h"
 #include "objects.h"
 #include "scene.h"
+#include "surfaces.h"
 #include "textures.h"
 #include "xpanels.h"
 
@@ -113,13 +115,16 @@ Host::Host() {
     scene_ = std::make_unique<Scene>();
     textures_ = std::make_unique<Textures>();
     geometry_ = std::make_unique<Geometry>();
+    surfaces_ = std::make_unique<Surfaces>(*scene_, *geometry_, *animation_);
     objects_ = std::make_unique<SceneObjects>(*scene_, *geometry_);
     instances_ = std::make_unique<Instances>();
     xpanels_->registerWith(*this);
     animation_->registerWith(*this);
     scene_->registerWith(*this);
     objects_->registerWith(*this);
+    registerObjectInfo(*this);
     textures_->registerWith(*this);
+    surfaces_->registerWith(*this);
 }
 
 Host::~Host() {

@@ -30,6 +30,7 @@ class Animation;
 class Scene;
 class Textures;
 class Geometry;
+class Surfaces;
 class SceneObjects;
 class Instances;
 }  // namespace hostsim
@@ -159,6 +160,8 @@ public:
     Textures& textures() { return *textures_; }
     // Meshes and surfaces of the scene's objects.
     Geometry& geometry() { return *geometry_; }
+    // "Surface Functions 3" over the objects' surfaces.
+    Surfaces& surfaces() { return *surfaces_; }
     // "Scene Objects 4" over the scene's objects and their meshes.
     SceneObjects& objects() { return *objects_; }
     // The handler instances of the scene.
@@ -190,6 +193,7 @@ private:
     std::unique_ptr<Scene> scene_;
     std::unique_ptr<Textures> textures_;
     std::unique_ptr<Geometry> geometry_;
+    std::unique_ptr<Surfaces> surfaces_;  // after the geometry and animation it observes and changes
     std::unique_ptr<SceneObjects> objects_;
     std::unique_ptr<Instances> instances_;
 };

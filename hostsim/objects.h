@@ -1,13 +1,23 @@
 // "Scene Objects 4": the scene's objects as the host's object database
 // lists them.
 //
-// The objects are the scene's object items, numbered in the order they
-// were added. Their vertex maps are the named UV maps of their meshes
-// (Mesh::uvMap, type LWVMAP_TXUV, dimension 2), listed in object order,
-// each type and name once. Object files, layers and layer meshes are not
-// modelled yet, so the service answers for every object as for one without
-// them: no file, user or reference name (null), maxLayers 0, no layer
-// exists, pivotPoint the origin, layerMesh and layerName null, layerVis 0.
+// Model:
+// - Object number i is the scene's i-th object item (in the order they were
+//   added) that has a mesh; object items without one (nulls) are not
+//   listed. Numbers outside 0 … numObjects() - 1 are answered with null
+//   names, 0 counts and no mesh.
+// - filename is the OBJ file the mesh was loaded from, or, for a built-in
+//   primitive, which has no file, the object's name. userName is the item's
+//   name; refName a name that is unique and never changes: the item id as
+//   eight hexadecimal digits, as scene files refer to items.
+// - Each object has one layer, number 0: maxLayers 1, layerExists 1 for
+//   layer 0 only, layerName "", layerVis 1, pivotPoint the origin.
+//   layerMesh hands out a new mesh of the object for every call (see
+//   meshes.h), which the caller destroys; its polygons carry the name of
+//   the object's surface ("Default" for an object without one).
+// - Vertex maps are the named UV maps of the meshes (Mesh::uvMap, type
+//   LWVMAP_TXUV, dimension 2), listed in object order, each name once.
+// - Names answered stay valid while the host runs.
 #pragma once
 
 #include <mutex>
@@ -16,6 +26,7 @@
 #include <vector>
 
 #include "lwmeshes.h"
+#include "lwrender.h"
 
 namespace hostsim {
 
@@ -38,6 +49,12 @@ public:
         int dimension;
     };
     int numObjects() const;
+    // Object number index, or null.
+    LWItemID object(int index) const;
+    // What filename answers for an object item: "" for an item without a mesh.
+    std::string fileName(LWItemID object) const;
+    // A new mesh of an object item, or null for one without a mesh.
+    LWMeshInfo* meshInfo(LWItemID object) const;
     // The maps of a type, or of every type for 0, in the order listed.
     std::vector<VertexMap> vertexMaps(LWID type) const;
     // A lasting copy of a name handed to plug-ins: valid while the host
@@ -45,6 +62,8 @@ public:
     const char* keep(const std::string& name);
 
 private:
+    // The object items with a mesh, in scene order.
+    std::vector<LWItemID> listed() const;
     const Scene& scene_;
     const Geometry& geometry_;
     std::mutex mutex_;

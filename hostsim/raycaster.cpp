@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -87,6 +88,7 @@ struct Instance {
     LWItemID item;
     std::shared_ptr<const Mesh> mesh;
     Surface surface;
+    SurfaceValues values;  // the surface's, before the normal is known
     ItemTransform transform;
     // Rows that carry an object-space normal into world space: the inverse
     // transpose of the transform's linear part, up to a positive factor.
@@ -223,8 +225,10 @@ public:
 
     const Triangle& triangle(uint32_t i) const { return triangles_[i]; }
 
-    // The closest hit in (tMin, hit.t).
-    void intersect(const V3& o, const V3& d, double tMin, Hit& hit) const {
+    // The closest hit in (tMin, hit.t), with kSkip of a triangle other
+    // than skip.
+    template <bool kSkip = false>
+    void intersect(const V3& o, const V3& d, double tMin, Hit& hit, uint32_t skip = UINT32_MAX) const {
         if (nodes_.empty()) return;
         V3 inv;
         for (int c = 0; c < 3; ++c) inv[c] = 1 / (d[c] != 0 ? d[c] : std::copysign(1e-300, d[c]));
@@ -234,7 +238,8 @@ public:
         for (;;) {
             const Node& node = nodes_[at];
             if (node.count > 0) {
-                for (uint32_t i = node.first; i < node.first + node.count; ++i) triangleTest(i, o, d, tMin, hit);
+                for (uint32_t i = node.first; i < node.first + node.count; ++i)
+                    if (!kSkip || i != skip) triangleTest(i, o, d, tMin, hit);
             } else {
                 const uint32_t left = node.first, right = node.first + 1;
                 const double tl = boxTest(nodes_[left], o, inv, tMin, hit.t);
@@ -271,7 +276,8 @@ private:
         return t0 <= t1 ? t0 : HUGE_VAL;
     }
 
-    void triangleTest(uint32_t i, const V3& o, const V3& d, double tMin, Hit& hit) const {
+    // Inlined into the traversal, as it is its inner loop.
+    [[gnu::always_inline]] void triangleTest(uint32_t i, const V3& o, const V3& d, double tMin, Hit& hit) const {
         const Triangle& tri = triangles_[i];
         const V3 p = cross(d, tri.e2);
         const double det = dot(tri.e1, p);
@@ -433,13 +439,382 @@ private:
     FrameVector<Triangle> triangles_;
 };
 
-uint8_t toByte(double c) {
+// A linear colour component as the byte of its gamma 2.2 value:
+// lround(c^(1 / 2.2) * 255), 0 below 0 and 255 from 1 on.
+uint8_t gammaByte(double c) {
     if (!(c > 0)) return 0;
     if (c >= 1) return 255;
     return uint8_t(std::lround(std::pow(c, 1 / 2.2) * 255));
 }
 
+// The same bytes without a power per component: the least value of each
+// byte, found once by that formula, and for each of kBins equal steps of
+// 0 … 1 the byte at its start, from which a few comparisons reach the byte.
+class GammaBytes {
+public:
+    GammaBytes() {
+        least_[0] = 0;
+        for (int b = 1; b < 256; ++b) {
+            double c = std::pow((b - 0.5) / 255, 2.2);
+            while (gammaByte(c) >= b) c = std::nextafter(c, -1.0);
+            while (gammaByte(c) < b) c = std::nextafter(c, 2.0);
+            least_[size_t(b)] = c;
+        }
+        least_[256] = HUGE_VAL;
+        for (size_t i = 0; i < kBins; ++i) {
+            const double start = double(i) / kBins;
+            uint8_t b = 0;
+            while (least_[size_t(b) + 1] <= start) ++b;
+            first_[i] = b;
+        }
+    }
+    uint8_t operator()(double c) const {
+        if (!(c > 0)) return 0;
+        if (c >= 1) return 255;
+        size_t b = first_[size_t(c * kBins)];
+        while (least_[b + 1] <= c) ++b;
+        return uint8_t(b);
+    }
+
+private:
+    static constexpr size_t kBins = 4096;
+    std::array<double, 257> least_;
+    std::array<uint8_t, kBins> first_;
+};
+
+uint8_t toByte(double c) {
+    static const GammaBytes bytes;
+    return bytes(c);
+}
+
+double clamp01(double v) { return v > 0 ? (v < 1 ? v : 1) : 0; }
+
+// A ray to follow: where it starts, where it goes and where it came from.
+struct Ray {
+    V3 origin, dir;  // dir unit
+    double tMin = 0;
+    uint32_t skip = UINT32_MAX;  // the triangle (in the hierarchy) the ray leaves
+    int bounce = 0;
+    LWItemID source = nullptr;
+    double travelled = 0;  // path length from the camera to the origin
+    int x = 0, y = 0;
+};
+
+// Secondary rays start this far from their spot, relative to its distance
+// from the origin, so that rounding does not let them hit what they leave.
+constexpr double kSecondaryStart = 1e-9;
+
+class Tracer;
+
+// What a render thread is doing, for the ray functions shaders call.
+struct ThreadContext {
+    const Tracer* tracer = nullptr;
+    int thread = 0;
+    uint64_t rays = 0, hits = 0;
+    // The spot being shaded, while a shader runs; null otherwise.
+    const Ray* ray = nullptr;
+    const SurfaceHit* hit = nullptr;
+    uint32_t triangle = UINT32_MAX;
+    // An exception a ray function caught; rethrown when the shader returns.
+    std::exception_ptr pending;
+};
+thread_local ThreadContext* t_context = nullptr;
+
+class Tracer {
+public:
+    Tracer(const Bvh& bvh, const std::vector<Instance>& instances, std::vector<std::pair<LWItemID, V3>> lights,
+           const V3& eye, const RenderSettings& settings, const SurfaceShader& shader, double pixelAngle)
+        : bvh_(bvh), instances_(instances), lightItems_(std::move(lights)), background_(settings.background),
+          shader_(shader), maxBounces_(settings.maxBounces), pixelAngle_(pixelAngle) {
+        for (const auto& [item, position] : lightItems_) lights_.push_back(position);
+        if (lights_.empty()) lights_.push_back(eye);
+    }
+
+    // The colour seen along the ray; its distance to the hit in *t (-1 for none).
+    V3 trace(const Ray& ray, ThreadContext& ctx, double* t = nullptr) const {
+        Hit hit{HUGE_VAL, 0, 0};
+        cast(ray, ctx, hit);
+        if (t) *t = hit.triangle == UINT32_MAX ? -1 : hit.t;
+        if (hit.triangle == UINT32_MAX) return background_;
+        SurfaceHit sh;
+        describe(ray, hit, sh);
+        SurfaceValues values;
+        shade(ray, hit, sh, values, ctx, true);
+        return light(ray, hit, sh, values, ctx);
+    }
+
+    void cast(const Ray& ray, ThreadContext& ctx, Hit& hit) const {
+        ++ctx.rays;
+        if (ray.skip == UINT32_MAX)
+            bvh_.intersect(ray.origin, ray.dir, ray.tMin, hit);
+        else
+            bvh_.intersect<true>(ray.origin, ray.dir, ray.tMin, hit, ray.skip);
+        if (hit.triangle != UINT32_MAX) ++ctx.hits;
+    }
+
+    // The hit as shaders see it.
+    void describe(const Ray& ray, const Hit& hit, SurfaceHit& sh) const {
+        const Triangle& tri = bvh_.triangle(hit.triangle);
+        const Instance& in = instances_[tri.instance];
+        const Mesh& mesh = *in.mesh;
+        const auto& idx = mesh.triangles[tri.index];
+        const double w = 1 - hit.u - hit.v;
+        sh.object = in.item;
+        sh.surface = &in.surface;
+        const V3 world = add(ray.origin, scale(ray.dir, hit.t));
+        V3 local{}, normal{};
+        for (int c = 0; c < 3; ++c)
+            local[c] = w * mesh.positions[idx[0]][c] + hit.u * mesh.positions[idx[1]][c] +
+                       hit.v * mesh.positions[idx[2]][c];
+        if (in.smooth)
+            for (int c = 0; c < 3; ++c)
+                normal[c] = w * mesh.normals[idx[0]][c] + hit.u * mesh.normals[idx[1]][c] + hit.v * mesh.normals[idx[2]][c];
+        if (in.mapped)
+            for (int c = 0; c < 2; ++c)
+                sh.uv[c] = w * mesh.uvs[idx[0]][c] + hit.u * mesh.uvs[idx[1]][c] + hit.v * mesh.uvs[idx[2]][c];
+        // The smooth normal in world space, turned to the side of the
+        // surface that the ray came from.
+        V3 geometric = cross(tri.e1, tri.e2);
+        if (dot(geometric, ray.dir) > 0) geometric = scale(geometric, -1);
+        normalize(geometric);
+        V3 n = add(add(scale(in.normalRows[0], normal[0]), scale(in.normalRows[1], normal[1])),
+                   scale(in.normalRows[2], normal[2]));
+        if (!normalize(n)) n = geometric;
+        if (dot(n, geometric) < 0) n = scale(n, -1);
+        for (int c = 0; c < 3; ++c) {
+            sh.world[c] = world[c];
+            sh.local[c] = local[c];
+            sh.normal[c] = n[c];
+            sh.geometric[c] = geometric[c];
+            sh.rayOrigin[c] = ray.origin[c];
+            sh.rayDirection[c] = ray.dir[c];
+            sh.vertexWorld[0][c] = tri.v0[c];
+            sh.vertexWorld[1][c] = tri.v0[c] + tri.e1[c];
+            sh.vertexWorld[2][c] = tri.v0[c] + tri.e2[c];
+        }
+        sh.distance = hit.t;
+        sh.spotSize = (ray.travelled + hit.t) * pixelAngle_;
+        sh.x = ray.x;
+        sh.y = ray.y;
+        sh.polygon = tri.index;
+        sh.vertices = idx;
+        sh.weights = {w, hit.u, hit.v};
+        sh.transform = in.transform;
+        sh.source = ray.source;
+        sh.bounce = ray.bounce;
+    }
+
+    // The surface's values at the hit, through the shader when asked for.
+    void shade(const Ray& ray, const Hit& hit, const SurfaceHit& sh, SurfaceValues& values, ThreadContext& ctx,
+               bool withShader) const {
+        values = instances_[bvh_.triangle(hit.triangle).instance].values;
+        values.normal = {sh.normal[0], sh.normal[1], sh.normal[2]};
+        if (!shader_ || !withShader) return;
+        const Ray* outerRay = ctx.ray;
+        const SurfaceHit* outerHit = ctx.hit;
+        const uint32_t outerTriangle = ctx.triangle;
+        ctx.ray = &ray;
+        ctx.hit = &sh;
+        ctx.triangle = hit.triangle;
+        shader_(sh, values, ctx.thread);
+        ctx.ray = outerRay;
+        ctx.hit = outerHit;
+        ctx.triangle = outerTriangle;
+        if (ctx.pending) std::rethrow_exception(std::exchange(ctx.pending, nullptr));
+    }
+
+    // The colour of the hit with its values (see the header).
+    V3 light(const Ray& ray, const Hit& hit, const SurfaceHit& sh, const SurfaceValues& v,
+             ThreadContext& ctx) const {
+        // The smooth normal is unit already; only a normal the shader set is
+        // made unit.
+        V3 n = v.normal;
+        if (n[0] != sh.normal[0] || n[1] != sh.normal[1] || n[2] != sh.normal[2]) {
+            if (!std::isfinite(n[0]) || !std::isfinite(n[1]) || !std::isfinite(n[2]) || !normalize(n))
+                n = {sh.normal[0], sh.normal[1], sh.normal[2]};
+        }
+        const V3 world{sh.world[0], sh.world[1], sh.world[2]};
+        const V3 view = scale(ray.dir, -1);
+        double diffuse = 0, specular = 0;
+        const bool shiny = v.specular > 0;
+        const double exponent = v.roughness > 0 ? 1 / v.roughness : HUGE_VAL;
+        for (const V3& position : lights_) {
+            V3 l = sub(position, world);
+            if (!normalize(l)) continue;
+            const double lambert = dot(n, l);
+            if (lambert <= 0) continue;
+            diffuse += lambert;
+            if (shiny) {
+                V3 h = add(l, view);
+                if (normalize(h)) specular += std::pow(std::max(0.0, dot(n, h)), exponent);
+            }
+        }
+        V3 colour;
+        const double lit = v.diffuse * (kAmbient + diffuse) + v.luminous;
+        for (int c = 0; c < 3; ++c) {
+            colour[c] = v.colour[c] * lit;
+            if (shiny) colour[c] += v.specular * specular * (1 + v.colourHighlights * (v.colour[c] - 1));
+        }
+        const double mirror = clamp01(v.mirror), transparency = clamp01(v.transparency);
+        if (mirror > 0 || transparency > 0) {
+            const bool further = ray.bounce < maxBounces_;
+            Ray next;
+            next.origin = world;
+            next.tMin = kSecondaryStart * (1 + std::max({std::abs(world[0]), std::abs(world[1]), std::abs(world[2])}));
+            next.skip = hit.triangle;
+            next.bounce = ray.bounce + 1;
+            next.source = sh.object;
+            next.travelled = ray.travelled + hit.t;
+            next.x = ray.x;
+            next.y = ray.y;
+            if (mirror > 0) {
+                next.dir = sub(ray.dir, scale(n, 2 * dot(ray.dir, n)));
+                const V3 reflected = further && normalize(next.dir) ? trace(next, ctx) : background_;
+                for (int c = 0; c < 3; ++c) colour[c] = (1 - mirror) * colour[c] + mirror * reflected[c];
+            }
+            if (transparency > 0) {
+                next.dir = ray.dir;
+                const V3 behind = further ? trace(next, ctx) : background_;
+                for (int c = 0; c < 3; ++c) {
+                    const double filter = 1 + v.colourFilter * (v.colour[c] - 1);
+                    colour[c] = (1 - transparency) * colour[c] + transparency * behind[c] * filter;
+                }
+            }
+        }
+        return colour;
+    }
+
+    // A ray a shader casts from a position: from the spot being shaded when
+    // there is one, one bounce further.
+    bool rayFrom(const ThreadContext& ctx, const LWDVector position, const LWDVector direction, Ray& ray) const {
+        if (!position || !direction) return false;
+        ray.origin = {position[0], position[1], position[2]};
+        ray.dir = {direction[0], direction[1], direction[2]};
+        if (!normalize(ray.dir)) return false;
+        for (const double c : ray.origin)
+            if (!std::isfinite(c)) return false;
+        ray.tMin = kSecondaryStart * (1 + std::max({std::abs(ray.origin[0]), std::abs(ray.origin[1]), std::abs(ray.origin[2])}));
+        if (ctx.hit) {
+            ray.bounce = ctx.hit->bounce + 1;
+            ray.source = ctx.hit->object;
+            ray.travelled = ctx.ray->travelled + ctx.hit->distance;
+            ray.x = ctx.hit->x;
+            ray.y = ctx.hit->y;
+            // Leaving the spot's own triangle: it cannot be hit again.
+            const V3 spot{ctx.hit->world[0], ctx.hit->world[1], ctx.hit->world[2]};
+            if (length2(sub(spot, ray.origin)) <= ray.tMin * ray.tMin) ray.skip = ctx.triangle;
+        }
+        return true;
+    }
+    bool mayBounce(const Ray& ray) const { return ray.bounce <= maxBounces_; }
+
+    const V3& background() const { return background_; }
+    // The light's position, when it is one of the frame's lights.
+    const V3* lightPosition(LWItemID light) const {
+        for (const auto& [item, position] : lightItems_)
+            if (item == light) return &position;
+        return nullptr;
+    }
+
+private:
+    static double length2(const V3& v) { return dot(v, v); }
+
+    const Bvh& bvh_;
+    const std::vector<Instance>& instances_;
+    std::vector<std::pair<LWItemID, V3>> lightItems_;
+    std::vector<V3> lights_;  // positions lighting the hits
+    V3 background_;
+    const SurfaceShader& shader_;
+    int maxBounces_;
+    double pixelAngle_;
+};
+
+// The ray functions: plain C callbacks, so nothing is thrown through them.
+double rayCastFunction(const LWDVector position, const LWDVector direction) {
+    ThreadContext* ctx = t_context;
+    Ray ray;
+    if (!ctx || !ctx->tracer->rayFrom(*ctx, position, direction, ray)) return -1;
+    Hit hit{HUGE_VAL, 0, 0};
+    ctx->tracer->cast(ray, *ctx, hit);
+    return hit.triangle == UINT32_MAX ? -1 : hit.t;
+}
+
+double rayTraceFunction(const LWDVector position, const LWDVector direction, LWDVector color) {
+    ThreadContext* ctx = t_context;
+    Ray ray;
+    V3 colour{0, 0, 0};
+    double t = -1;
+    if (ctx && ctx->tracer->rayFrom(*ctx, position, direction, ray)) {
+        colour = ctx->tracer->background();
+        try {
+            if (ctx->tracer->mayBounce(ray)) {
+                colour = ctx->tracer->trace(ray, *ctx, &t);
+            } else {
+                Hit hit{HUGE_VAL, 0, 0};
+                ctx->tracer->cast(ray, *ctx, hit);
+                t = hit.triangle == UINT32_MAX ? -1 : hit.t;
+            }
+        } catch (...) {
+            if (!ctx->pending) ctx->pending = std::current_exception();
+            colour = ctx->tracer->background();
+            t = -1;
+        }
+    }
+    if (color)
+        for (int c = 0; c < 3; ++c) color[c] = colour[c];
+    return t;
+}
+
+double rayShadeFunction(const LWDVector position, const LWDVector direction, LWShaderAccess* access) {
+    ThreadContext* ctx = t_context;
+    Ray ray;
+    if (!ctx || !ctx->tracer->rayFrom(*ctx, position, direction, ray)) return -1;
+    try {
+        Hit hit{HUGE_VAL, 0, 0};
+        ctx->tracer->cast(ray, *ctx, hit);
+        if (hit.triangle == UINT32_MAX) return -1;
+        SurfaceHit sh;
+        ctx->tracer->describe(ray, hit, sh);
+        SurfaceValues values;
+        ctx->tracer->shade(ray, hit, sh, values, *ctx, ctx->tracer->mayBounce(ray));
+        if (access) fillShaderAccess(sh, values, *access);
+        return hit.t;
+    } catch (...) {
+        if (!ctx->pending) ctx->pending = std::current_exception();
+        return -1;
+    }
+}
+
+int illuminateFunction(LWItemID light, const LWDVector position, LWDVector direction, LWDVector color) {
+    ThreadContext* ctx = t_context;
+    const V3* at = ctx ? ctx->tracer->lightPosition(light) : nullptr;
+    V3 l{0, 0, 0};
+    const bool lit = at && position && normalize(l = sub(*at, V3{position[0], position[1], position[2]}));
+    for (int c = 0; c < 3; ++c) {
+        if (direction) direction[c] = lit ? l[c] : 0;
+        if (color) color[c] = lit ? 1 : 0;
+    }
+    return lit ? 1 : 0;
+}
+
+// Makes the thread's ray functions trace this render while it lives.
+class ThreadScope {
+public:
+    explicit ThreadScope(ThreadContext& ctx) : outer_(t_context) { t_context = &ctx; }
+    ~ThreadScope() { t_context = outer_; }
+    ThreadScope(const ThreadScope&) = delete;
+    ThreadScope& operator=(const ThreadScope&) = delete;
+
+private:
+    ThreadContext* outer_;
+};
+
 }  // namespace
+
+RayFunctions rayFunctions() {
+    if (!t_context) return {};
+    return {illuminateFunction, rayTraceFunction, rayCastFunction, rayShadeFunction};
+}
 
 Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings& settings,
               const SurfaceShader& shader, RenderStats* stats, const RenderProgress& progress) {
@@ -448,6 +823,7 @@ Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings
     if (width < 1 || height < 1 || width > Canvas::kMaxSide || height > Canvas::kMaxSide)
         throw HostError("the image size must be 1 to " + std::to_string(Canvas::kMaxSide) + " pixels a side");
     if (settings.threads < 0) throw HostError("the thread count must not be negative");
+    if (settings.maxBounces < 0) throw HostError("the bounce count must not be negative");
     const LWTime time = settings.time;
 
     const LWItemID camera = scene.renderCamera(time);
@@ -463,9 +839,9 @@ Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings
     const V3 stepY = scale(up, 1 / zoom);
     const double pixelAngle = 2 * std::atan(1 / zoom) / height;
 
-    std::vector<V3> lights;
-    for (const LWItemID light : scene.items(LWI_LIGHT)) lights.push_back(scene.param(light, LWIP_W_POSITION, time));
-    if (lights.empty()) lights.push_back(eye);
+    std::vector<std::pair<LWItemID, V3>> lights;
+    for (const LWItemID light : scene.items(LWI_LIGHT))
+        lights.emplace_back(light, scene.param(light, LWIP_W_POSITION, time));
 
     const int tilesX = (width + kTile - 1) / kTile, tilesY = (height + kTile - 1) / kTile;
 
@@ -495,10 +871,13 @@ Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings
         Instance in{item,
                     mesh,
                     surface ? *surface : Surface{},
+                    {},
                     scene.worldTransform(item, time),
                     {},
                     mesh->normals.size() == vertices,
                     mesh->uvs.size() == vertices};
+        const double noNormal[3] = {0, 0, 0};
+        in.values = surfaceValues(in.surface, noNormal);
         const auto& ax = in.transform.axes;
         const double det = dot(ax[0], cross(ax[1], ax[2]));
         const double sign = det < 0 ? -1 : 1;
@@ -547,9 +926,16 @@ Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings
     std::atomic<int> reportedPercent{0};
     std::exception_ptr failure;
 
+    const Tracer tracer(bvh, instances, std::move(lights), eye, settings, shader, pixelAngle);
     const auto work = [&](int thread) {
-        uint64_t rays = 0, hits = 0;
+        ThreadContext ctx;
+        ctx.tracer = &tracer;
+        ctx.thread = thread;
+        const ThreadScope scope(ctx);
         try {
+            Ray ray;
+            ray.origin = eye;
+            ray.source = camera;
             for (;;) {
                 if (failed.load(std::memory_order_relaxed)) break;
                 const int tile = nextTile.fetch_add(1);
@@ -560,62 +946,11 @@ Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings
                     const double ndcY = 1 - 2 * (y + 0.5) / height;
                     for (int x = x0; x < x1; ++x) {
                         const double ndcX = 2 * (x + 0.5) / width - 1;
-                        V3 dir = add(forward, add(scale(stepX, ndcX), scale(stepY, ndcY)));
-                        normalize(dir);
-                        ++rays;
-                        Hit hit{HUGE_VAL, 0, 0};
-                        bvh.intersect(eye, dir, 0, hit);
-                        std::array<double, 3> colour = settings.background;
-                        if (hit.triangle != UINT32_MAX) {
-                            ++hits;
-                            const Triangle& tri = bvh.triangle(hit.triangle);
-                            const Instance& in = instances[tri.instance];
-                            const Mesh& mesh = *in.mesh;
-                            const auto& idx = mesh.triangles[tri.index];
-                            const double w = 1 - hit.u - hit.v;
-                            SurfaceHit sh;
-                            sh.object = in.item;
-                            sh.surface = &in.surface;
-                            const V3 world = add(eye, scale(dir, hit.t));
-                            V3 local{}, normal{};
-                            for (int c = 0; c < 3; ++c)
-                                local[c] = w * mesh.positions[idx[0]][c] + hit.u * mesh.positions[idx[1]][c] +
-                                           hit.v * mesh.positions[idx[2]][c];
-                            if (in.smooth)
-                                for (int c = 0; c < 3; ++c)
-                                    normal[c] = w * mesh.normals[idx[0]][c] + hit.u * mesh.normals[idx[1]][c] +
-                                                hit.v * mesh.normals[idx[2]][c];
-                            if (in.mapped)
-                                for (int c = 0; c < 2; ++c)
-                                    sh.uv[c] = w * mesh.uvs[idx[0]][c] + hit.u * mesh.uvs[idx[1]][c] +
-                                               hit.v * mesh.uvs[idx[2]][c];
-                            // The smooth normal in world space, turned to the
-                            // side of the surface that the ray came from.
-                            V3 geometric = cross(tri.e1, tri.e2);
-                            if (dot(geometric, dir) > 0) geometric = scale(geometric, -1);
-                            normalize(geometric);
-                            V3 n = add(add(scale(in.normalRows[0], normal[0]), scale(in.normalRows[1], normal[1])),
-                                       scale(in.normalRows[2], normal[2]));
-                            if (!normalize(n)) n = geometric;
-                            if (dot(n, geometric) < 0) n = scale(n, -1);
-                            for (int c = 0; c < 3; ++c) {
-                                sh.world[c] = world[c];
-                                sh.local[c] = local[c];
-                                sh.normal[c] = n[c];
-                            }
-                            sh.distance = hit.t;
-                            sh.spotSize = hit.t * pixelAngle;
-                            sh.x = x;
-                            sh.y = y;
-                            const std::array<double, 3> base = shader ? shader(sh, thread) : in.surface.colour;
-                            double diffuse = 0;
-                            for (const V3& light : lights) {
-                                V3 l = sub(light, world);
-                                if (normalize(l)) diffuse += std::max(0.0, dot(n, l));
-                            }
-                            const double shade = kAmbient + diffuse * in.surface.diffuse;
-                            for (int c = 0; c < 3; ++c) colour[c] = base[c] * shade;
-                        }
+                        ray.dir = add(forward, add(scale(stepX, ndcX), scale(stepY, ndcY)));
+                        normalize(ray.dir);
+                        ray.x = x;
+                        ray.y = y;
+                        const V3 colour = tracer.trace(ray, ctx);
                         canvas.setPixel(x, y, {toByte(colour[0]), toByte(colour[1]), toByte(colour[2])});
                     }
                 }
@@ -634,8 +969,8 @@ Canvas render(const Scene& scene, const Geometry& geometry, const RenderSettings
             if (!failure) failure = std::current_exception();
             failed = true;
         }
-        rayCount += rays;
-        hitCount += hits;
+        rayCount += ctx.rays;
+        hitCount += ctx.hits;
     };
 
     {

@@ -51,10 +51,24 @@ LWError LayerInstance::newTime(LWFrame frame, LWTime time) {
 
 const char* LayerInstance::description() {
     const CoreServices* c = core();
-    if (!layer_.image() || !c)
-        std::snprintf(description_, sizeof description_, "Korvalith Pro 1.0.5a (Win64)");
-    else
-        std::snprintf(description_, sizeof description_, "Korvalith Pro: %s", c->imageName(layer_.image()));
+    if (!layer_.image() || !c) return setDescription("Korvalith Pro 1.0.5a (Win64)", "");
+    return setDescription("Korvalith Pro: ", c->imageName(layer_.image()));
+}
+
+const char* LayerInstance::setDescription(const char* prefix, const char* name) {
+    const int written = std::snprintf(description_, sizeof description_, "%s%s", prefix, name ? name : "");
+    if (written >= static_cast<int>(sizeof description_)) {
+        // Cut back to the start of the character that lost its last bytes.
+        size_t end = sizeof description_ - 1;
+        size_t start = end;
+        while (start > 0 && (static_cast<unsigned char>(description_[start - 1]) & 0xC0) == 0x80) --start;
+        if (start > 0) {
+            const auto lead = static_cast<unsigned char>(description_[start - 1]);
+            const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (start - 1 + length > end) end = start - 1;
+        }
+        description_[end] = '\0';
+    }
     return description_;
 }
 

@@ -26,6 +26,10 @@ public:
     virtual void copy(const LayerInstance& from);
     virtual LWError renderInit(int mode);
     virtual void renderCleanup();
+    // The host texture layer the instance serves and the texture that its
+    // OpenGL preview shows; none by default.
+    virtual LWTLayerID ownLayer() const { return nullptr; }
+    virtual LWTextureID targetTexture() const { return nullptr; }
     virtual void* context() const { return context_; }
     virtual LWError newTime(LWFrame frame, LWTime time);
     virtual const char* description();
@@ -62,6 +66,10 @@ public:
     bool cameraless = false;
 
 protected:
+    // Writes prefix and name into the description buffer and returns it. A
+    // line too long for the buffer is cut at the last whole UTF-8
+    // character that fits, so the host never shows half a character.
+    const char* setDescription(const char* prefix, const char* name);
     // The set of the handler-level controls, or the layer's.
     int setHandlerValue(unsigned int id, void* value);
 
@@ -91,8 +99,8 @@ public:
     static constexpr unsigned int kFlags = LWTEXF_GRAD | LWTEXF_SLOWPREVIEW | LWTEXF_AXIS | LWTEXF_AALIAS;
     unsigned int flags() const;
     // The host texture layer this instance serves, and the texture holding it.
-    LWTLayerID ownLayer() const { return static_cast<LWTLayerID>(context_); }
-    LWTextureID targetTexture() const;
+    LWTLayerID ownLayer() const override { return static_cast<LWTLayerID>(context_); }
+    LWTextureID targetTexture() const override;
 
     double fprimeFactor = 1;
     int textureType = 3;

@@ -331,6 +331,35 @@ void LayerMapping::applyTilesAndOffset(ProjectionSample& s) const {
     s.vScale /= std::fabs(vTiles.x());
 }
 
+ProjectionFrame LayerMapping::frame() const {
+    ProjectionFrame f;
+    f.axis = axis;
+    for (int i = 0; i < 3; ++i) f.scale[i] = scale.value()[i];
+    return f;
+}
+
+void LayerMapping::spotPoint(const double world[3], const double object[3], double point[3], double* falloffOut) const {
+    if (kind_ == kFront || kind_ == kUV) {
+        for (int i = 0; i < 3; ++i) point[i] = world[i];
+        *falloffOut = falloff.at(world);
+        return;
+    }
+    const double* from = worldCoordinates == 1 ? world : object;
+    double d[3];
+    for (int i = 0; i < 3; ++i) d[i] = from[i] - position.value()[i];
+    *falloffOut = falloff.at(d);
+    for (int j = 0; j < 3; ++j)
+        point[j] = (d[0] * matrix[0][j] + d[1] * matrix[1][j] + d[2] * matrix[2][j]) / scale.value()[j];
+}
+
+bool LayerMapping::mapPoint(const LWShaderAccess& access, ProjectionSample& s, double* falloffOut) const {
+    double p[3];
+    spotPoint(access.wPos, access.oPos, p, falloffOut);
+    if (!projection_->mapShader(p, access, frame(), s)) return false;
+    applyTilesAndOffset(s);
+    return true;
+}
+
 void* LayerMapping::panelGet(unsigned int id) {
     switch (id) {
         case 0x9102: panelInt_ = projectionChoices.indexOf(kind_); return &panelInt_;

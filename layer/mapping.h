@@ -11,6 +11,7 @@
 #include "anim_param.h"
 #include "lwenvel.h"
 #include "lwrender.h"
+#include "lwshader.h"
 #include "projection.h"
 
 namespace korvalith {
@@ -102,6 +103,18 @@ public:
     void updateTransform();
     // Tiles and offsets of the cached values, and the footprint scales.
     void applyTilesAndOffset(ProjectionSample& sample) const;
+    // The axis and cached scale that the shader's and node's calls hand to
+    // the projection.
+    ProjectionFrame frame() const;
+    // The point a shaded spot gives the projection, and the falloff there:
+    // Front and UV take the world position as it is (the falloff too); the
+    // other kinds the world (world coordinates on) or object position less
+    // the centre, rotated by the matrix and divided by the scale, with the
+    // falloff of the centred point.
+    void spotPoint(const double world[3], const double object[3], double point[3], double* falloff) const;
+    // The shader's whole mapping of a spot: its point, the projection's
+    // shader entry, tiles and offsets. False when the projection rejects it.
+    bool mapPoint(const LWShaderAccess& access, ProjectionSample& sample, double* falloff) const;
     // Panel values of the mapping's controls: a pointer to an int, a
     // parameter id, or null for none.
     void* panelGet(unsigned int id);

@@ -7,6 +7,7 @@
 #include "host_scene.h"
 #include "lwhost.h"
 #include "mapping.h"
+#include "uv_projection.h"
 
 namespace korvalith {
 
@@ -70,13 +71,6 @@ void planar(int axis, const double* p, const double* scale, ProjectionSample& s)
     }
 }
 
-// Face of the largest absolute component; ties go to Z, then X over Y.
-int cubicFace(const double* d) {
-    const double a = std::fabs(d[0]), b = std::fabs(d[1]), c = std::fabs(d[2]);
-    if (a >= b) return c >= a ? 2 : 0;
-    return c >= b ? 2 : 1;
-}
-
 // Longitude, latitude, directions and the angular footprint of a sphere
 // around the axis; the spherical and spherical-section kinds share it.
 struct Sphere {
@@ -119,15 +113,6 @@ Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& 
     result.k = std::atan(s.footprint / (r * radiusSum));
     return result;
 }
-
-class CubicProjection final : public Projection {
-public:
-    using Projection::Projection;
-    bool mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& s) const override {
-        planar(cubicFace(p), p, frame.scale, s);
-        return true;
-    }
-};
 
 class CylindricalProjection final : public Projection {
 public:
@@ -185,15 +170,57 @@ public:
     }
 };
 
-// The texture handler offers no UV projection: its texture entry never
-// yields a value.
-class UVProjection final : public Projection {
-public:
-    using Projection::Projection;
-    bool mapTexture(const double*, const ProjectionFrame&, ProjectionSample&) const override { return false; }
-};
-
 }  // namespace
+
+SurfaceSpot spotOf(const LWShaderAccess& a) {
+    SurfaceSpot spot;
+    spot.object = a.objID;
+    spot.polygon = a.polygon;
+    for (int i = 0; i < 4; ++i) {
+        spot.vertices[i] = a.verts[i];
+        spot.weights[i] = a.weights[i];
+        for (int k = 0; k < 3; ++k) spot.vertexWorld[i][k] = a.vertsWPos[i][k];
+    }
+    for (int k = 0; k < 3; ++k) spot.normal[k] = a.wNorm0[k];
+    return spot;
+}
+
+bool Projection::mapNode(const double p[3], const SurfaceSpot&, const ProjectionFrame& frame,
+                         ProjectionSample& s) const {
+    return mapTexture(p, frame, s);
+}
+
+bool Projection::mapShader(const double p[3], const LWShaderAccess&, const ProjectionFrame& frame,
+                           ProjectionSample& s) const {
+    return mapTexture(p, frame, s);
+}
+
+// ---- Cubic
+
+int cubicFace(const double d[3]) {
+    const double a = std::fabs(d[0]), b = std::fabs(d[1]), c = std::fabs(d[2]);
+    if (a >= b) return c >= a ? 2 : 0;
+    return c >= b ? 2 : 1;
+}
+
+bool CubicProjection::mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& s) const {
+    planar(cubicFace(p), p, frame.scale, s);
+    return true;
+}
+
+bool CubicProjection::mapShader(const double p[3], const LWShaderAccess& access, const ProjectionFrame& frame,
+                                ProjectionSample& s) const {
+    planar(cubicFace(mapping_.worldCoordinates != 0 ? access.wNorm0 : p), p, frame.scale, s);
+    return true;
+}
+
+bool CubicProjection::mapNode(const double p[3], const SurfaceSpot& spot, const ProjectionFrame& frame,
+                              ProjectionSample& s) const {
+    planar(cubicFace(spot.normal), p, frame.scale, s);
+    return true;
+}
+
+// ---- Planar
 
 bool PlanarProjection::mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& s) const {
     planar(frame.axis, p, frame.scale, s);

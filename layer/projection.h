@@ -4,6 +4,10 @@
 
 #include <memory>
 
+#include "lwmeshes.h"
+#include "lwrender.h"
+#include "lwshader.h"
+
 namespace korvalith {
 
 class LayerMapping;
@@ -26,6 +30,22 @@ struct ProjectionFrame {
     double scale[3] = {1, 1, 1};
 };
 
+// What the cubic and UV projections read about a shaded spot besides its
+// point: the object, the polygon, up to four of its vertices (null past the
+// polygon's own) with their weights and world positions, and the normal
+// before any bump. The shader fills it from the host's shader access record
+// (spotOf); the texture node fills it from its node access record.
+struct SurfaceSpot {
+    LWItemID object = nullptr;
+    LWPolID polygon = nullptr;
+    LWPntID vertices[4] = {nullptr, nullptr, nullptr, nullptr};
+    float weights[4] = {0, 0, 0, 0};
+    float vertexWorld[4][3] = {};
+    double normal[3] = {0, 0, 0};
+};
+
+SurfaceSpot spotOf(const LWShaderAccess& access);
+
 enum ProjectionKind : int {
     kPlanar = 0,
     kCylindrical = 1,
@@ -43,8 +63,14 @@ public:
     Projection(const Projection&) = delete;
     Projection& operator=(const Projection&) = delete;
 
-    // Maps a point that the host has already moved, rotated and scaled
-    // (texture) or that the mapping transformed. False: no image value here.
+    // The entries map a point that the host has already moved, rotated and
+    // scaled (texture) or that the mapping transformed (shader, node); false
+    // means no image value here. Only the cubic and UV kinds read the spot;
+    // the others map the point alone.
+    virtual bool mapNode(const double p[3], const SurfaceSpot& spot, const ProjectionFrame& frame,
+                         ProjectionSample& sample) const;
+    virtual bool mapShader(const double p[3], const LWShaderAccess& access, const ProjectionFrame& frame,
+                           ProjectionSample& sample) const;
     virtual bool mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& sample) const = 0;
     // Refreshes what the projection caches for a time; between frames only.
     virtual void setTime(double time) { time_ = time; }
@@ -64,6 +90,24 @@ public:
     using Projection::Projection;
     bool mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& sample) const override;
 };
+
+// The cubic kind takes the planar row of the face that a vector points to
+// most: the point for the texture, the spot's unperturbed normal for the
+// node, and for the shader the normal when the mapping projects world
+// coordinates, else the point.
+class CubicProjection final : public Projection {
+public:
+    using Projection::Projection;
+    bool mapNode(const double p[3], const SurfaceSpot& spot, const ProjectionFrame& frame,
+                 ProjectionSample& sample) const override;
+    bool mapShader(const double p[3], const LWShaderAccess& access, const ProjectionFrame& frame,
+                   ProjectionSample& sample) const override;
+    bool mapTexture(const double p[3], const ProjectionFrame& frame, ProjectionSample& sample) const override;
+};
+
+// Face of a vector's largest absolute component (0 X, 1 Y, 2 Z); ties go to
+// Z first, then X over Y.
+int cubicFace(const double d[3]);
 
 class FrontProjection final : public Projection {
 public:

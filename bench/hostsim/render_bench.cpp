@@ -22,8 +22,8 @@ struct Setup {
     }
 };
 
-const hostsim::SurfaceShader kFlat = [](const hostsim::SurfaceHit& hit, int) {
-    return std::array<double, 3>{hit.uv[0], hit.uv[1], 0.5};
+const hostsim::SurfaceShader kFlat = [](const hostsim::SurfaceHit& hit, hostsim::SurfaceValues& values, int) {
+    values.colour = {hit.uv[0], hit.uv[1], 0.5};
 };
 
 // A small image, so that nearly all the time goes into the hierarchy over

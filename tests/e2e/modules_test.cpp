@@ -10,6 +10,7 @@
 #include "lwglobsrv.h"
 #include "lwhost.h"
 #include "lwserver.h"
+#include "lwshader.h"
 #include "lwtexture.h"
 #include "service_balance.h"
 
@@ -132,7 +133,8 @@ TEST_F(Activation, VersionTestsAroundEveryLimitAndBalancedUses) {
         {"TextureInterface", "KorvalithPro", 4, 2, true},
         {"TextureInterface", "KorvalithPro", 5, 1, false},
         {"ShaderHandler", "KorvalithPro", 3, 1, true},
-        {"ShaderHandler", "KorvalithPro", 4, 2, true},
+        {"ShaderHandler", "KorvalithPro", 4, 0, true},
+        {"ShaderHandler", "KorvalithPro", 5, 0, true},
         {"ShaderInterface", "KorvalithPro", 3, 1, false},
         {"ShaderInterface", "KorvalithPro", 4, 2, true},
         {"ShaderInterface", "KorvalithPro", 5, 1, false},
@@ -151,13 +153,16 @@ TEST_F(Activation, VersionTestsAroundEveryLimitAndBalancedUses) {
         SCOPED_TRACE(std::string(c.className) + " " + c.name + " version " + std::to_string(c.version));
         LWGlobalService global{c.name, nullptr};
         // Zeroed room for any other class's record (an interface record
-        // without an instance, …); a texture handler gets the host's records.
+        // without an instance, …); texture and shader handlers get the host's records.
         alignas(16) unsigned char record[256] = {};
         void* local = std::string(c.className) == "Global" ? static_cast<void*>(&global) : record;
         hostsim::TextureHandlerRecords texture;
+        hostsim::ShaderHandlerRecords shader;
         const int wordsBefore = host.use(LWPRODUCTINFO_GLOBAL).transient;
         if (std::string(c.className) == LWTEXTURE_HCLASS)
             EXPECT_EQ(texture.activate(host, c.name, c.version), c.result);
+        else if (std::string(c.className) == LWSHADER_HCLASS)
+            EXPECT_EQ(shader.activate(host, c.name, c.version), c.result);
         else
             EXPECT_EQ(host.activate(c.className, c.name, c.version, local), c.result);
         EXPECT_EQ(host.use(LWPRODUCTINFO_GLOBAL).transient - wordsBefore, c.prologue ? 1 : 0);

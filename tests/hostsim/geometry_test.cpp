@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -46,6 +47,8 @@ class Primitives : public testing::TestWithParam<PrimitiveCase> {};
 TEST_P(Primitives, AreWellFormed) {
     const PrimitiveCase& c = GetParam();
     const Mesh m = c.make();
+    EXPECT_EQ(m.uvMap, "Texture");
+    EXPECT_EQ(m.file, "");
     ASSERT_EQ(m.triangles.size(), c.triangles);
     ASSERT_EQ(m.normals.size(), m.positions.size());
     ASSERT_EQ(m.uvs.size(), m.positions.size());
@@ -213,6 +216,42 @@ TEST_F(ObjFiles, LoadsPositionsUvsAndNormalsOfEachCorner) {
     EXPECT_TRUE(findVertex(m, {1, 0, 0}, {0.25, 0.75}, {0, 0, -1}));
 }
 
+// The file's texture coordinates become the UV map "Texture", one uv per
+// vertex: a corner used with two texture coordinates is two vertices.
+TEST_F(ObjFiles, BringTheirTextureCoordinatesAsTheTextureMap) {
+    const std::string path = std::string(FIXTURE_SOURCES) + "/seam.obj";
+    const Mesh m = hostsim::loadObj(path);
+    EXPECT_EQ(m.file, path);
+    EXPECT_EQ(m.uvMap, "Texture");
+    ASSERT_EQ(m.triangles.size(), 3u);
+    ASSERT_EQ(m.positions.size(), 6u);  // (1, 0, 0) twice
+    EXPECT_TRUE(m.uvMapped.empty());
+    const auto uvAt = [&](const V3& p) {
+        std::vector<std::array<double, 2>> found;
+        for (size_t i = 0; i < m.positions.size(); ++i)
+            if (m.positions[i] == p) found.push_back(m.uvs[i]);
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    using Uvs = std::vector<std::array<double, 2>>;
+    EXPECT_EQ(uvAt({1, 0, 0}), (Uvs{{0.5, 0.25}, {1, 0}}));
+    EXPECT_EQ(uvAt({1, 1, 0}), (Uvs{{1, 1}}));  // shared by both faces with one coordinate
+    EXPECT_EQ(uvAt({2, 0, 0}), (Uvs{{1, 0}}));
+    EXPECT_EQ(uvAt({0, 1, 0}), (Uvs{{0, 1}}));
+    for (uint32_t v = 0; v < m.positions.size(); ++v) EXPECT_TRUE(m.hasUv(v));
+
+    // Corners without a texture coordinate stay out of the map.
+    const Mesh partly = hostsim::loadObj(std::string(FIXTURE_SOURCES) + "/partly_mapped.obj");
+    EXPECT_EQ(partly.uvMap, "Texture");
+    ASSERT_EQ(partly.positions.size(), 6u);
+    int mapped = 0;
+    for (uint32_t v = 0; v < partly.positions.size(); ++v) mapped += partly.hasUv(v);
+    EXPECT_EQ(mapped, 3);
+    for (const uint32_t v : partly.triangles[0]) EXPECT_TRUE(partly.hasUv(v));
+    for (const uint32_t v : partly.triangles[1]) EXPECT_FALSE(partly.hasUv(v));
+    EXPECT_FALSE(partly.hasUv(99));
+}
+
 TEST_F(ObjFiles, WithoutNormalsOrUvsGetsSmoothNormalsAndZeroUvs) {
     // A tetrahedron in relative indices: normals are the averages of the faces
     // around each corner, pointing the way the faces are wound.
@@ -222,6 +261,7 @@ TEST_F(ObjFiles, WithoutNormalsOrUvsGetsSmoothNormalsAndZeroUvs) {
     const Mesh m = hostsim::loadObj(path);
     ASSERT_EQ(m.triangles.size(), 4u);
     ASSERT_EQ(m.positions.size(), 4u);
+    EXPECT_EQ(m.uvMap, "");  // no texture coordinates: no map
     for (size_t i = 0; i < m.positions.size(); ++i) {
         EXPECT_NEAR(length(m.normals[i]), 1, 1e-12);
         EXPECT_EQ(m.uvs[i], (std::array<double, 2>{0, 0}));
@@ -260,7 +300,9 @@ TEST(GeometryTable, HoldsMeshesAndSurfacesPerObject) {
     const auto sphere = std::make_shared<const Mesh>(hostsim::makeSphere(1, 8, 4));
     g.setMesh(a, sphere);
     g.setMesh(b, std::make_shared<const Mesh>(hostsim::makeBox(1, 1, 1)));
-    g.setSurface(a, {"Ground", {0.1, 0.2, 0.3}, 0.5, nullptr});
+    hostsim::Surface ground;
+    ground.name = "Ground";
+    g.setSurface(a, ground);
     EXPECT_EQ(g.objects(), (std::vector<LWItemID>{a, b}));
     EXPECT_EQ(g.mesh(a), sphere);
     ASSERT_NE(g.surface(a), nullptr);

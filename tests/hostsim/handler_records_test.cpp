@@ -1,5 +1,5 @@
-// The records the host hands a texture handler's activation: the host's
-// own, filled member by member, with no item record in Modeler.
+// The records the host hands a texture or shader handler's activation: the
+// host's own, filled member by member, with no item record in Modeler.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -47,6 +47,31 @@ TEST_F(HandlerRecords, TheServerFillsTheHostsOwnRecords) {
     EXPECT_EQ(records.activate(host, "Careful Texture", LWTEXTURE_VERSION - 1), AFUNC_BADVERSION);
     EXPECT_EQ(records.inst.create, nullptr);
     EXPECT_THROW(records.activate(host, "Nobody"), hostsim::HostError);
+}
+
+TEST_F(HandlerRecords, AShaderFillsTheHostsOwnRecords) {
+    for (const auto app : {hostsim::AppType::Layout, hostsim::AppType::Modeler}) {
+        host.setApplication(app);
+        const bool modeler = app == hostsim::AppType::Modeler;
+        hostsim::ShaderHandlerRecords records;
+        ASSERT_EQ(records.activate(host, "Halving Shader"), AFUNC_OK);
+        EXPECT_EQ(records.local.inst, &records.inst);
+        EXPECT_EQ(records.local.item, modeler ? nullptr : &records.item);
+        EXPECT_EQ(records.items(), modeler ? nullptr : &records.item);
+        EXPECT_EQ(records.item.useItems == nullptr, modeler);
+        EXPECT_EQ(records.local.rend, &records.rend);
+        EXPECT_NE(records.inst.create, nullptr);
+        EXPECT_NE(records.rend.newTime, nullptr);
+        ASSERT_NE(records.local.evaluate, nullptr);
+        EXPECT_EQ(records.local.flags(nullptr), unsigned(LWSHF_DIFFUSE));
+        LWShaderAccess access{};
+        access.diffuse = 0.8;
+        records.local.evaluate(nullptr, &access);
+        EXPECT_EQ(access.diffuse, 0.4);
+        EXPECT_THROW(records.activate(host, "Careful Texture"), hostsim::HostError);  // a texture is no shader
+        EXPECT_EQ(records.activate(host, "Halving Shader", LWSHADER_VERSION - 1), AFUNC_BADVERSION);
+        EXPECT_EQ(records.inst.create, nullptr);
+    }
 }
 
 TEST_F(HandlerRecords, ModelerHandsNoItemRecord) {

@@ -63,9 +63,9 @@ protected:
     // Renders with a shader that records every hit and answers white.
     hostsim::Canvas run() {
         hits.assign(size_t(settings.width) * settings.height, std::nullopt);
-        return hostsim::render(scene, geometry, settings, [this](const SurfaceHit& hit, int) {
+        return hostsim::render(scene, geometry, settings, [this](const SurfaceHit& hit, hostsim::SurfaceValues& v, int) {
             hits[size_t(hit.y) * settings.width + hit.x] = hit;
-            return std::array<double, 3>{1, 1, 1};
+            v.colour = {1, 1, 1};
         }, &stats);
     }
     const std::optional<SurfaceHit>& hitAt(int x, int y) const { return hits[size_t(y) * settings.width + x]; }
@@ -315,13 +315,15 @@ TEST_F(Render, FindsTheClosestOfManyTriangles) {
 TEST_F(Render, LightsSurfacesAndBackground) {
     const LWItemID sphere = addMesh("Sphere", hostsim::makeSphere(1, 32, 16));
     const auto centre = [&](const std::array<double, 3>& base) {
-        return hostsim::render(scene, geometry, settings, [&](const SurfaceHit&, int) { return base; }).pixel(50, 40);
+        return hostsim::render(scene, geometry, settings, [&](const SurfaceHit&, hostsim::SurfaceValues& v, int) {
+                   v.colour = base;
+               }).pixel(50, 40);
     };
     // No lights: one at the camera, straight on.
     EXPECT_EQ(centre({0.5, 0.2, 0}), (hostsim::Rgb{byteOf(0.5 * 1.15), byteOf(0.2 * 1.15), 0}));
-    // A surface's diffuse scales the light but not the ambient.
-    geometry.setSurface(sphere, {"Half", {0.8, 0.8, 0.8}, 0.5, nullptr});
-    EXPECT_EQ(centre({0.5, 0.5, 0.5}), (hostsim::Rgb{byteOf(0.5 * 0.65), byteOf(0.5 * 0.65), byteOf(0.5 * 0.65)}));
+    // A surface's diffuse scales the ambient and the light alike.
+    geometry.setSurface(sphere, {.name = "Half", .diffuse = 0.5});
+    EXPECT_EQ(centre({0.5, 0.5, 0.5}), (hostsim::Rgb{byteOf(0.25 * 1.15), byteOf(0.25 * 1.15), byteOf(0.25 * 1.15)}));
     // A light behind the sphere leaves the front to the ambient light; a
     // second light at 60 degrees adds its cosine.
     geometry.setSurface(sphere, {});
@@ -332,7 +334,7 @@ TEST_F(Render, LightsSurfacesAndBackground) {
     scene.setPosition(side, {1e6 * std::sin(kPi / 3), 0, -1 - 1e6 * std::cos(kPi / 3)});
     EXPECT_EQ(centre({0.4, 0.4, 0.4}).r, byteOf(0.4 * 0.65));
     // Without a shader the surface's own colour is used.
-    geometry.setSurface(sphere, {"Red", {0.6, 0, 0}, 1, nullptr});
+    geometry.setSurface(sphere, {.name = "Red", .colour = {0.6, 0, 0}});
     scene.removeItem(back);
     scene.removeItem(side);
     EXPECT_EQ(hostsim::render(scene, geometry, settings, {}).pixel(50, 40), (hostsim::Rgb{byteOf(0.6 * 1.15), 0, 0}));
@@ -368,13 +370,14 @@ TEST_F(Render, ThreadCountDoesNotChangeTheImage) {
         settings.threads = threads;
         std::mutex m;
         std::vector<int> seen;
-        const hostsim::Canvas image = hostsim::render(scene, geometry, settings, [&](const SurfaceHit& h, int thread) {
-            {
-                std::lock_guard lock(m);
-                seen.push_back(thread);
-            }
-            return std::array<double, 3>{h.uv[0], h.uv[1], h.local[0] + 0.5};
-        });
+        const hostsim::Canvas image =
+            hostsim::render(scene, geometry, settings, [&](const SurfaceHit& h, hostsim::SurfaceValues& v, int thread) {
+                {
+                    std::lock_guard lock(m);
+                    seen.push_back(thread);
+                }
+                v.colour = {h.uv[0], h.uv[1], h.local[0] + 0.5};
+            });
         for (const int t : seen) {
             EXPECT_GE(t, 0);
             EXPECT_LT(t, threads);
@@ -425,6 +428,9 @@ TEST_F(Render, RefusesWhatItCannotRender) {
     s = settings;
     s.threads = -1;
     expectError(s, "thread");
+    s = settings;
+    s.maxBounces = -1;
+    expectError(s, "bounce");
 
     // A mesh whose triangle names a vertex it does not have.
     Mesh broken = hostsim::makeBox(1, 1, 1);
@@ -446,9 +452,8 @@ TEST_F(Render, AShaderFailureStopsTheRenderAndIsRethrown) {
     settings.threads = 4;
     std::atomic<int> calls{0};
     EXPECT_THROW(hostsim::render(scene, geometry, settings,
-                                 [&](const SurfaceHit&, int) -> std::array<double, 3> {
+                                 [&](const SurfaceHit&, hostsim::SurfaceValues&, int) {
                                      if (++calls == 10) throw std::runtime_error("texture failed");
-                                     return {1, 1, 1};
                                  }),
                  std::runtime_error);
     // Meshes lacking normals or UVs render flat with UV 0, 0.
@@ -462,6 +467,301 @@ TEST_F(Render, AShaderFailureStopsTheRenderAndIsRethrown) {
     EXPECT_EQ(hitAt(50, 40)->uv[0], 0);
     EXPECT_NEAR(length(v3(hitAt(50, 40)->normal)), 1, 1e-12);
     EXPECT_LT(hitAt(50, 40)->normal[2], -0.9);
+}
+
+// Every hit describes its triangle: the vertices in the mesh's order, their
+// world positions and weights, the ray and where it came from.
+TEST_F(Render, HitsDescribeTheirTriangle) {
+    const LWItemID box = addMesh("Box", hostsim::makeBox(1, 1, 1));
+    scene.setRotation(box, {kPi / 5, 0.3, 0.2});
+    scene.setScaling(box, {2, 1, 0.5});
+    run();
+    const hostsim::ItemTransform t = scene.worldTransform(box, 0);
+    const auto mesh = geometry.mesh(box);
+    int checked = 0;
+    for (const auto& h : hits) {
+        if (!h) continue;
+        ASSERT_LT(h->polygon, mesh->triangles.size());
+        EXPECT_EQ(h->vertices, mesh->triangles[h->polygon]);
+        EXPECT_NEAR(h->weights[0] + h->weights[1] + h->weights[2], 1, 1e-12);
+        V3 weighted{0, 0, 0};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_GE(h->weights[k], -1e-9);
+            expectNear(h->vertexWorld[k], place(t, mesh->positions[h->vertices[k]]), 1e-12);
+            weighted = add(weighted, scale(h->vertexWorld[k], h->weights[k]));
+        }
+        expectNear(weighted, v3(h->world), 1e-9);
+        EXPECT_EQ(h->transform.axes, t.axes);
+        EXPECT_EQ(h->transform.origin, t.origin);
+        expectNear(v3(h->rayOrigin), {0, 0, -5}, 0);
+        expectNear(v3(h->rayDirection), rayThrough(h->x, h->y), 1e-12);
+        EXPECT_EQ(h->source, camera);
+        EXPECT_EQ(h->bounce, 0);
+        // The geometric normal: unit, across both edges, facing the ray.
+        const V3 g = v3(h->geometric);
+        EXPECT_NEAR(length(g), 1, 1e-12);
+        EXPECT_NEAR(dot(g, sub(h->vertexWorld[1], h->vertexWorld[0])), 0, 1e-9);
+        EXPECT_NEAR(dot(g, sub(h->vertexWorld[2], h->vertexWorld[0])), 0, 1e-9);
+        EXPECT_LT(dot(g, v3(h->rayDirection)), 0);
+        ++checked;
+    }
+    EXPECT_GT(checked, 100);
+}
+
+// Colours are written as lround(c^(1 / 2.2) * 255), also right at the
+// values where the byte steps.
+TEST_F(Render, WritesEveryColourAsItsGammaByte) {
+    settings.width = settings.height = 1;
+    std::vector<double> values{0, -1, 1, 2, 1e-300, std::nan(""), 0.5};
+    for (int b = 1; b < 256; ++b) {
+        double c = std::pow((b - 0.5) / 255, 2.2);
+        for (int k = 0; k < 3; ++k) c = std::nextafter(c, 0.0);
+        for (int k = 0; k < 7; ++k, c = std::nextafter(c, 1.0)) values.push_back(c);
+    }
+    for (size_t i = 0; i + 2 < values.size(); i += 3) {
+        settings.background = {values[i], values[i + 1], values[i + 2]};
+        const hostsim::Rgb p = hostsim::render(scene, geometry, settings, {}).pixel(0, 0);
+        ASSERT_EQ(p.r, byteOf(values[i])) << values[i];
+        ASSERT_EQ(p.g, byteOf(values[i + 1])) << values[i + 1];
+        ASSERT_EQ(p.b, byteOf(values[i + 2])) << values[i + 2];
+    }
+}
+
+// ---------------------------------------------------------------- lighting
+
+// One pixel at a time: the centre of a sphere straight ahead (normal and
+// light at the camera along the view), or a little off it.
+class Lighting : public Render {
+protected:
+    Lighting() { sphere = addMesh("Sphere", hostsim::makeSphere(1, 32, 16)); }
+    hostsim::Rgb pixel(const hostsim::Surface& surface, int x = 50, int y = 40) {
+        geometry.setSurface(sphere, surface);
+        return hostsim::render(scene, geometry, settings, shader, &stats).pixel(x, y);
+    }
+    static hostsim::Rgb bytes(const V3& c) { return {byteOf(c[0]), byteOf(c[1]), byteOf(c[2])}; }
+    LWItemID sphere;
+    hostsim::SurfaceShader shader;
+};
+
+TEST_F(Lighting, ALuminousSurfaceWithoutDiffuseShowsItsColour) {
+    const hostsim::Surface glowing{.name = "Glow", .colour = {0.2, 0.4, 0.6}, .luminosity = 1, .diffuse = 0};
+    EXPECT_EQ(pixel(glowing), bytes({0.2, 0.4, 0.6}));
+    scene.setPosition(scene.addLight("Key"), {3, 3, -3});  // lights change nothing
+    EXPECT_EQ(pixel(glowing), bytes({0.2, 0.4, 0.6}));
+    // Half luminous, half diffuse: both add.
+    EXPECT_EQ(pixel({.name = "Both", .colour = {0.2, 0.4, 0.6}, .luminosity = 0.5, .diffuse = 0}),
+              bytes({0.1, 0.2, 0.3}));
+}
+
+TEST_F(Lighting, HighlightsNeedSpecularityAndNarrowAsGlossinessRises) {
+    const V3 grey{0.1, 0.1, 0.1};
+    const hostsim::Surface matte{.name = "Matte", .colour = grey};
+    // Straight on, the highlight is the specularity itself.
+    EXPECT_EQ(pixel(matte), bytes(scale(grey, 1.15)));
+    EXPECT_EQ(pixel({.name = "Shiny", .colour = grey, .specularity = 0.5}), bytes(add(scale(grey, 1.15), {0.5, 0.5, 0.5})));
+
+    // A little off the middle the highlight fades, the faster the glossier.
+    const int x = 55;
+    const uint8_t none = pixel(matte, x).r;
+    const uint8_t broad = pixel({.name = "Broad", .colour = grey, .specularity = 1, .glossiness = 0}, x).r;
+    const uint8_t normal = pixel({.name = "Default", .colour = grey, .specularity = 1}, x).r;
+    const uint8_t tight = pixel({.name = "Tight", .colour = grey, .specularity = 1, .glossiness = 1}, x).r;
+    EXPECT_GT(broad, normal);
+    EXPECT_GT(normal, none + 20);
+    EXPECT_EQ(tight, none);
+
+    // Colour highlights tint the highlight with the surface's colour.
+    const hostsim::Rgb white = pixel({.name = "Red", .colour = {1, 0, 0}, .specularity = 1});
+    const hostsim::Rgb tinted = pixel({.name = "Red", .colour = {1, 0, 0}, .specularity = 1, .colourHighlights = 1});
+    EXPECT_EQ(white.g, 255);
+    EXPECT_EQ(tinted.g, 0);
+    EXPECT_EQ(tinted.r, 255);
+}
+
+// The shader's normal lights the spot: bent by 60 degrees from the light,
+// the diffuse term is cos 60.
+TEST_F(Lighting, TheShadersNormalChangesTheDiffuseTerm) {
+    const hostsim::Surface grey{.name = "Grey", .colour = {0.8, 0.8, 0.8}};
+    const struct {
+        const char* what;
+        V3 normal;
+        double lit;
+    } cases[] = {
+        {"unchanged", {0, 0, -1}, 1.15},
+        {"bent", {std::sin(kPi / 3), 0, -std::cos(kPi / 3)}, 0.65},
+        {"bent and long", {3 * std::sin(kPi / 3), 0, -3 * std::cos(kPi / 3)}, 0.65},
+        {"turned away", {0, 0, 1}, 0.15},
+        {"zero: the smooth normal", {0, 0, 0}, 1.15},
+        {"not a number: the smooth normal", {std::nan(""), 0, -1}, 1.15},
+    };
+    for (const auto& c : cases) {
+        shader = [&](const SurfaceHit&, hostsim::SurfaceValues& v, int) { v.normal = c.normal; };
+        EXPECT_EQ(pixel(grey), bytes(scale(grey.colour, c.lit))) << c.what;
+    }
+}
+
+// A mirror in front of the camera shows the wall behind the camera, for one
+// bounce: the wall, a mirror too, does not reflect the first one back.
+TEST_F(Lighting, MirrorsShowWhatTheyReflectForOneBounce) {
+    geometry.remove(sphere);
+    const LWItemID mirror = addMesh("Mirror", hostsim::makePlane(100, 100));
+    scene.setRotation(mirror, {0, kPi / 2, 0});  // facing the camera
+    const LWItemID wall = addMesh("Wall", hostsim::makePlane(100, 100));
+    scene.setRotation(wall, {0, -kPi / 2, 0});  // behind the camera, facing it
+    scene.setPosition(wall, {0, 0, -10});
+    settings.background = {0.2, 0.2, 0.2};
+    const V3 green{0, 0.6, 0};
+    geometry.setSurface(wall, {.name = "Wall", .colour = green});
+    std::mutex m;
+    std::vector<SurfaceHit> centre;
+    shader = [&](const SurfaceHit& h, hostsim::SurfaceValues&, int) {
+        std::lock_guard lock(m);
+        if (h.x == 50 && h.y == 40) centre.push_back(h);
+    };
+    const auto image = [&](const hostsim::Surface& s) {
+        centre.clear();
+        geometry.setSurface(mirror, s);
+        return hostsim::render(scene, geometry, settings, shader, &stats).pixel(50, 40);
+    };
+
+    const hostsim::Surface full{.name = "Mirror", .colour = {1, 0, 0}, .reflection = 1};
+    EXPECT_EQ(image(full), bytes(scale(green, 1.15)));
+    EXPECT_EQ(stats.rays, 2u * 101 * 81);  // one reflected ray per pixel
+    ASSERT_EQ(centre.size(), 2u);
+    const SurfaceHit& reflected = centre[0].bounce == 1 ? centre[0] : centre[1];
+    EXPECT_EQ(reflected.object, wall);
+    EXPECT_EQ(reflected.source, mirror);
+    EXPECT_EQ(reflected.bounce, 1);
+    expectNear(v3(reflected.rayOrigin), {0, 0, 0}, 1e-9);
+    expectNear(v3(reflected.rayDirection), {0, 0, -1}, 1e-12);
+    EXPECT_NEAR(reflected.distance, 10, 1e-9);
+    EXPECT_NEAR(reflected.spotSize, 15 * 2 * std::atan(1 / 3.2) / 81, 1e-12);
+
+    // Half a mirror mixes its own shade in.
+    EXPECT_EQ(image({.name = "Half", .colour = {1, 0, 0}, .reflection = 0.5}),
+              bytes(add(scale({1, 0, 0}, 0.5 * 1.15), scale(green, 0.5 * 1.15))));
+    // No bounces allowed: the reflection is the background.
+    settings.maxBounces = 0;
+    EXPECT_EQ(image(full), bytes(settings.background));
+    EXPECT_EQ(stats.rays, 101u * 81);
+    settings.maxBounces = 1;
+
+    // Facing mirrors: the wall's own reflection stops at the bounce limit.
+    geometry.setSurface(wall, {.name = "Wall", .colour = green, .reflection = 0.5});
+    EXPECT_EQ(image(full), bytes(add(scale(green, 0.5 * 1.15), scale(settings.background, 0.5))));
+    int deepest = 0;
+    for (const auto& h : centre) deepest = std::max(deepest, h.bounce);
+    EXPECT_EQ(deepest, 1);
+    settings.maxBounces = 2;
+    image(full);
+    for (const auto& h : centre) deepest = std::max(deepest, h.bounce);
+    EXPECT_EQ(deepest, 2);
+
+    // Without reflection no secondary ray is cast.
+    settings.maxBounces = 1;
+    image({.name = "Dull"});
+    EXPECT_EQ(stats.rays, 101u * 81);
+    EXPECT_EQ(centre.size(), 1u);
+}
+
+TEST_F(Lighting, TransparentSurfacesShowWhatIsBehindThemFiltered) {
+    geometry.remove(sphere);
+    const LWItemID pane = addMesh("Pane", hostsim::makePlane(100, 100));
+    scene.setRotation(pane, {0, kPi / 2, 0});
+    const LWItemID wall = addMesh("Wall", hostsim::makePlane(100, 100));
+    scene.setRotation(wall, {0, kPi / 2, 0});
+    scene.setPosition(wall, {0, 0, 5});
+    const V3 grey{0.8, 0.8, 0.8}, tint{1, 0.5, 0.25};
+    geometry.setSurface(wall, {.name = "Wall", .colour = grey});
+    const auto through = [&](const hostsim::Surface& s) {
+        geometry.setSurface(pane, s);
+        return hostsim::render(scene, geometry, settings, shader, &stats).pixel(50, 40);
+    };
+    EXPECT_EQ(through({.name = "Clear", .colour = tint, .transparency = 1}), bytes(scale(grey, 1.15)));
+    EXPECT_EQ(through({.name = "Tinted", .colour = tint, .transparency = 1, .colourFilter = 1}),
+              bytes({0.92 * 1, 0.92 * 0.5, 0.92 * 0.25}));
+    EXPECT_EQ(through({.name = "Half", .colour = tint, .transparency = 0.5}),
+              bytes(add(scale(tint, 0.5 * 1.15), scale(grey, 0.5 * 1.15))));
+    EXPECT_EQ(through({.name = "Opaque", .colour = tint}), bytes(scale(tint, 1.15)));
+
+    // The ray behind goes on straight from the pane, which is its source.
+    std::optional<SurfaceHit> behind;
+    std::mutex m;
+    shader = [&](const SurfaceHit& h, hostsim::SurfaceValues&, int) {
+        std::lock_guard lock(m);
+        if (h.x == 50 && h.y == 40 && h.bounce == 1) behind = h;
+    };
+    through({.name = "Clear", .colour = tint, .transparency = 1});
+    ASSERT_TRUE(behind);
+    EXPECT_EQ(behind->object, wall);
+    EXPECT_EQ(behind->source, pane);
+    EXPECT_NEAR(behind->distance, 5, 1e-9);
+    expectNear(v3(behind->rayDirection), {0, 0, 1}, 1e-12);
+}
+
+// During the shader's call the thread's ray functions trace from its spot;
+// outside a render there are none.
+TEST_F(Lighting, ShadersTraceFromTheirSpot) {
+    const LWItemID key = scene.addLight("Key");
+    scene.setPosition(key, {0, 3, -1});
+    settings.background = {0.25, 0.5, 0.75};
+    const hostsim::RayFunctions outside = hostsim::rayFunctions();
+    EXPECT_EQ(outside.rayCast, nullptr);
+    EXPECT_EQ(outside.illuminate, nullptr);
+
+    struct Seen {
+        double cast = 0, traced = 0, shaded = 0, missed = 0;
+        double colour[3] = {0, 0, 0};
+        LWShaderAccess far{};
+        int lit = 0, unlit = 0;
+        double toLight[3] = {0, 0, 0};
+        bool recordHasThem = false;
+    } seen;
+    shader = [&](const SurfaceHit& h, hostsim::SurfaceValues& v, int) {
+        if (h.x != 50 || h.y != 40 || h.bounce != 0) return;
+        const hostsim::RayFunctions rays = hostsim::rayFunctions();
+        const double forward[3] = {0, 0, 1}, back[3] = {0, 0, -1};
+        seen.cast = rays.rayCast(h.world, forward);  // through the sphere to its far side
+        seen.missed = rays.rayTrace(h.world, back, seen.colour);
+        seen.shaded = rays.rayShade(h.world, forward, &seen.far);
+        double colour[3];
+        seen.traced = rays.rayTrace(h.world, forward, colour);
+        double colourOfLight[3];
+        seen.lit = rays.illuminate(key, h.world, seen.toLight, colourOfLight);
+        seen.unlit = rays.illuminate(camera, h.world, colourOfLight, colourOfLight);
+        LWShaderAccess access;
+        hostsim::fillShaderAccess(h, v, access);
+        seen.recordHasThem = access.rayCast == rays.rayCast && access.rayShade == rays.rayShade &&
+                             access.rayTrace && access.illuminate;
+    };
+    pixel({.name = "Ball"});
+    EXPECT_NEAR(seen.cast, 2, 1e-6);
+    EXPECT_NEAR(seen.traced, 2, 1e-6);
+    EXPECT_EQ(seen.missed, -1);
+    EXPECT_EQ(seen.colour[1], 0.5);  // the background
+    EXPECT_NEAR(seen.shaded, 2, 1e-6);
+    EXPECT_EQ(seen.far.objID, sphere);
+    EXPECT_EQ(seen.far.sourceID, sphere);
+    EXPECT_EQ(seen.far.bounces, 1);
+    EXPECT_NEAR(seen.far.wPos[2], 1, 1e-6);
+    EXPECT_NEAR(seen.far.wNorm0[2], -1, 1e-2);  // the far side seen from inside, facing the ray
+    EXPECT_EQ(seen.lit, 1);
+    expectNear(v3(seen.toLight), scale({0, 3, 0}, 1.0 / 3), 1e-6);
+    EXPECT_EQ(seen.unlit, 0);
+    EXPECT_TRUE(seen.recordHasThem);
+}
+
+// A shader that fails in a spot reached through a ray function stops the
+// render; the exception does not pass through the caller's C code.
+TEST_F(Lighting, AFailureInATracedSpotStopsTheRender) {
+    shader = [&](const SurfaceHit& h, hostsim::SurfaceValues&, int) {
+        if (h.bounce == 1) throw std::runtime_error("far side failed");
+        if (h.x != 50 || h.y != 40) return;
+        const double forward[3] = {0, 0, 1};
+        double colour[3];
+        EXPECT_EQ(hostsim::rayFunctions().rayTrace(h.world, forward, colour), -1);
+    };
+    EXPECT_THROW(pixel({.name = "Ball"}), std::runtime_error);
 }
 
 }  // namespace

@@ -104,4 +104,67 @@ TEST(Mapping, ItemIdChangesFollowEveryPairInOrder) {
     EXPECT_EQ(used[2], nullptr);
 }
 
+// The shader's point: the object (or world) position less the centre,
+// turned by the rotation and divided by the scale; then the projection,
+// tiles and offsets.
+TEST(Mapping, ShaderPointCentresRotatesAndScales) {
+    constexpr double kHalfPi = 1.5707963267948966;
+    struct Case {
+        int world;
+        double heading;
+        double uTiles;
+        double u, v;
+    } cases[] = {
+        // object (2, 0, 3) − centre (1, 2, 3) = (1, −2, 0), ÷ (2, 4, 1)
+        {0, 0, 1, 1.0, 1.0},
+        // world (1, 2, 0) − centre = (0, 0, −3) ÷ scale: on the axis
+        {1, 0, 1, 0.5, 0.5},
+        // heading π/2 turns x into −z: (1, −2, 0) → (0, −2, −1), ÷ scale
+        {0, kHalfPi, 1, 0.5, 1.0},
+        {0, 0, 2, 2.0, 1.0},  // U tiles double u
+    };
+    for (const auto& c : cases) {
+        LayerMapping m;
+        m.axis = 2;
+        m.worldCoordinates = c.world;
+        m.position.setValue(1, 2, 3);
+        m.scale.setValue(2, 4, 1);
+        m.rotation.setValue(c.heading, 0, 0);
+        m.uTiles.setValue(c.uTiles);
+        m.vTiles.setValue(1);
+        m.updateTransform();
+        LWShaderAccess a{};
+        a.oPos[0] = 2, a.oPos[2] = 3;
+        a.wPos[0] = 1, a.wPos[1] = 2;
+        ProjectionSample s;
+        double falloff = 0;
+        ASSERT_TRUE(m.mapPoint(a, s, &falloff));
+        EXPECT_NEAR(s.u, c.u, 1e-15) << c.world << " " << c.heading;
+        EXPECT_NEAR(s.v, c.v, 1e-15) << c.world << " " << c.heading;
+        EXPECT_EQ(falloff, 1);  // no falloff set
+    }
+}
+
+// The falloff is taken of the centred point, before the rotation and the
+// scale; Front and UV take the world position as it is.
+TEST(Mapping, ShaderFalloffIsOfTheCentredPoint) {
+    LayerMapping m;
+    m.position.setValue(1, 0, 0);
+    m.scale.setValue(10, 10, 10);
+    m.rotation.setValue(1.0, 0.5, 0);
+    m.updateTransform();
+    m.falloff.type = LayerFalloff::kLinearX;
+    m.falloff.value.setValue(1, 0, 0);
+    const double object[3] = {1.5, 0, 0}, world[3] = {0.25, 7, 7};
+    double p[3], f = 0;
+    m.spotPoint(world, object, p, &f);
+    EXPECT_DOUBLE_EQ(f, 0.5);
+    for (int kind : {kFront, kUV}) {
+        m.setProjection(kind);
+        m.spotPoint(world, object, p, &f);
+        EXPECT_DOUBLE_EQ(f, 0.75) << kind;
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(p[k], world[k]);
+    }
+}
+
 }  // namespace

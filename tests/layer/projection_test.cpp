@@ -81,6 +81,37 @@ TEST(Projection, CubicChoosesTheFaceOfTheLargestComponent) {
     }
 }
 
+// The shader's cubic face follows the spot's unperturbed normal when the
+// mapping projects world coordinates, else the point; the node's always
+// follows the normal it hands in.
+TEST(Projection, CubicFaceByTheNormalOrThePoint) {
+    LayerMapping mapping;
+    CubicProjection cubic(mapping);
+    ProjectionFrame frame;
+    const double p[3] = {0.9, 0.1, 0.2};  // points to face X
+    LWShaderAccess access{};
+    access.wNorm0[2] = 1;  // faces Z
+    SurfaceSpot spot;
+    spot.normal[2] = 1;
+    struct Case {
+        int worldCoordinates;
+        bool node;
+        double u, v;
+    } cases[] = {
+        {0, false, 0.7, 0.4},  // X: u = z + 0.5, v = 0.5 − y
+        {1, false, 1.4, 0.4},  // Z: u = x + 0.5, v = 0.5 − y
+        {0, true, 1.4, 0.4},
+        {1, true, 1.4, 0.4},
+    };
+    for (const auto& c : cases) {
+        mapping.worldCoordinates = c.worldCoordinates;
+        ProjectionSample s;
+        EXPECT_TRUE(c.node ? cubic.mapNode(p, spot, frame, s) : cubic.mapShader(p, access, frame, s));
+        EXPECT_DOUBLE_EQ(s.u, c.u) << c.worldCoordinates << c.node;
+        EXPECT_DOUBLE_EQ(s.v, c.v) << c.worldCoordinates << c.node;
+    }
+}
+
 TEST(Projection, SphericalPolesAndFootprint) {
     LayerMapping mapping;
     auto sphere = makeProjection(kSpherical, mapping);

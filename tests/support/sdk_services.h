@@ -17,6 +17,7 @@
 #include "lwmtutil.h"
 #include "lwpanel.h"
 #include "lwrender.h"
+#include "lwsurf.h"
 #include "lwtxtr.h"
 #include "lwvparm.h"
 #include "lwxpanel.h"
@@ -51,6 +52,8 @@ inline constexpr SdkService kSdkServices[] = {
     {LWSCENEINFO_GLOBAL, ServiceKind::Record, sizeof(LWSceneInfo), 0},
     {LWCAMERAINFO_GLOBAL, ServiceKind::Functions, sizeof(LWCameraInfo), 13},
     {LWOBJECTFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWObjectFuncs), 14},
+    {LWOBJECTINFO_GLOBAL, ServiceKind::Functions, sizeof(LWObjectInfo), 20},
+    {LWSURFACEFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWSurfaceFuncs), 26},
     {LWDIRINFOFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWFILEACTIVATEFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWFILEREQFUNC_GLOBAL, ServiceKind::Function, 0, 0},
