@@ -17,6 +17,7 @@
 #include "progress.h"
 #include "raycaster.h"
 #include "scene.h"
+#include "scene_file.h"
 
 namespace korvalith::app {
 
@@ -62,6 +63,26 @@ std::string frameFile(const std::string& output, int frame, bool range) {
 }
 
 }  // namespace
+
+RenderPlugins renderPlugins(const SceneFile& scene) {
+    RenderPlugins plugins;
+    std::vector<TexturedSurface>& surfaces = plugins.textures;
+    for (const SceneTexture& t : scene.textures) {
+        if (!t.instance || !t.handler) continue;
+        TexturedSurface s;
+        s.object = t.object;
+        s.handler = t.handler;
+        s.instance = t.instance;
+        s.axis = t.axis;
+        s.center = t.center;
+        s.size = t.size;
+        s.rotation = t.rotation;
+        surfaces.push_back(s);
+    }
+    for (const SceneShader& shader : scene.shaders)
+        if (shader.instance && shader.handler) plugins.shaders.push_back({shader.object, shader.handler, shader.instance});
+    return plugins;
+}
 
 uint64_t residentBytes() { return statusField("VmRSS:"); }
 uint64_t peakResidentBytes() { return statusField("VmHWM:"); }

@@ -15,26 +15,6 @@
 
 namespace korvalith::app {
 
-RenderPlugins renderPlugins(const SceneFile& scene) {
-    RenderPlugins plugins;
-    std::vector<TexturedSurface>& surfaces = plugins.textures;
-    for (const SceneTexture& t : scene.textures) {
-        if (!t.instance || !t.handler) continue;
-        TexturedSurface s;
-        s.object = t.object;
-        s.handler = t.handler;
-        s.instance = t.instance;
-        s.axis = t.axis;
-        s.center = t.center;
-        s.size = t.size;
-        s.rotation = t.rotation;
-        surfaces.push_back(s);
-    }
-    for (const SceneShader& shader : scene.shaders)
-        if (shader.instance && shader.handler) plugins.shaders.push_back({shader.object, shader.handler, shader.instance});
-    return plugins;
-}
-
 int runRender(const std::string& moduleDir, const RenderCommand& command, std::ostream& out) {
     Session session(moduleDir, &std::cerr);
     SceneFile scene = loadScene(session.host(), command.scene);
