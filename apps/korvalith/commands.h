@@ -55,7 +55,7 @@ struct DemoCommand {
 int runDemo(const std::string& moduleDir, const DemoCommand& command, std::ostream& out);
 
 struct TerrainCommand {
-    std::string layer;   // "colour", "water" or "elevation"
+    std::string layer;   // "colour", "land", "water" or "elevation"
     std::string output;  // a .jp2 file
     int width = 1024;    // the map is twice as wide as high
 };

@@ -142,7 +142,7 @@ struct Grid {
 class Generator {
 public:
     Generator(int width, int height, TerrainLayer layer) : width_(width), height_(height), layer_(layer) {
-        if (layer != TerrainLayer::Colour) return;
+        if (layer != TerrainLayer::Colour) return;  // only the demo's colour map has the grid
         const double pixelsPerDegree = width / 360.0;
         grids_ = {{30, std::max(2, static_cast<int>(pixelsPerDegree * 0.35)), std::max(1, static_cast<int>(pixelsPerDegree / 6)), 0.9},
                   {5, std::max(1, static_cast<int>(pixelsPerDegree * 0.08)), std::max(1, static_cast<int>(pixelsPerDegree / 30)), 0.6},
@@ -153,13 +153,13 @@ public:
     }
 
     // One band for the mask and the elevation, three for the colour map.
-    int bands() const { return layer_ == TerrainLayer::Colour ? 3 : 1; }
+    int bands() const { return layer_ == TerrainLayer::Colour || layer_ == TerrainLayer::Land ? 3 : 1; }
 
-    void row(int y, float** bands) const {
-        if (layer_ == TerrainLayer::Colour)
-            colourRow(y, bands[0], bands[1], bands[2]);
+    void row(int y, float** lines) const {
+        if (bands() == 3)
+            colourRow(y, lines[0], lines[1], lines[2]);
         else
-            greyRow(y, bands[0]);
+            greyRow(y, lines[0]);
     }
 
 private:

@@ -12,10 +12,11 @@ namespace korvalith::app {
 // $XDG_CACHE_HOME/korvalith, else ~/.cache/korvalith.
 std::string demoDataDirectory();
 
-// What a map of the demo planet shows: the labelled colour map (RGB), the
-// water mask (grey: water 1, land 0) or the elevation (grey: sea level 0 to
-// the highest peaks 1). All three share one terrain.
-enum class TerrainLayer { Colour, WaterMask, Elevation };
+// What a map of the demo planet shows: the colour map with its labelled
+// grid (RGB), the same colours without the grid, the water mask (grey:
+// water 1, land 0) or the elevation (grey: sea level 0 to the highest
+// peaks 1). All share one terrain.
+enum class TerrainLayer { Colour, Land, WaterMask, Elevation };
 
 // Writes the map of width × height (2:1) to path. progress gets the
 // fraction done. Throws std::runtime_error with the codec's reason.

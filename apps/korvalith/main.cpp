@@ -104,10 +104,11 @@ int main(int argc, char** argv) {
 
     korvalith::app::TerrainCommand terrain;
     auto* terrainCmd = app.add_subcommand(
-        "terrain", "Write one map of the demo planet: its colour, water mask or elevation, as JPEG 2000");
-    terrainCmd->add_option("LAYER", terrain.layer, "colour, water or elevation")
+        "terrain", "Write one map of the demo planet as JPEG 2000: its colours with the labelled grid, its colours "
+                   "alone (land), its water mask or its elevation");
+    terrainCmd->add_option("LAYER", terrain.layer, "colour, land, water or elevation")
         ->required()
-        ->check(CLI::IsMember({"colour", "water", "elevation"}));
+        ->check(CLI::IsMember({"colour", "land", "water", "elevation"}));
     terrainCmd->add_option("-o,--output", terrain.output, "JPEG 2000 file to write")->required();
     terrainCmd->add_option("--width", terrain.width, "Width of the map; the height is half (default 1024)")
         ->check(CLI::Range(16, 65536));

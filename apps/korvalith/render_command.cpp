@@ -94,7 +94,8 @@ int runDemo(const std::string& moduleDir, const DemoCommand& command, std::ostre
 
 int runTerrain(const TerrainCommand& command, std::ostream& out) {
     TerrainLayer layer = TerrainLayer::Colour;
-    if (command.layer == "water") layer = TerrainLayer::WaterMask;
+    if (command.layer == "land") layer = TerrainLayer::Land;
+    else if (command.layer == "water") layer = TerrainLayer::WaterMask;
     else if (command.layer == "elevation") layer = TerrainLayer::Elevation;
     writeDemoImage(command.output, command.width, command.width / 2, {}, layer);
     out << "wrote " << command.output << "\n";
