@@ -610,16 +610,27 @@ public:
         values = instances_[bvh_.triangle(hit.triangle).instance].values;
         values.normal = {sh.normal[0], sh.normal[1], sh.normal[2]};
         if (!shader_ || !withShader) return;
-        const Ray* outerRay = ctx.ray;
-        const SurfaceHit* outerHit = ctx.hit;
-        const uint32_t outerTriangle = ctx.triangle;
-        ctx.ray = &ray;
-        ctx.hit = &sh;
-        ctx.triangle = hit.triangle;
-        shader_(sh, values, ctx.thread);
-        ctx.ray = outerRay;
-        ctx.hit = outerHit;
-        ctx.triangle = outerTriangle;
+        {
+            // The spot the thread's ray functions start from while the
+            // shader runs; the outer one again afterwards, even when the
+            // shader throws (a ray function of the outer spot's shader
+            // catches that and goes on).
+            struct Spot {
+                ThreadContext& ctx;
+                const Ray* ray;
+                const SurfaceHit* hit;
+                uint32_t triangle;
+                ~Spot() {
+                    ctx.ray = ray;
+                    ctx.hit = hit;
+                    ctx.triangle = triangle;
+                }
+            } outer{ctx, ctx.ray, ctx.hit, ctx.triangle};
+            ctx.ray = &ray;
+            ctx.hit = &sh;
+            ctx.triangle = hit.triangle;
+            shader_(sh, values, ctx.thread);
+        }
         if (ctx.pending) std::rethrow_exception(std::exchange(ctx.pending, nullptr));
     }
 

@@ -760,6 +760,8 @@ TEST_F(Lighting, AFailureInATracedSpotStopsTheRender) {
         const double forward[3] = {0, 0, 1};
         double colour[3];
         EXPECT_EQ(hostsim::rayFunctions().rayTrace(h.world, forward, colour), -1);
+        // The shader goes on from its own spot.
+        EXPECT_NEAR(hostsim::rayFunctions().rayCast(h.world, forward), 2, 1e-6);
     };
     EXPECT_THROW(pixel({.name = "Ball"}), std::runtime_error);
 }
