@@ -46,7 +46,9 @@ void ShaderInstance::evaluate(LWShaderAccess& a) const {
     double falloff = 1.0;
     if (!mapping.mapPoint(a, sample, &falloff)) return;
     const double amount = falloff * layer_.strength.x();
-    const double imageFootprint = (sample.uScale + sample.vScale) * 0.5 * footprint;
+    // The projection's footprint: still the world size for the planar kinds,
+    // 1 where its scales already turned the world size into image units.
+    const double imageFootprint = (sample.uScale + sample.vScale) * 0.5 * sample.footprint;
     const double uv[2] = {sample.u, sample.v};
 
     if (channel == kChannelBump) {

@@ -276,6 +276,45 @@ TEST_F(ShaderEvaluation, TheTimeChangeFollowsTheReferenceObject) {
     destroy(instance);
 }
 
+// Projections that turn the world footprint into angles (spherical here)
+// hand the sampler that angular size in image units: a spot far away reads
+// a coarse level, as the texture does, not the finest level whatever the
+// distance (the world size must not be applied twice).
+TEST_F(ShaderEvaluation, ASphericalSpotReadsTheLevelItsAngularSizeNeeds) {
+    const std::string path = image("sphere-noise.jp2", kImageWidth, kImageHeight, 1, testfiles::noisePattern(5));
+    LWInstance instance = create();
+    hostsim::ViewPanel* panel = openPanel(instance);
+    showImage(panel, path);
+    SET_INT(panel, 0x9113, 1);   // luminosity
+    SET_INT(panel, 0x9102, 2);   // spherical
+    SET_INT(panel, 0x910B, 1);   // around Y
+    ASSERT_TRUE(panel->setFloat(0x9004, 1.0));  // full blending: any footprint error shows
+    KorvalithImage* shown = core->imageAt(0);
+    handler.rend->init(instance, LWINIT_RENDER);
+    handler.rend->newTime(instance, 0, 0.0);
+    const double angle = pixelAngle();
+    bool coarse = false;
+    for (const double rayLength : {0.02 / angle, 0.2 / angle, 2 / angle}) {
+        SCOPED_TRACE(rayLength);
+        const Vec p{0.3, 0.2, -0.9};
+        LWShaderAccess a = spotAt(p, object, camera, rayLength);
+        handler.evaluate(instance, &a);
+        // Spherical around Y with scale 1: radius sum 2.
+        const double r = std::hypot(p[0], p[1], p[2]);
+        const double k = std::atan(angle * rayLength * 0.5 / (r * 2));
+        const double footprint = (k / (2 * 3.141592653589793) + k / 3.141592653589793) * 0.5;
+        coarse = coarse || levelPosition(footprint) < 1;
+        const double uv[2] = {std::atan2(-p[0], p[2]) / (2 * 3.141592653589793),
+                              0.5 - std::atan2(p[1], std::hypot(p[0], p[2])) / 3.141592653589793};
+        float rgba[4] = {0, 0, 0, 0}, value = 0;
+        core->sampleImage(shown, uv, footprint, 1.0, 0, rgba, &value, 1, 1);
+        EXPECT_NEAR(a.luminous, value, kTolerance);
+    }
+    EXPECT_TRUE(coarse) << "no spot reads a coarse level";
+    handler.rend->cleanup(instance);
+    destroy(instance);
+}
+
 // At strength 1 glossiness sets the roughness of the corrected value alone:
 // 2^-(10 · 0 + 2) for black, 2^-(10 · 1 + 2) for white.
 TEST_F(ShaderEvaluation, GlossinessOfBlackAndWhite) {
