@@ -1,6 +1,7 @@
 // "ShaderHandler" and "ShaderInterface" servers "KorvalithPro".
 #include "activation.h"
 #include "host_guard.h"
+#include "instance_callbacks.h"
 #include "lwhandler.h"
 #include "lwhost.h"
 #include "lwserver.h"
@@ -26,51 +27,6 @@ LWInstance create(void*, void* context, LWError* error) {
         return made;
     });
 }
-void destroy(LWInstance instance) {
-    guardHostCall([&] { delete asShader(instance); });
-}
-LWError copy(LWInstance to, LWInstance from) {
-    return guardHostCall<LWError>(kHostCallFailed, [&]() -> LWError {
-        if (to && from) asShader(to)->copy(*asShader(from));
-        return nullptr;
-    });
-}
-LWError load(LWInstance instance, const LWLoadState* state) {
-    return guardHostCall<LWError>(kHostCallFailed,
-                                  [&] { return instance ? asShader(instance)->load(state) : nullptr; });
-}
-LWError save(LWInstance instance, const LWSaveState* state) {
-    return guardHostCall<LWError>(kHostCallFailed,
-                                  [&] { return instance ? asShader(instance)->save(state) : nullptr; });
-}
-const char* describe(LWInstance instance) {
-    return guardHostCall<const char*>("", [&] { return instance ? asShader(instance)->description() : ""; });
-}
-
-const LWItemID* useItems(LWInstance instance) {
-    return guardHostCall<const LWItemID*>(
-        nullptr, [&] { return instance ? asShader(instance)->layer().mapping.usedItems() : nullptr; });
-}
-void changeID(LWInstance instance, const LWItemID* ids) {
-    guardHostCall([&] {
-        if (instance) asShader(instance)->layer().mapping.changeItemIds(ids);
-    });
-}
-
-LWError init(LWInstance instance, int mode) {
-    return guardHostCall<LWError>(kHostCallFailed,
-                                  [&] { return instance ? asShader(instance)->renderInit(mode) : nullptr; });
-}
-void cleanup(LWInstance instance) {
-    guardHostCall([&] {
-        if (instance) asShader(instance)->renderCleanup();
-    });
-}
-LWError newTime(LWInstance instance, LWFrame frame, LWTime time) {
-    return guardHostCall<LWError>(kHostCallFailed,
-                                  [&] { return instance ? asShader(instance)->newTime(frame, time) : nullptr; });
-}
-
 void evaluate(LWInstance instance, LWShaderAccess* access) {
     guardHostCall([&] {
         if (instance && access) asShader(instance)->evaluate(*access);
@@ -90,22 +46,9 @@ extern "C" int korvalithShaderActivate(int version, GlobalFunc* global, void* lo
         // The records are the host's: fill their members, never the pointers.
         auto* handler = static_cast<LWShaderHandler*>(local);
         if (!handler || !handler->inst || !handler->rend) return AFUNC_BADLOCAL;
-        LWInstanceFuncs* inst = handler->inst;
-        inst->priv = nullptr;
-        inst->create = create;
-        inst->destroy = destroy;
-        inst->copy = copy;
-        inst->load = load;
-        inst->save = save;
-        inst->descln = describe;
-        // Modeler tracks no items and hands no item record.
-        if (handler->item && korvalith::hostApplicationType() != LWSYS_MODELER) {
-            handler->item->useItems = useItems;
-            handler->item->changeID = changeID;
-        }
-        handler->rend->init = init;
-        handler->rend->cleanup = cleanup;
-        handler->rend->newTime = newTime;
+        korvalith::fillInstanceFuncs(handler->inst, create);
+        korvalith::fillItemFuncs(handler->item);
+        korvalith::fillRenderFuncs(handler->rend);
         handler->evaluate = evaluate;
         handler->flags = flags;
         return AFUNC_OK;
