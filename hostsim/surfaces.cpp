@@ -63,9 +63,8 @@ LWSurfaceID* select(const Test& test) {
     std::vector<LWSurfaceID> found;
     for (const LWSurfaceID id : s->list()) {
         const Surface* surface = s->surface(id);
-        const LWItemID object = s->objectOf(id);
-        const char* objectName = Host::current()->scene().name(object);
-        if (surface && objectName && test(*surface, std::string(objectName))) found.push_back(id);
+        const std::string objectName = s->objectName(s->objectOf(id));
+        if (surface && !objectName.empty() && test(*surface, objectName)) found.push_back(id);
     }
     return s->keep(std::move(found));
 }
@@ -84,8 +83,8 @@ const char* name(LWSurfaceID surf) {
 }
 const char* sceneObject(LWSurfaceID surf) {
     if (!surfaces()) return nullptr;
-    const char* objectName = Host::current()->scene().name(surfaces()->objectOf(surf));
-    return objectName ? surfaces()->keep(objectName) : nullptr;
+    const LWItemID object = surfaces()->objectOf(surf);
+    return object ? surfaces()->keep(surfaces()->objectName(object)) : nullptr;
 }
 int getInt(LWSurfaceID, const char*) { return 0; }
 double* getFlt(LWSurfaceID surf, const char* name) {
@@ -251,8 +250,7 @@ LWSurfaceID* Surfaces::keep(std::vector<LWSurfaceID> ids) {
 LWSurfaceID Surfaces::create(const char* objectName, const char* surfaceName) {
     if (!objectName || !surfaceName) return nullptr;
     for (const LWItemID object : scene_.items(LWI_OBJECT)) {
-        const char* name = scene_.name(object);
-        if (!name || std::strcmp(name, objectName) != 0) continue;
+        if (this->objectName(object) != objectName) continue;
         if (const Surface* existing = geometry_.surface(object))
             return existing->name == surfaceName ? surfaceOf(object) : nullptr;
         Surface surface;
@@ -261,6 +259,13 @@ LWSurfaceID Surfaces::create(const char* objectName, const char* surfaceName) {
         return surfaceOf(object);
     }
     return nullptr;
+}
+
+std::string Surfaces::objectName(LWItemID object) const {
+    const auto mesh = geometry_.mesh(object);
+    if (mesh && !mesh->file.empty()) return mesh->file;
+    const char* name = scene_.name(object);
+    return name ? name : "";
 }
 
 const char* Surfaces::colourVMap(LWSurfaceID surface) const {

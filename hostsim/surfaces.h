@@ -67,6 +67,10 @@ public:
     LWSurfaceID surfaceOf(LWItemID object) const;
     // The surface's object, or null for an id that is no listed surface.
     LWItemID objectOf(LWSurfaceID surface) const;
+    // How surfaces name their object (sceneObject, byObject, byName,
+    // create): its file as "Scene Objects 4" lists it, the path of an OBJ
+    // file, or a primitive's item name.
+    std::string objectName(LWItemID object) const;
     // The surface's values, or null.
     const Surface* surface(LWSurfaceID surface) const;
     LWChanGroupID channelGroup(LWSurfaceID surface) const;

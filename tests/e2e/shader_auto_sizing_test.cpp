@@ -40,6 +40,20 @@ TEST_F(ShaderAutoSizing, ScaleAndPositionSpanTheSurfacesPolygons) {
     destroy(instance);
 }
 
+// An object loaded from a file is found by its file, as the host's
+// surfaces and objects both name it.
+TEST_F(ShaderAutoSizing, AnObjectLoadedFromAFileIsFoundByItsFile) {
+    hostsim::Mesh m = spread();
+    m.file = "/models/spread.obj";
+    LWItemID o = addObject("spread", std::move(m), "Rock");
+    LWInstance instance = create(host.surfaces().surfaceOf(o));
+    hostsim::ViewPanel* panel = openPanel(instance);
+    ASSERT_TRUE(panel->press(0x910A));
+    EXPECT_EQ(panel->shownVector(0x910C), (Vec{4, 2, 0.75}));
+    EXPECT_EQ(panel->shownVector(0x910D), (Vec{1, 1, -0.125}));
+    destroy(instance);
+}
+
 // The sizes and centre are the box's in single precision.
 TEST_F(ShaderAutoSizing, ValuesAreRoundedToSinglePrecision) {
     hostsim::Mesh m = spread();

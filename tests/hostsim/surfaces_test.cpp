@@ -12,6 +12,7 @@
 #include "geometry.h"
 #include "host.h"
 #include "lwenvel.h"
+#include "lwmeshes.h"
 #include "lwserver.h"
 #include "scene.h"
 
@@ -37,6 +38,30 @@ protected:
     }
     hostsim::Host host;
 };
+
+// Surfaces name their object as "Scene Objects 4" names its file, so a
+// plug-in can find a surface's object among the scene's objects: an OBJ
+// file by its path, a primitive by its item name.
+TEST_F(SurfaceFunctions, NameTheirObjectByItsFile) {
+    const LWItemID ball = object("Ball", "Rubber");
+    hostsim::Mesh mesh = hostsim::makeSphere(1, 8, 4);
+    mesh.file = "/models/ball.obj";
+    host.geometry().setMesh(ball, std::make_shared<const hostsim::Mesh>(mesh));
+    const LWItemID box = object("Crate", "Wood");
+    const LWSurfaceFuncs* f = funcs();
+    const auto* objects =
+        static_cast<const LWObjectFuncs*>(hostsim::Host::lookupFunction()(LWOBJECTFUNCS_GLOBAL, GFUSE_TRANSIENT));
+    ASSERT_NE(objects, nullptr);
+    const LWSurfaceID rubber = host.surfaces().surfaceOf(ball), wood = host.surfaces().surfaceOf(box);
+    EXPECT_STREQ(f->sceneObject(rubber), "/models/ball.obj");
+    EXPECT_STREQ(f->sceneObject(rubber), objects->filename(0));
+    EXPECT_STREQ(f->sceneObject(wood), "Crate");
+    EXPECT_STREQ(f->sceneObject(wood), objects->filename(1));
+    EXPECT_EQ(ids(f->byObject("/models/ball.obj")), (std::vector<LWSurfaceID>{rubber}));
+    EXPECT_EQ(ids(f->byObject("Ball")), (std::vector<LWSurfaceID>{}));
+    EXPECT_EQ(ids(f->byName("Rubber", "/models/ball.obj")), (std::vector<LWSurfaceID>{rubber}));
+    EXPECT_EQ(f->create("/models/ball.obj", "Rubber"), rubber);
+}
 
 TEST_F(SurfaceFunctions, ListTheObjectsSurfacesByNameAndObject) {
     for (const auto app : {hostsim::AppType::Layout, hostsim::AppType::Modeler}) {
