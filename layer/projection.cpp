@@ -79,8 +79,6 @@ struct Sphere {
 
 Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& s) {
     const double r = length3(p);
-    double n[3] = {0, 0, 0};
-    if (r > 0) set3(n, p[0] / r, p[1] / r, p[2] / r);
     const double xs = p[0] * sgn(scale[0]), ys = p[1] * sgn(scale[1]), zs = p[2] * sgn(scale[2]);
     Sphere result;
     double radiusSum;
@@ -88,26 +86,34 @@ Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& 
         case 0:
             result.longitude = std::atan2(zs, -ys);
             result.latitude = std::atan2(xs, std::sqrt(ys * ys + zs * zs));
-            set3(s.uDirection, 0, n[2], -n[1]);
             radiusSum = std::fabs(scale[2]) + std::fabs(scale[1]);
             break;
         case 1:
             result.longitude = std::atan2(-xs, zs);
             result.latitude = std::atan2(ys, std::sqrt(xs * xs + zs * zs));
-            set3(s.uDirection, -n[2], 0, n[0]);
             radiusSum = std::fabs(scale[2]) + std::fabs(scale[0]);
             break;
         default:
             result.longitude = std::atan2(-xs, -ys);
             result.latitude = std::atan2(zs, std::sqrt(xs * xs + ys * ys));
-            set3(s.uDirection, n[1], -n[0], 0);
             radiusSum = std::fabs(scale[1]) + std::fabs(scale[0]);
             break;
     }
-    normalise(s.uDirection);
-    const double* u = s.uDirection;
-    set3(s.vDirection, n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]);
-    normalise(s.vDirection);
+    if (s.withDirections) {
+        // u grows around the axis, v along the meridian: both from the unit
+        // vector to the point.
+        double n[3] = {0, 0, 0};
+        if (r > 0) set3(n, p[0] / r, p[1] / r, p[2] / r);
+        switch (axis) {
+            case 0: set3(s.uDirection, 0, n[2], -n[1]); break;
+            case 1: set3(s.uDirection, -n[2], 0, n[0]); break;
+            default: set3(s.uDirection, n[1], -n[0], 0); break;
+        }
+        normalise(s.uDirection);
+        const double* u = s.uDirection;
+        set3(s.vDirection, n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]);
+        normalise(s.vDirection);
+    }
     // Magnitudes of the scales: a mirrored axis flips the angles' sense
     // (the signs above), not the size of the footprint.
     result.k = std::atan(s.footprint / (r * radiusSum));
