@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "mapping.h"
 #include "projection.h"
@@ -195,6 +196,37 @@ TEST(Projection, SphericalSectionWithDefaultsMatchesSpherical) {
     section.setSegment(0, 0, kPi / 2, kPi);
     const double p[3] = {-1, 0, 1};
     EXPECT_NEAR(project(section, 1, p, unit).u, 4 * project(*sphere, 1, p, unit).u, 1e-12);
+}
+
+// A caller that reads no directions gets the same u, v, scales and
+// footprint to the last bit, whichever kind, axis, scale and point.
+TEST(Projection, WithoutDirectionsTheSampleIsTheSame) {
+    LayerMapping mapping;
+    const double points[][3] = {{0.3, 0.5, -0.2}, {0, 1, 0}, {-1, -0.1, 0.4}, {0, 0, 0}, {2, -3, 0.001}};
+    const double scales[][3] = {{1, 1, 1}, {-2, 0.5, 3}, {0, 1, -1}};
+    for (int kind : {kPlanar, kCylindrical, kSpherical, kCubic, kSphericalSection}) {
+        auto projection = makeProjection(kind, mapping);
+        for (int axis = 0; axis < 3; ++axis)
+            for (const auto& scale : scales)
+                for (const auto& p : points) {
+                    SCOPED_TRACE(testing::Message() << "kind " << kind << ", axis " << axis << ", point " << p[0]
+                                                    << " " << p[1] << " " << p[2] << ", scale " << scale[0]);
+                    ProjectionFrame frame;
+                    frame.axis = axis;
+                    for (int i = 0; i < 3; ++i) frame.scale[i] = scale[i];
+                    ProjectionSample with, without;
+                    with.footprint = without.footprint = 0.02;
+                    without.withDirections = false;
+                    EXPECT_EQ(projection->mapTexture(p, frame, with), projection->mapTexture(p, frame, without));
+                    // Bit patterns, so that NaN at the origin compares too.
+                    const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+                    EXPECT_TRUE(same(with.u, without.u)) << with.u << " " << without.u;
+                    EXPECT_TRUE(same(with.v, without.v)) << with.v << " " << without.v;
+                    EXPECT_TRUE(same(with.uScale, without.uScale));
+                    EXPECT_TRUE(same(with.vScale, without.vScale));
+                    EXPECT_TRUE(same(with.footprint, without.footprint));
+                }
+    }
 }
 
 TEST(Projection, FrontProjectsThroughTheCamera) {
