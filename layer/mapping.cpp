@@ -327,8 +327,9 @@ void LayerMapping::updateTransform() {
 void LayerMapping::applyTilesAndOffset(ProjectionSample& s) const {
     s.u = s.u * uTiles.x() + uOffset.x();
     s.v = s.v * vTiles.x() + vOffset.x();
-    s.uScale /= std::fabs(uTiles.x());
-    s.vScale /= std::fabs(vTiles.x());
+    // A division by one leaves the scale as it is; most mappings tile once.
+    if (std::fabs(uTiles.x()) != 1) s.uScale /= std::fabs(uTiles.x());
+    if (std::fabs(vTiles.x()) != 1) s.vScale /= std::fabs(vTiles.x());
 }
 
 ProjectionFrame LayerMapping::frame() const {

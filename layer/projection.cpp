@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "host_access.h"
 #include "host_scene.h"
@@ -77,7 +78,7 @@ struct Sphere {
     double longitude = 0, latitude = 0, k = 0;
 };
 
-Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& s) {
+Sphere computeSphere(int axis, const double* p, const double* scale, ProjectionSample& s) {
     const double r = length3(p);
     const double xs = p[0] * sgn(scale[0]), ys = p[1] * sgn(scale[1]), zs = p[2] * sgn(scale[2]);
     Sphere result;
@@ -117,6 +118,39 @@ Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& 
     // Magnitudes of the scales: a mirrored axis flips the angles' sense
     // (the signs above), not the size of the footprint.
     result.k = std::atan(s.footprint / (r * radiusSum));
+    return result;
+}
+
+// The last sphere a thread computed. Shaders stacked on one surface with
+// one mapping project the same point one after another, and the angles are
+// the costly part: a call whose inputs repeat bit for bit takes the stored
+// result, which the maths would give again.
+struct LastSphere {
+    double in[8];  // axis, point, scale, footprint
+    bool valid;
+    bool withDirections;
+    Sphere result;
+    double uDirection[3], vDirection[3];
+};
+thread_local LastSphere lastSphere{};
+
+Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& s) {
+    const double in[8] = {static_cast<double>(axis), p[0], p[1], p[2], scale[0], scale[1], scale[2], s.footprint};
+    LastSphere& last = lastSphere;
+    if (last.valid && (last.withDirections || !s.withDirections) && std::memcmp(last.in, in, sizeof in) == 0) {
+        if (s.withDirections) {
+            std::memcpy(s.uDirection, last.uDirection, sizeof last.uDirection);
+            std::memcpy(s.vDirection, last.vDirection, sizeof last.vDirection);
+        }
+        return last.result;
+    }
+    const Sphere result = computeSphere(axis, p, scale, s);
+    std::memcpy(last.in, in, sizeof in);
+    last.valid = true;
+    last.withDirections = s.withDirections;
+    last.result = result;
+    std::memcpy(last.uDirection, s.uDirection, sizeof last.uDirection);
+    std::memcpy(last.vDirection, s.vDirection, sizeof last.vDirection);
     return result;
 }
 
