@@ -349,8 +349,13 @@ void LayerMapping::spotPoint(const double world[3], const double object[3], doub
     double d[3];
     for (int i = 0; i < 3; ++i) d[i] = from[i] - position.value()[i];
     *falloffOut = falloff.at(d);
-    for (int j = 0; j < 3; ++j)
-        point[j] = (d[0] * matrix[0][j] + d[1] * matrix[1][j] + d[2] * matrix[2][j]) / scale.value()[j];
+    // A division by one leaves the value as it is; most mappings keep their
+    // scale at one.
+    const double* s = scale.value();
+    for (int j = 0; j < 3; ++j) {
+        const double q = d[0] * matrix[0][j] + d[1] * matrix[1][j] + d[2] * matrix[2][j];
+        point[j] = s[j] != 1 ? q / s[j] : q;
+    }
 }
 
 bool LayerMapping::mapPoint(const LWShaderAccess& access, ProjectionSample& s, double* falloffOut) const {
