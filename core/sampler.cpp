@@ -55,6 +55,31 @@ float bilinear(Fetch&& fetch, double fx, double fy, int n, float* values) {
     return w00 + w10 + w01 + w11;
 }
 
+// Bilinear sample at level position (fx, fy) whose four taps, from
+// (ix, iy) = floor(fx, fy), lie in the tile's cells.
+template <typename Cell>
+inline float tapCells(const Tile<Cell>& tile, int64_t ix, int64_t iy, double fx, double fy, const ChannelSpec& channel,
+                      float* values) {
+    const int cx = static_cast<int>(ix), cy = static_cast<int>(iy);
+    const size_t bands = static_cast<size_t>(tile.bands);
+    const Cell* c00 = tile.data.get() + (static_cast<size_t>(cy - tile.ys) * static_cast<size_t>(tile.pw) +
+                                         static_cast<size_t>(cx - tile.xs)) * bands;
+    const Cell* c01 = c00 + static_cast<size_t>(tile.pw) * bands;
+    const float p = static_cast<float>(fx - static_cast<double>(ix));
+    const float q = static_cast<float>(fy - static_cast<double>(iy));
+    const float w00 = (1.0f - q) * (1.0f - p);
+    const float w10 = (1.0f - q) * p;
+    const float w01 = q * (1.0f - p);
+    const float w11 = q * p;
+    constexpr float scale = CellTraits<Cell>::scale;
+    for (int i = 0; i < channel.bandCount; ++i) {
+        const size_t b = static_cast<size_t>(channel.bands[i]);
+        values[i] = w00 * (static_cast<float>(c00[b]) * scale) + w10 * (static_cast<float>(c00[bands + b]) * scale) +
+                    w01 * (static_cast<float>(c01[b]) * scale) + w11 * (static_cast<float>(c01[bands + b]) * scale);
+    }
+    return w00 + w10 + w01 + w11;
+}
+
 // Bilinear sample through a tile store. Each axis is edge-mapped once, and
 // the tiles of the four taps are found with two divisions: the taps of one
 // sample nearly always share a tile.
@@ -70,26 +95,9 @@ float bilinearTyped(TileStore<Cell>& store, const Level& level, double fx, doubl
         const int cx = static_cast<int>(ix), cy = static_cast<int>(iy);
         const int tx = cx / store.tileWidth(), ty = cy / store.tileHeight();
         Tile<Cell>* tile = store.tile(tx, ty);
-        const Cell* cells = tile ? tile->data.get() : nullptr;
-        if (cells && cx + 1 - tile->xs < tile->pw && cy + 1 - tile->ys < tile->ph) {
+        if (tile && tile->data.get() && cx + 1 - tile->xs < tile->pw && cy + 1 - tile->ys < tile->ph) {
             tile->setUsed(true);
-            const size_t bands = static_cast<size_t>(tile->bands);
-            const Cell* c00 = cells + (static_cast<size_t>(cy - tile->ys) * static_cast<size_t>(tile->pw) +
-                                       static_cast<size_t>(cx - tile->xs)) * bands;
-            const Cell* c01 = c00 + static_cast<size_t>(tile->pw) * bands;
-            const float p = static_cast<float>(fx - fx0);
-            const float q = static_cast<float>(fy - fy0);
-            const float w00 = (1.0f - q) * (1.0f - p);
-            const float w10 = (1.0f - q) * p;
-            const float w01 = q * (1.0f - p);
-            const float w11 = q * p;
-            constexpr float scale = CellTraits<Cell>::scale;
-            for (int i = 0; i < channel.bandCount; ++i) {
-                const size_t b = static_cast<size_t>(channel.bands[i]);
-                values[i] = w00 * (static_cast<float>(c00[b]) * scale) + w10 * (static_cast<float>(c00[bands + b]) * scale) +
-                            w01 * (static_cast<float>(c01[b]) * scale) + w11 * (static_cast<float>(c01[bands + b]) * scale);
-            }
-            return w00 + w10 + w01 + w11;
+            return tapCells(*tile, ix, iy, fx, fy, channel, values);
         }
     }
     const int64_t x[2] = {ix, ix + (fx != fx0)};  // the ceiling
@@ -185,25 +193,69 @@ struct Gradient {
     float coverage = 0, dx = 0, dy = 0;
 };
 
+// The scalar's differences across the level position (fx, fy): four taps
+// three quarters of a pixel either side, read through one fetch.
+template <typename Sample>
+Gradient fourTaps(Sample&& sample, double fx, double fy, const ChannelSpec& channel) {
+    Gradient g;
+    float e[4][ChannelSpec::kMaxBands] = {};
+    const double at[4][2] = {{fx - 0.75, fy}, {fx + 0.75, fy}, {fx, fy - 0.75}, {fx, fy + 0.75}};
+    float c[4];
+    float s[4];
+    for (int k = 0; k < 4; ++k) {
+        c[k] = sample(at[k][0], at[k][1], e[k]);
+        s[k] = reduceToScalar(channel, e[k]);
+    }
+    g.dx = s[1] - s[0];
+    g.dy = s[3] - s[2];
+    g.coverage = ((c[0] + c[1]) * 0.5f + (c[2] + c[3]) * 0.5f) * 0.5f;
+    return g;
+}
+
+// The four taps through a tile store. When every pixel they read lies
+// inside the level and in one tile, that tile is found once and each tap
+// reads its cells as a lone sample would; otherwise each tap on its own.
+template <typename Cell>
+Gradient typedGradient(TileStore<Cell>& store, const Level& level, double fx, double fy, const ChannelSpec& channel,
+                       int hmode, int vmode) {
+    // Far from the limit the taps' coordinates convert like the centre's.
+    if (std::fabs(fx) < kCoordinateLimit * 0.5 && std::fabs(fy) < kCoordinateLimit * 0.5) {
+        const int64_t x0 = floorToInt(fx - 0.75), x1 = floorToInt(fx + 0.75) + 1;
+        const int64_t y0 = floorToInt(fy - 0.75), y1 = floorToInt(fy + 0.75) + 1;
+        if (x0 >= 0 && y0 >= 0 && x1 <= level.width() - 2 && y1 <= level.height() - 2) {
+            const int cx = static_cast<int>(x0), cy = static_cast<int>(y0);
+            Tile<Cell>* tile = store.tile(cx / store.tileWidth(), cy / store.tileHeight());
+            if (tile && tile->data.get() && static_cast<int>(x1) - tile->xs < tile->pw &&
+                static_cast<int>(y1) - tile->ys < tile->ph) {
+                tile->setUsed(true);
+                return fourTaps(
+                    [&](double x, double y, float* e) {
+                        return tapCells(*tile, floorToInt(x), floorToInt(y), x, y, channel, e);
+                    },
+                    fx, fy, channel);
+            }
+        }
+    }
+    return fourTaps([&](double x, double y, float* e) { return bilinearTyped(store, level, x, y, channel, hmode, vmode, e); },
+                    fx, fy, channel);
+}
+
+// The gradient on one level, with the used flag set; the cell type is
+// dispatched once for all four taps.
 Gradient levelGradient(Level& level, const double uv[2], const ChannelSpec& channel, int hmode, int vmode) {
     level.setUsed(true);
     const double fx = level.width() * uv[0] - 0.5;
     const double fy = level.height() * uv[1] - 0.5;
-    Gradient g;
-    {
-        float e[4][ChannelSpec::kMaxBands] = {};
-        const double at[4][2] = {{fx - 0.75, fy}, {fx + 0.75, fy}, {fx, fy - 0.75}, {fx, fy + 0.75}};
-        float c[4];
-        float s[4];
-        for (int k = 0; k < 4; ++k) {
-            c[k] = bilinearLevel(level, at[k][0], at[k][1], channel, hmode, vmode, e[k]);
-            s[k] = reduceToScalar(channel, e[k]);
-        }
-        g.dx = s[1] - s[0];
-        g.dy = s[3] - s[2];
-        g.coverage = ((c[0] + c[1]) * 0.5f + (c[2] + c[3]) * 0.5f) * 0.5f;
+    TileStoreBase* store = level.store();
+    if (!store) {
+        return fourTaps([&](double x, double y, float* e) { return bilinearLevel(level, x, y, channel, hmode, vmode, e); },
+                        fx, fy, channel);
     }
-    return g;
+    switch (store->cellType()) {
+        case kCell8: return typedGradient(static_cast<TileStore<uint8_t>&>(*store), level, fx, fy, channel, hmode, vmode);
+        case kCell16: return typedGradient(static_cast<TileStore<int16_t>&>(*store), level, fx, fy, channel, hmode, vmode);
+        default: return typedGradient(static_cast<TileStore<int32_t>&>(*store), level, fx, fy, channel, hmode, vmode);
+    }
 }
 
 // The channel and the level or two levels a sample reads, created on first

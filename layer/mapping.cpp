@@ -327,8 +327,9 @@ void LayerMapping::updateTransform() {
 void LayerMapping::applyTilesAndOffset(ProjectionSample& s) const {
     s.u = s.u * uTiles.x() + uOffset.x();
     s.v = s.v * vTiles.x() + vOffset.x();
-    s.uScale /= std::fabs(uTiles.x());
-    s.vScale /= std::fabs(vTiles.x());
+    // A division by one leaves the scale as it is; most mappings tile once.
+    if (std::fabs(uTiles.x()) != 1) s.uScale /= std::fabs(uTiles.x());
+    if (std::fabs(vTiles.x()) != 1) s.vScale /= std::fabs(vTiles.x());
 }
 
 ProjectionFrame LayerMapping::frame() const {
@@ -348,8 +349,13 @@ void LayerMapping::spotPoint(const double world[3], const double object[3], doub
     double d[3];
     for (int i = 0; i < 3; ++i) d[i] = from[i] - position.value()[i];
     *falloffOut = falloff.at(d);
-    for (int j = 0; j < 3; ++j)
-        point[j] = (d[0] * matrix[0][j] + d[1] * matrix[1][j] + d[2] * matrix[2][j]) / scale.value()[j];
+    // A division by one leaves the value as it is; most mappings keep their
+    // scale at one.
+    const double* s = scale.value();
+    for (int j = 0; j < 3; ++j) {
+        const double q = d[0] * matrix[0][j] + d[1] * matrix[1][j] + d[2] * matrix[2][j];
+        point[j] = s[j] != 1 ? q / s[j] : q;
+    }
 }
 
 bool LayerMapping::mapPoint(const LWShaderAccess& access, ProjectionSample& s, double* falloffOut) const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "host_access.h"
 #include "host_scene.h"
@@ -71,16 +72,15 @@ void planar(int axis, const double* p, const double* scale, ProjectionSample& s)
     }
 }
 
-// Longitude, latitude, directions and the angular footprint of a sphere
+// Longitude, latitude and the angular footprint k of a point on a sphere
 // around the axis; the spherical and spherical-section kinds share it.
 struct Sphere {
     double longitude = 0, latitude = 0, k = 0;
 };
 
-Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& s) {
+// Longitude, latitude and k of a point; the footprint is the world size.
+Sphere sphereAngles(int axis, const double* p, const double* scale, double footprint) {
     const double r = length3(p);
-    double n[3] = {0, 0, 0};
-    if (r > 0) set3(n, p[0] / r, p[1] / r, p[2] / r);
     const double xs = p[0] * sgn(scale[0]), ys = p[1] * sgn(scale[1]), zs = p[2] * sgn(scale[2]);
     Sphere result;
     double radiusSum;
@@ -88,30 +88,74 @@ Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& 
         case 0:
             result.longitude = std::atan2(zs, -ys);
             result.latitude = std::atan2(xs, std::sqrt(ys * ys + zs * zs));
-            set3(s.uDirection, 0, n[2], -n[1]);
             radiusSum = std::fabs(scale[2]) + std::fabs(scale[1]);
             break;
         case 1:
             result.longitude = std::atan2(-xs, zs);
             result.latitude = std::atan2(ys, std::sqrt(xs * xs + zs * zs));
-            set3(s.uDirection, -n[2], 0, n[0]);
             radiusSum = std::fabs(scale[2]) + std::fabs(scale[0]);
             break;
         default:
             result.longitude = std::atan2(-xs, -ys);
             result.latitude = std::atan2(zs, std::sqrt(xs * xs + ys * ys));
-            set3(s.uDirection, n[1], -n[0], 0);
             radiusSum = std::fabs(scale[1]) + std::fabs(scale[0]);
             break;
     }
-    normalise(s.uDirection);
-    const double* u = s.uDirection;
-    set3(s.vDirection, n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]);
-    normalise(s.vDirection);
     // Magnitudes of the scales: a mirrored axis flips the angles' sense
     // (the signs above), not the size of the footprint.
-    result.k = std::atan(s.footprint / (r * radiusSum));
+    result.k = std::atan(footprint / (r * radiusSum));
     return result;
+}
+
+// u grows around the axis, v along the meridian: both from the unit vector
+// to the point.
+void sphereDirections(int axis, const double* p, double* uDirection, double* vDirection) {
+    const double r = length3(p);
+    double n[3] = {0, 0, 0};
+    if (r > 0) set3(n, p[0] / r, p[1] / r, p[2] / r);
+    switch (axis) {
+        case 0: set3(uDirection, 0, n[2], -n[1]); break;
+        case 1: set3(uDirection, -n[2], 0, n[0]); break;
+        default: set3(uDirection, n[1], -n[0], 0); break;
+    }
+    normalise(uDirection);
+    const double* u = uDirection;
+    set3(vDirection, n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]);
+    normalise(vDirection);
+}
+
+// The last sphere a thread computed. Shaders stacked on one surface with
+// one mapping project the same point one after another, and the angles are
+// the costly part: a call whose inputs repeat bit for bit takes the stored
+// result, which the maths would give again. Directions are made on the
+// first call that wants them.
+struct LastSphere {
+    double in[8];  // axis, point, scale, footprint
+    bool valid;
+    bool withDirections;
+    Sphere result;
+    double uDirection[3], vDirection[3];
+};
+thread_local LastSphere lastSphere{};
+
+Sphere sphere(int axis, const double* p, const double* scale, ProjectionSample& s) {
+    const double in[8] = {static_cast<double>(axis), p[0], p[1], p[2], scale[0], scale[1], scale[2], s.footprint};
+    LastSphere& last = lastSphere;
+    if (!last.valid || std::memcmp(last.in, in, sizeof in) != 0) {
+        last.result = sphereAngles(axis, p, scale, s.footprint);
+        std::memcpy(last.in, in, sizeof in);
+        last.valid = true;
+        last.withDirections = false;
+    }
+    if (s.withDirections) {
+        if (!last.withDirections) {
+            sphereDirections(axis, p, last.uDirection, last.vDirection);
+            last.withDirections = true;
+        }
+        std::memcpy(s.uDirection, last.uDirection, sizeof last.uDirection);
+        std::memcpy(s.vDirection, last.vDirection, sizeof last.vDirection);
+    }
+    return last.result;
 }
 
 class CylindricalProjection final : public Projection {

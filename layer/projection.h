@@ -13,8 +13,11 @@ namespace korvalith {
 class LayerMapping;
 
 // One projected sample. The caller sets u, v and both directions to 0, the
-// footprint to the world size of the spot and both scales to 1.
+// footprint to the world size of the spot and both scales to 1. A caller
+// that never reads the directions clears withDirections, and a projection
+// whose directions cost more than their assignment then leaves them 0.
 struct ProjectionSample {
+    bool withDirections = true;
     double u = 0, v = 0;
     double vDirection[3] = {0, 0, 0};
     double uDirection[3] = {0, 0, 0};

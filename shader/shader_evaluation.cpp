@@ -43,6 +43,8 @@ void ShaderInstance::evaluate(LWShaderAccess& a) const {
     const double footprint = spotFootprint(a) * footprintFactor;
     ProjectionSample sample;
     sample.footprint = footprint;
+    // Only the bump tilts the normal along the image's directions.
+    sample.withDirections = channel == kChannelBump;
     double falloff = 1.0;
     if (!mapping.mapPoint(a, sample, &falloff)) return;
     const double amount = falloff * layer_.strength.x();

@@ -229,6 +229,62 @@ TEST(Sampler, GradientOfARampInsideAndAtEdgesAndCorners) {
     }
 }
 
+// The gradient reads its four taps from one tile when they all fall in it;
+// dx, dy and coverage must stay bit for bit those of four bilinear mixes of
+// fetched pixels, on tile seams, at the edges and beyond, in every mode.
+TEST(Sampler, GradientEqualsFourBilinearTapsBitForBit) {
+    for (int cellType : {kCell8, kCell16, kCell32}) {
+        auto image = coretest::patternImage(700, 500, 1, coretest::defaultPattern, cellType);
+        const int top = image->levelCount() - 1;
+        Level& level = image->level(top);
+        const ChannelSpec& channel = *image->source()->channel(0);
+        std::vector<double> xs, ys;
+        for (int t = 0; t * image->tileWidth() <= level.width() + 1; ++t)
+            for (double d : {-2.0, -1.6, -1.0, -0.5, -0.2, 0.0, 0.25, 0.8, 1.3})
+                xs.push_back(t * image->tileWidth() + d);
+        for (int t = 0; t * image->tileHeight() <= level.height() + 1; ++t)
+            for (double d : {-1.75, -1.0, -0.3, 0.0, 0.75, 1.1})
+                ys.push_back(t * image->tileHeight() + d);
+        for (double x : {double(level.width()) - 3.1, double(level.width()) - 2.25, -0.6}) xs.push_back(x);
+        for (double y : {double(level.height()) - 3.1, double(level.height()) - 2.25, -0.6}) ys.push_back(y);
+        // One tap as the sampler mixes it: bilinear weights in float.
+        const auto tap = [&](double fx, double fy, int mode, float* value) {
+            const double x0 = std::floor(fx), y0 = std::floor(fy);
+            const int64_t tx[2] = {int64_t(x0), int64_t(std::ceil(fx))};
+            const int64_t ty[2] = {int64_t(y0), int64_t(std::ceil(fy))};
+            float p[4][4] = {};
+            bool ok[4];
+            for (int k = 0; k < 4; ++k) ok[k] = fetchPixel(level, p[k], tx[k & 1], ty[k >> 1], channel, mode, mode);
+            if (!(ok[0] || ok[1] || ok[2] || ok[3])) return *value = 0, 0.0f;
+            const float a = float(fx - x0), b = float(fy - y0);
+            const float w[4] = {float(ok[0]) * (1.0f - b) * (1.0f - a), float(ok[1]) * (1.0f - b) * a,
+                                float(ok[2]) * b * (1.0f - a), float(ok[3]) * b * a};
+            *value = w[0] * p[0][0] + w[1] * p[1][0] + w[2] * p[2][0] + w[3] * p[3][0];
+            return w[0] + w[1] + w[2] + w[3];
+        };
+        for (int mode : {kEdgeReset, kEdgeRepeat, kEdgeMirror, kEdgeClamp}) {
+            size_t compared = 0, mismatches = 0;
+            for (double x : xs)
+                for (double y : ys) {
+                    const double uv[2] = {(x + 0.5) / level.width(), (y + 0.5) / level.height()};
+                    const double fx = level.width() * uv[0] - 0.5, fy = level.height() * uv[1] - 0.5;
+                    float s[4], c[4];
+                    c[0] = tap(fx - 0.75, fy, mode, &s[0]);
+                    c[1] = tap(fx + 0.75, fy, mode, &s[1]);
+                    c[2] = tap(fx, fy - 0.75, mode, &s[2]);
+                    c[3] = tap(fx, fy + 0.75, mode, &s[3]);
+                    const float coverage = ((c[0] + c[1]) * 0.5f + (c[2] + c[3]) * 0.5f) * 0.5f;
+                    float dx = 99, dy = 99;
+                    const float got = sampleGradient(image.get(), uv, 0, 0, 0, &dx, &dy, mode, mode);
+                    ++compared;
+                    if (got != coverage || dx != s[1] - s[0] || dy != s[3] - s[2]) ++mismatches;
+                }
+            EXPECT_GT(compared, 100u);
+            EXPECT_EQ(mismatches, 0u) << "cell type " << cellType << ", edge mode " << mode;
+        }
+    }
+}
+
 // Two levels are mixed in double precision and the result stored as float:
 // values value_hi·w + value_lo·(1 − w), coverage (1 − w)·c + w·c2, and the
 // gradient's coverage, dx and dy alike. Mixing in float gives other floats

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "mapping.h"
 #include "projection.h"
@@ -195,6 +197,103 @@ TEST(Projection, SphericalSectionWithDefaultsMatchesSpherical) {
     section.setSegment(0, 0, kPi / 2, kPi);
     const double p[3] = {-1, 0, 1};
     EXPECT_NEAR(project(section, 1, p, unit).u, 4 * project(*sphere, 1, p, unit).u, 1e-12);
+}
+
+// A caller that reads no directions gets the same u, v, scales and
+// footprint to the last bit, whichever kind, axis, scale and point.
+TEST(Projection, WithoutDirectionsTheSampleIsTheSame) {
+    LayerMapping mapping;
+    const double points[][3] = {{0.3, 0.5, -0.2}, {0, 1, 0}, {-1, -0.1, 0.4}, {0, 0, 0}, {2, -3, 0.001}};
+    const double scales[][3] = {{1, 1, 1}, {-2, 0.5, 3}, {0, 1, -1}};
+    for (int kind : {kPlanar, kCylindrical, kSpherical, kCubic, kSphericalSection}) {
+        auto projection = makeProjection(kind, mapping);
+        for (int axis = 0; axis < 3; ++axis)
+            for (const auto& scale : scales)
+                for (const auto& p : points) {
+                    SCOPED_TRACE(testing::Message() << "kind " << kind << ", axis " << axis << ", point " << p[0]
+                                                    << " " << p[1] << " " << p[2] << ", scale " << scale[0]);
+                    ProjectionFrame frame;
+                    frame.axis = axis;
+                    for (int i = 0; i < 3; ++i) frame.scale[i] = scale[i];
+                    ProjectionSample with, without;
+                    with.footprint = without.footprint = 0.02;
+                    without.withDirections = false;
+                    EXPECT_EQ(projection->mapTexture(p, frame, with), projection->mapTexture(p, frame, without));
+                    // Bit patterns, so that NaN at the origin compares too.
+                    const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+                    EXPECT_TRUE(same(with.u, without.u)) << with.u << " " << without.u;
+                    EXPECT_TRUE(same(with.v, without.v)) << with.v << " " << without.v;
+                    EXPECT_TRUE(same(with.uScale, without.uScale));
+                    EXPECT_TRUE(same(with.vScale, without.vScale));
+                    EXPECT_TRUE(same(with.footprint, without.footprint));
+                }
+    }
+}
+
+// A thread keeps its last sphere for stacked shaders that map the same
+// point again. Only inputs equal to the last bit may take it: −0 and +0 lie
+// on either side of the seam, a new footprint or scale changes the scales,
+// and a call that wants directions after one without them needs them made.
+TEST(Projection, RepeatedSphereInputsGiveTheSameSample) {
+    LayerMapping mapping;
+    auto sphere = makeProjection(kSpherical, mapping);
+    SphericalSectionProjection section(mapping);
+    section.setSegment(0.1, 0.2, 3, 2);
+    struct Call {
+        const Projection* projection;
+        int axis;
+        double p[3];
+        double scale[3];
+        double footprint;
+        bool directions;
+    };
+    const Call calls[] = {
+        {sphere.get(), 1, {0, 0.5, -1}, {1, 1, 1}, 0.01, false},
+        {sphere.get(), 1, {0, 0.5, -1}, {1, 1, 1}, 0.01, true},
+        {sphere.get(), 1, {-0.0, 0.5, -1}, {1, 1, 1}, 0.01, true},
+        {sphere.get(), 1, {-0.0, 0.5, -1}, {1, 1, 1}, 0.02, true},
+        {sphere.get(), 1, {-0.0, 0.5, -1}, {1, -1, 1}, 0.02, true},
+        {sphere.get(), 0, {-0.0, 0.5, -1}, {1, -1, 1}, 0.02, false},
+        {&section, 0, {-0.0, 0.5, -1}, {1, -1, 1}, 0.02, true},
+        {sphere.get(), 2, {0.3, 0.5, -1}, {1, 1, 1}, 0.01, true},
+        {sphere.get(), 2, {0.3, 0.5, -1}, {1, 1, 1}, 0.01, true},
+    };
+    const auto run = [](const Call& c) {
+        ProjectionFrame frame;
+        frame.axis = c.axis;
+        for (int i = 0; i < 3; ++i) frame.scale[i] = c.scale[i];
+        ProjectionSample s;
+        s.footprint = c.footprint;
+        s.withDirections = c.directions;
+        EXPECT_TRUE(c.projection->mapTexture(c.p, frame, s));
+        return s;
+    };
+    // Each call after an unrelated one, then in sequence; bit for bit alike.
+    const Call other{sphere.get(), 1, {5, 6, 7}, {2, 2, 2}, 0.3, true};
+    const int n = sizeof calls / sizeof calls[0];
+    std::vector<ProjectionSample> alone;
+    for (const Call& c : calls) {
+        run(other);
+        alone.push_back(run(c));
+    }
+    EXPECT_NE(alone[1].u, alone[2].u);  // the seam: −0.5 against 0.5
+    for (int k = 0; k < n; ++k) {
+        SCOPED_TRACE(k);
+        const ProjectionSample s = run(calls[k]);
+        const ProjectionSample& a = alone[k];
+        const auto bits = [](const ProjectionSample& x, double* out) {
+            const double values[11] = {x.u,           x.v,           x.uScale,       x.vScale,
+                                       x.footprint,   x.uDirection[0], x.uDirection[1], x.uDirection[2],
+                                       x.vDirection[0], x.vDirection[1], x.vDirection[2]};
+            std::memcpy(out, values, sizeof values);
+        };
+        double got[11], expected[11];
+        bits(s, got);
+        bits(a, expected);
+        EXPECT_EQ(std::memcmp(got, expected, sizeof got), 0)
+            << s.u << " " << alone[k].u << ", " << s.uScale << " " << alone[k].uScale << ", " << s.uDirection[0]
+            << " " << alone[k].uDirection[0];
+    }
 }
 
 TEST(Projection, FrontProjectsThroughTheCamera) {
