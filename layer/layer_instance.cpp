@@ -183,6 +183,22 @@ void LayerInstance::replaceImage() {
     }
 }
 
+bool LayerInstance::setUpLayer(LWChanGroupID parent, bool offersUV) {
+    if (!coreAvailable() || layer_.setUp("KorvalithPro", parent) != 0) {
+        if (!coreAvailable()) showError("Error opening Global", KORVALITH_CORE_SERVICES);
+        return false;
+    }
+    ChoiceList& choices = layer_.mapping.projectionChoices;
+    choices.add("Planar", kPlanar);
+    choices.add("Cylindrical", kCylindrical);
+    choices.add("Spherical", kSpherical);
+    choices.add("Cubic", kCubic);
+    choices.add("Front", kFront);
+    if (offersUV) choices.add("UV", kUV);
+    choices.add("Spherical Section", kSphericalSection);
+    return true;
+}
+
 // ---- TextureInstance
 
 TextureInstance::TextureInstance() : LayerInstance(kTextureInstance) { className_ = LWTEXTURE_HCLASS; }
@@ -200,18 +216,10 @@ TextureInstance* TextureInstance::create(void* context) {
             if (LWTextureID texture = t->texture(layer)) instance->textureType = t->type(texture);
         }
     }
-    if (!instance->coreAvailable() || instance->layer_.setUp("KorvalithPro", parent) != 0) {
-        if (!instance->coreAvailable()) showError("Error opening Global", KORVALITH_CORE_SERVICES);
+    if (!instance->setUpLayer(parent, false)) {
         delete instance;
         return nullptr;
     }
-    ChoiceList& choices = instance->layer_.mapping.projectionChoices;
-    choices.add("Planar", kPlanar);
-    choices.add("Cylindrical", kCylindrical);
-    choices.add("Spherical", kSpherical);
-    choices.add("Cubic", kCubic);
-    choices.add("Front", kFront);
-    choices.add("Spherical Section", kSphericalSection);
     return instance;
 }
 

@@ -20,19 +20,10 @@ ShaderInstance* ShaderInstance::create(void* surface) {
     LWChanGroupID parent = nullptr;
     if (const LWSurfaceFuncs* s = surfaces.table(); s && surface) parent = s->chanGrp(instance->surface());
     instance->uvMaps_ = std::make_unique<UVMapList>();
-    if (!instance->coreAvailable() || instance->layer_.setUp("KorvalithPro", parent) != 0) {
-        if (!instance->coreAvailable()) showError("Error opening Global", KORVALITH_CORE_SERVICES);
+    if (!instance->setUpLayer(parent, true)) {
         delete instance;
         return nullptr;
     }
-    ChoiceList& choices = instance->layer_.mapping.projectionChoices;
-    choices.add("Planar", kPlanar);
-    choices.add("Cylindrical", kCylindrical);
-    choices.add("Spherical", kSpherical);
-    choices.add("Cubic", kCubic);
-    choices.add("Front", kFront);
-    choices.add("UV", kUV);
-    choices.add("Spherical Section", kSphericalSection);
     return instance;
 }
 
