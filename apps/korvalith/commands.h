@@ -9,7 +9,8 @@
 namespace korvalith::app {
 
 // `korvalith modules`: every server of the loaded modules with class, name
-// and tags; modules that did not load are reported on log.
+// and tags, then the node editor's node types; modules that did not load
+// are reported on log.
 int runModules(const std::string& moduleDir, std::ostream& out, std::ostream& log);
 
 // `korvalith info FILE`: image information, channel choices and pyramid.

@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "lwmodule.h"
+#include "node_editor.h"
 #include "session.h"
 
 namespace korvalith::app {
@@ -42,6 +43,10 @@ int runModules(const std::string& moduleDir, std::ostream& out, std::ostream& lo
         first = false;
         listModule(*module, out);
     }
+    // What the node editor offers: its own nodes and the modules' node servers.
+    std::string types;
+    for (const std::string& type : session.host().nodeEditor().types()) types += (types.empty() ? "" : ", ") + type;
+    out << "\nnode types: " << types << "\n";
     return 0;
 }
 

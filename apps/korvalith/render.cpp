@@ -81,6 +81,8 @@ RenderPlugins renderPlugins(const SceneFile& scene) {
     }
     for (const SceneShader& shader : scene.shaders)
         if (shader.instance && shader.handler) plugins.shaders.push_back({shader.object, shader.handler, shader.instance});
+    for (const SceneNodeGraph& g : scene.nodeGraphs)
+        if (g.graph) plugins.nodes.push_back({g.object, g.graph});
     return plugins;
 }
 
@@ -103,11 +105,21 @@ RenderSummary renderFrames(hostsim::Host& host, const RenderPlugins& plugins, co
     }
     std::map<LWItemID, std::vector<ShadedSurface>> shadersByObject;
     for (const ShadedSurface& s : plugins.shaders) shadersByObject[s.object].push_back(s);
+    // Per object its graph and how many plug-in nodes it holds (counted as
+    // samples per shaded spot).
+    std::map<LWItemID, std::pair<const hostsim::NodeGraph*, uint64_t>> graphsByObject;
+    for (const NodeSurface& n : plugins.nodes) {
+        uint64_t pluginNodes = 0;
+        for (const NodeID node : n.graph->nodes()) pluginNodes += n.graph->instance(node) != nullptr;
+        graphsByObject[n.object] = {n.graph, pluginNodes};
+    }
     const int mode = request.preview ? LWINIT_PREVIEW : LWINIT_RENDER;
     // Before a render the host learns which items each instance uses.
     host.instances().gatherUsedItems();
     for (const TexturedSurface& s : surfaces)
         if (LWError e = s.handler->rend->init(s.instance, mode)) log << "korvalith: " << e << "\n";
+    for (const NodeSurface& n : plugins.nodes)
+        if (LWError e = n.graph->init(mode)) log << "korvalith: " << e << "\n";
     for (const ShadedSurface& s : plugins.shaders)
         if (LWError e = s.handler->rend->init(s.instance, mode)) log << "korvalith: " << e << "\n";
 
@@ -129,11 +141,13 @@ RenderSummary renderFrames(hostsim::Host& host, const RenderPlugins& plugins, co
         settings.time = time;
         for (const TexturedSurface& s : surfaces)
             if (LWError e = s.handler->rend->newTime(s.instance, frame, time)) log << "korvalith: " << e << "\n";
+        for (const NodeSurface& n : plugins.nodes)
+            if (LWError e = n.graph->newTime(frame, time)) log << "korvalith: " << e << "\n";
         for (const ShadedSurface& s : plugins.shaders)
             if (LWError e = s.handler->rend->newTime(s.instance, frame, time)) log << "korvalith: " << e << "\n";
 
-        // The colour texture first, then the surface's shaders on one access
-        // record, in their order.
+        // The colour texture first, then the surface's node graph, then its
+        // shaders on one access record, in their order.
         auto texture = [&](const hostsim::SurfaceHit& hit, std::array<double, 3>& colour) {
             auto it = byObject.find(hit.object);
             if (it == byObject.end()) return;
@@ -158,6 +172,10 @@ RenderSummary renderFrames(hostsim::Host& host, const RenderPlugins& plugins, co
         };
         auto shader = [&](const hostsim::SurfaceHit& hit, hostsim::SurfaceValues& values, int) {
             texture(hit, values.colour);
+            if (auto it = graphsByObject.find(hit.object); it != graphsByObject.end()) {
+                it->second.first->shade(hit, values);
+                samples.fetch_add(it->second.second, std::memory_order_relaxed);
+            }
             if (auto it = shadersByObject.find(hit.object); it != shadersByObject.end()) {
                 LWShaderAccess access;
                 hostsim::fillShaderAccess(hit, values, access);
@@ -192,6 +210,7 @@ RenderSummary renderFrames(hostsim::Host& host, const RenderPlugins& plugins, co
         summary.frameResident.push_back(residentBytes());
     }
     for (const TexturedSurface& s : surfaces) s.handler->rend->cleanup(s.instance);
+    for (const NodeSurface& n : plugins.nodes) n.graph->cleanup();
     for (const ShadedSurface& s : plugins.shaders) s.handler->rend->cleanup(s.instance);
 
     KorvalithStatistics after{};

@@ -1,6 +1,7 @@
-// Rendering a loaded scene: per frame the plug-in textures' and shaders'
-// render initialisation and time change, the ray caster with the textures
-// and then the shaders evaluated at every shaded spot, one PNG per frame,
+// Rendering a loaded scene: the plug-in textures', node graphs' and
+// shaders' render initialisation, per frame their time change, the ray
+// caster with the texture, then the surface's node graph, then its shaders
+// evaluated at every shaded spot, one PNG per frame,
 // clean-up, and a summary of time, samples, tiles, bytes and memory.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include "lwhandler.h"
 #include "lwshader.h"
 #include "lwtexture.h"
+#include "node_editor.h"
 #include "raycaster.h"
 #include "shading.h"
 
@@ -39,14 +41,22 @@ struct ShadedSurface {
     LWInstance instance = nullptr;
 };
 
-// What a render evaluates: the plug-in textures and shaders of the scene.
+// An object's surface shaded by a node graph of the host's node editor.
+struct NodeSurface {
+    LWItemID object = nullptr;
+    hostsim::NodeGraph* graph = nullptr;
+};
+
+// What a render evaluates: the plug-in textures, node graphs and shaders
+// of the scene.
 struct RenderPlugins {
     std::vector<TexturedSurface> textures;
     std::vector<ShadedSurface> shaders;
+    std::vector<NodeSurface> nodes;
 };
 
 struct SceneFile;
-// The textures and shaders of a loaded scene file.
+// The textures, node graphs and shaders of a loaded scene file.
 RenderPlugins renderPlugins(const SceneFile& scene);
 
 struct RenderRequest {
@@ -60,8 +70,8 @@ struct RenderRequest {
     std::array<int, 2> dumpSpot{-1, -1};
 };
 
-// The surface values at one pixel of the last frame, after the textures
-// and shaders.
+// The surface values at one pixel of the last frame, after the textures,
+// nodes and shaders.
 struct SpotDump {
     bool hit = false;
     std::string object;

@@ -14,7 +14,9 @@
 #include "lwio.h"
 #include "lwtexture.h"
 #include "lwtxtr.h"
+#include "plugin_data.h"
 #include "scene.h"
+#include "scene_nodes.h"
 #include "session.h"
 #include "surfaces.h"
 #include "textures.h"
@@ -22,99 +24,10 @@
 namespace korvalith::app {
 
 namespace fs = std::filesystem;
-using Json = nlohmann::ordered_json;
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-
-// ---- reading JSON with errors that say where
-
-class Reader {
-public:
-    explicit Reader(std::string file) : file_(std::move(file)) {}
-    [[noreturn]] void fail(const std::string& at, const std::string& what) const {
-        throw SceneError(file_ + ": " + (at.empty() ? "/" : at) + ": " + what);
-    }
-    const std::string& file() const { return file_; }
-
-private:
-    std::string file_;
-};
-
-std::string jsonQuoted(const std::string& s) { return Json(s).dump(); }
-
-// A JSON pointer step: "~" and "/" escaped.
-std::string step(const std::string& at, const std::string& key) {
-    std::string k;
-    for (char c : key) {
-        if (c == '~') k += "~0";
-        else if (c == '/') k += "~1";
-        else k += c;
-    }
-    return at + "/" + k;
-}
-std::string step(const std::string& at, size_t index) { return at + "/" + std::to_string(index); }
-
-std::string article(const char* kind) {
-    return (std::string("aeiou").find(kind[0]) != std::string::npos ? "an " : "a ") + std::string(kind);
-}
-
-// A JSON object being read: keys are taken one by one, and what is left
-// at the end is refused as unknown.
-class Fields {
-public:
-    Fields(const Reader& r, const Json& j, std::string at) : r_(r), j_(j), at_(std::move(at)) {
-        if (!j.is_object()) r.fail(at_, "expected an object, got " + article(j.type_name()));
-    }
-    const Json* get(const char* key) {
-        taken_.insert(key);
-        auto it = j_.find(key);
-        return it == j_.end() ? nullptr : &*it;
-    }
-    const Json& require(const char* key) {
-        const Json* v = get(key);
-        if (!v) r_.fail(at_, "missing required key \"" + std::string(key) + "\"");
-        return *v;
-    }
-    bool has(const char* key) const { return j_.contains(key); }
-    std::string at(const char* key) const { return step(at_, key); }
-    const std::string& at() const { return at_; }
-    // Refuses the keys nobody took.
-    void done() const {
-        for (auto it = j_.begin(); it != j_.end(); ++it)
-            if (!taken_.count(it.key())) r_.fail(at_, "unknown key " + jsonQuoted(it.key()));
-    }
-
-private:
-    const Reader& r_;
-    const Json& j_;
-    std::string at_;
-    std::set<std::string> taken_;
-};
-
-double number(const Reader& r, const Json& j, const std::string& at) {
-    if (!j.is_number()) r.fail(at, "expected a number, got " + article(j.type_name()));
-    const double v = j.get<double>();
-    if (!std::isfinite(v)) r.fail(at, "expected a finite number");
-    return v;
-}
-
-int integer(const Reader& r, const Json& j, const std::string& at) {
-    const double v = number(r, j, at);
-    if (v != std::floor(v) || std::fabs(v) > 1e9) r.fail(at, "expected a whole number, got " + j.dump());
-    return static_cast<int>(v);
-}
-
-std::string text(const Reader& r, const Json& j, const std::string& at) {
-    if (!j.is_string()) r.fail(at, "expected a string, got " + article(j.type_name()));
-    return j.get<std::string>();
-}
-
-Vec3 vec3(const Reader& r, const Json& j, const std::string& at) {
-    if (!j.is_array() || j.size() != 3) r.fail(at, "expected an array of 3 numbers");
-    return {number(r, j[0], step(at, 0)), number(r, j[1], step(at, 1)), number(r, j[2], step(at, 2))};
-}
 
 // Heading, pitch, bank in radians, or {"degrees": [h, p, b]}.
 Vec3 rotation(const Reader& r, const Json& j, const std::string& at) {
@@ -246,93 +159,6 @@ void readShape(const Reader& r, Fields& f, SceneObject& o, const std::string& fo
     }
 }
 
-// ---- the plug-in's text form: image file names
-
-// Reads a quoted string of the text form starting at s[i]; false when it is
-// not one.
-bool unquote(const std::string& s, size_t& i, std::string& out) {
-    if (i >= s.size() || s[i] != '"') return false;
-    for (++i; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '"') {
-            ++i;
-            return true;
-        }
-        if (c != '\\') {
-            out += c;
-            continue;
-        }
-        if (++i >= s.size()) return false;
-        switch (s[i]) {
-            case '\\': out += '\\'; break;
-            case '"': out += '"'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'x': {
-                if (i + 2 >= s.size()) return false;
-                const std::string hex = s.substr(i + 1, 2);
-                if (hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
-                out += static_cast<char>(std::stoi(hex, nullptr, 16));
-                i += 2;
-                break;
-            }
-            default: return false;
-        }
-    }
-    return false;
-}
-
-std::string quote(const std::string& s) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string t = "\"";
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '\\': t += "\\\\"; break;
-            case '"': t += "\\\""; break;
-            case '\n': t += "\\n"; break;
-            case '\r': t += "\\r"; break;
-            case '\t': t += "\\t"; break;
-            default:
-                if (c < 0x20 || c == 0x7f) {
-                    t += "\\x";
-                    t += hex[c >> 4];
-                    t += hex[c & 15];
-                } else {
-                    t += ch;
-                }
-        }
-    }
-    return t + "\"";
-}
-
-// Rewrites the file name of every "Filename" line through change; other
-// lines, and lines that do not parse, stay as they are.
-template <typename Change>
-std::string rewriteFilenames(const std::string& data, Change&& change) {
-    std::string out;
-    size_t start = 0;
-    while (start < data.size()) {
-        size_t end = data.find('\n', start);
-        if (end == std::string::npos) end = data.size();
-        const std::string line = data.substr(start, end - start);
-        const size_t indent = line.find_first_not_of(" \t");
-        static const std::string token = "Filename ";
-        std::string name;
-        size_t i = indent == std::string::npos ? 0 : indent + token.size();
-        if (indent != std::string::npos && line.compare(indent, token.size(), token) == 0 &&
-            unquote(line, i, name) && line.find_first_not_of(" \t\r", i) == std::string::npos) {
-            out += line.substr(0, indent) + token + quote(change(name));
-        } else {
-            out += line;
-        }
-        if (end < data.size()) out += '\n';
-        start = end + 1;
-    }
-    return out;
-}
-
 // ---- building the host scene
 
 // The item's values are its values at time 0: a channel with keys gets a
@@ -380,46 +206,11 @@ std::shared_ptr<const hostsim::Mesh> makeMesh(const Reader& r, const SceneObject
     }
 }
 
-// What the plug-in told the user while it loaded, as one line; a question
-// offering a way out (nobody answers it here) is left out.
-std::string messageText(const hostsim::Message& m) {
-    std::string t;
-    for (const std::string& line : m.lines) {
-        std::string::size_type start = 0;
-        while (start <= line.size()) {
-            std::string::size_type end = line.find('\n', start);
-            if (end == std::string::npos) end = line.size();
-            const std::string piece = line.substr(start, end - start);
-            start = end + 1;
-            if (piece.empty() || (m.kind == hostsim::MessageKind::Question && piece.back() == '?')) continue;
-            if (!t.empty()) t += t.back() == '.' ? " " : ": ";
-            t += piece;
-        }
-    }
-    return t.empty() ? m.title : t;
-}
-
-// Loads a plug-in's text blocks into its instance; kind names the server's
-// kind ("texture", "shader") in messages.
+// Loads an instance's data text.
 void loadPluginData(const Reader& r, hostsim::Host& host, SceneFile& scene, const LWInstanceFuncs* funcs,
-                    LWInstance instance, std::string data, const std::string& at) {
-    if (data.empty()) return;
-    if (data.back() != '\n') data += '\n';  // hand-written text may miss the last line break
-    data = rewriteFilenames(data, [&](const std::string& name) {
-        if (name.empty() || fs::path(name).is_absolute()) return name;
-        const std::string full = (fs::path(scene.folder) / name).lexically_normal().string();
-        scene.relativeImages.insert(full);
-        return full;
-    });
-    const size_t before = host.messages().messages().size();
-    hostsim::LoadState state(data, LWIO_ASCII);
-    const LWError error = funcs->load(instance, state.state());
-    if (error) r.fail(at, error);
-    if (state.failed()) r.fail(at, state.error());
-    const auto messages = host.messages().messages();
-    for (size_t i = before; i < messages.size(); ++i)
-        if (messages[i].kind == hostsim::MessageKind::Error || messages[i].kind == hostsim::MessageKind::Question)
-            r.fail(at, messageText(messages[i]));
+                    LWInstance instance, const std::string& data, const std::string& at) {
+    loadPluginText(r, host, scene, data, at, "",
+                   [&](const std::string& text) { return loadInstance(funcs, instance, text); });
 }
 
 // The host's records of a handler server, activated once per scene.
@@ -449,6 +240,7 @@ const auto* handlerFor(const Reader& r, hostsim::Host& host, std::map<std::strin
 struct Parsed {
     std::vector<std::string> data;        // per texture
     std::vector<std::string> shaderData;  // per shader
+    std::vector<NodeGraphSpec> graphs;    // per node graph
 };
 
 // The surface's channel values by their keys in the file.
@@ -549,6 +341,12 @@ void parse(const Reader& r, const Json& root, SceneFile& s, Parsed& p) {
                     s.textures.push_back(t);
                     p.data.push_back(data);
                 }
+                NodeGraphSpec graph;
+                if (readNodeGraph(r, sf, graph)) {
+                    surface.nodes = s.nodeGraphs.size();
+                    s.nodeGraphs.emplace_back();
+                    p.graphs.push_back(std::move(graph));
+                }
                 sf.done();
                 o.surface = surface;
             }
@@ -641,6 +439,21 @@ void build(const Reader& r, hostsim::Host& host, SceneFile& s, const Parsed& p) 
             surface.colourTexture = t.texture;
         }
         host.geometry().setSurface(o.id, surface);
+        if (o.surface->nodes) {
+            const std::string nat = at + "/surface";
+            SceneNodeGraph& g = s.nodeGraphs[*o.surface->nodes];
+            g.object = o.id;
+            // The editor keeps one graph per surface name.
+            hostsim::NodeGraph& graph = host.nodeEditor().graph(surface.name);
+            if (graph.nodes().size() > 1 ||
+                std::any_of(s.nodeGraphs.begin(), s.nodeGraphs.end(), [&](const SceneNodeGraph& other) {
+                    return other.graph == &graph;
+                }))
+                r.fail(nat, "surface " + jsonQuoted(surface.name) +
+                                ": another object's surface of that name has nodes already");
+            g.graph = &graph;
+            buildNodeGraph(r, host, s, graph, p.graphs[*o.surface->nodes], nat);
+        }
         // Shaders are made on the host's surface, which exists from here on.
         for (size_t k = 0; k < o.surface->shaders.size(); ++k) {
             const size_t index = o.surface->shaders[k];
@@ -746,73 +559,16 @@ Json keysJson(const SceneItem& item) {
     return keys;
 }
 
-// path as the saved file should name it: relative to folder when it was
-// written relative.
-std::string written(const std::string& path, bool relative, const std::string& folder) {
-    if (!relative) return path;
-    const fs::path rel = fs::path(path).lexically_relative(fs::absolute(folder).lexically_normal());
-    return rel.empty() ? path : rel.string();
-}
-
-// The length of the UTF-8 sequence at s[i], or 0 when none starts there.
-size_t utf8Length(const std::string& s, size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) return 1;
-    const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    if (n == 0) return 0;
-    uint32_t code = c & (0x7Fu >> n);
-    if (i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-        const auto d = static_cast<unsigned char>(s[i + k]);
-        if ((d & 0xC0) != 0x80) return 0;
-        code = code << 6 | (d & 0x3Fu);
-    }
-    static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return n;
-}
-
-// JSON holds UTF-8 only. Bytes of the plug-in's data that are not UTF-8
-// (a name in another code page) can only stand in its quoted strings, so
-// they are written as the text form's \xHH escapes, which read back as
-// the same bytes.
-std::string utf8Escaped(const std::string& data) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (size_t i = 0; i < data.size();) {
-        if (const size_t n = utf8Length(data, i)) {
-            out.append(data, i, n);
-            i += n;
-            continue;
-        }
-        const auto c = static_cast<unsigned char>(data[i++]);
-        out += "\\x";
-        out += hex[c >> 4];
-        out += hex[c & 15];
-    }
-    return out;
-}
-
-// A plug-in's data as it saves it now, in the host's text form; kind
-// names the server's kind in messages.
-std::string savedData(const SceneFile& s, const LWInstanceFuncs* funcs, LWInstance instance, const char* kind,
-                      const std::string& server, const std::string& folder) {
-    hostsim::SaveState state(LWIO_ASCII);
-    if (const LWError error = funcs->save(instance, state.state()))
-        throw SceneError(s.path + ": the " + kind + " server " + jsonQuoted(server) + " could not save: " + error);
-    if (!state.finish())
-        throw SceneError(s.path + ": the " + kind + " server " + jsonQuoted(server) +
-                         " saved unsound data: " + state.error());
-    return utf8Escaped(rewriteFilenames(state.data(), [&](const std::string& name) {
-        return written(name, s.relativeImages.count(name) > 0, folder);
-    }));
-}
-
 }  // namespace
 
 SceneFile::~SceneFile() { destroyInstances(*this); }
 
 void destroyInstances(SceneFile& scene) {
+    for (SceneNodeGraph& g : scene.nodeGraphs)
+        if (g.graph) {
+            g.graph->removeAll();
+            g.graph = nullptr;
+        }
     for (SceneShader& shader : scene.shaders)
         if (shader.instance && scene.host) {
             scene.host->instances().destroy(shader.instance);
@@ -924,6 +680,9 @@ std::string sceneText(const SceneFile& s, const std::string& folder) {
                 }
                 sj["shaders"] = shaders;
             }
+            if (o.surface->nodes)
+                if (const hostsim::NodeGraph* graph = s.nodeGraphs[*o.surface->nodes].graph)
+                    writeNodeGraph(s, *graph, folder, sj);
             j["surface"] = sj;
         }
         root["objects"].push_back(j);

@@ -24,11 +24,13 @@
 // "colourHighlights", "colourFilter", "additiveTransparency",
 // "diffuseSharpness", "bump" (defaults as a new surface has them),
 // "texture": {"server", "axis": "x" | "y" | "z", "center", "size",
-// "rotation", "data"}, "shaders": [{"server", "data"}, ...]}. A texture
+// "rotation", "data"}, "shaders": [{"server", "data"}, ...], "nodes" and
+// "connections" (scene_nodes.h)}. A texture
 // names a "TextureHandler" server, a shader a "ShaderHandler" server, of any
 // loaded module; shaders run in their order. "data" is the plug-in's own
 // blocks in the host's text form; a relative image file name in it
-// ("Filename" lines) is found in the scene file's folder.
+// ("Filename" lines) is found in the scene file's folder. The render shades
+// a hit with the colour texture, then the surface's nodes, then its shaders.
 //
 // Saving writes every value (rotations in radians, the camera's zoom) and
 // the plug-in data as the plug-in saves it now; file names that were
@@ -52,17 +54,10 @@
 #include "lwsurf.h"
 #include "lwtexture.h"
 #include "lwtxtr.h"
+#include "node_editor.h"
+#include "scene_json.h"
 
 namespace korvalith::app {
-
-// A scene file that cannot be loaded or saved: the message names the file,
-// the place (line:column or a JSON pointer) and the problem.
-class SceneError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-using Vec3 = std::array<double, 3>;
 
 struct SceneKey {
     double time = 0;
@@ -108,11 +103,18 @@ struct SceneShader {
     LWInstance instance = nullptr;
 };
 
+// A surface's node graph in the host's node editor.
+struct SceneNodeGraph {
+    LWItemID object = nullptr;
+    hostsim::NodeGraph* graph = nullptr;  // the host's; its nodes go with the scene
+};
+
 struct SceneSurface {
     // Name and channel values; its colour texture is set when the scene is built.
     hostsim::Surface values;
     std::optional<size_t> texture;  // index into SceneFile::textures
     std::vector<size_t> shaders;    // indices into SceneFile::shaders, in order
+    std::optional<size_t> nodes;    // index into SceneFile::nodeGraphs
 };
 
 struct SceneObject : SceneItem {
@@ -147,6 +149,7 @@ struct SceneFile {
     std::vector<SceneObject> objects;
     std::vector<SceneTexture> textures;
     std::vector<SceneShader> shaders;
+    std::vector<SceneNodeGraph> nodeGraphs;
     // Absolute image paths that the scene named relative to its folder.
     std::set<std::string> relativeImages;
     // The host's handler records per texture server, activated once.
@@ -158,8 +161,10 @@ struct SceneFile {
 // values, keys and parents, the render camera, frame values, meshes and
 // surfaces, for every texture a host texture and layer with a plug-in
 // instance that loaded the texture's data, and for every shader a plug-in
-// instance on the host's surface that loaded the shader's data. Throws SceneError; the host may
-// then hold part of the scene, but no instance is left alive.
+// instance on the host's surface that loaded the shader's data, and every
+// surface's nodes and connections in the host's node editor. Throws
+// SceneError; the host may then hold part of the scene, but no instance or
+// node is left alive.
 SceneFile loadScene(hostsim::Host& host, const std::string& path);
 
 // The scene as JSON text, with the plug-in data as the instances save it
@@ -169,7 +174,8 @@ std::string sceneText(const SceneFile& scene, const std::string& folder);
 // Writes sceneText for the path's folder to path; throws SceneError.
 void saveScene(const SceneFile& scene, const std::string& path);
 
-// Destroys the plug-in instances (the handler's destroy); safe to repeat.
+// Destroys the plug-in instances (the handler's destroy) and the nodes of
+// the scene's graphs; safe to repeat.
 void destroyInstances(SceneFile& scene);
 
 }  // namespace korvalith::app

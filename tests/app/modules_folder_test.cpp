@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "commands.h"
 #include "file_io.h"
 #include "render.h"
 #include "scene_file.h"
@@ -83,6 +84,26 @@ TEST_F(ModulesFolderTest, ASceneUsesAnotherMakersShaderAndSavesItsData) {
     const auto& shader = saved["objects"][0]["surface"]["shaders"][0];
     EXPECT_EQ(shader["server"], "Tint");
     EXPECT_EQ(shader["data"], "Tint 0.5 1 0\n");
+}
+
+TEST_F(ModulesFolderTest, TheListingShowsEveryModulesServersTagsAndTheNodeTypes) {
+    std::ostringstream out, log;
+    EXPECT_EQ(korvalith::app::runModules(folder, out, log), 0);
+    const std::string listing = out.str();
+    EXPECT_NE(log.str().find("module broken.so not loaded"), std::string::npos) << log.str();
+    for (const char* line : {
+             "KorvalithNode  (",
+             "  NodeHandler \"KorvalithPro\"\n      0x00000|0x0409 user name: \"Korvalith Pro\"\n",
+             "  NodeHandler \"SimpleColourCorrector\"\n      0x00000|0x0409 user name: \"Simple Colour Corrector\"\n",
+             " node menu: \"Korvalith Pro/Utilities\"\n",
+             "  NodeInterface \"SimpleColourCorrector\"\n",
+             "  ShaderHandler \"Tint\"\n",
+             "\nnode types: Color, Scalar, Mix, Math, KorvalithPro, SimpleColourCorrector\n",
+         })
+        EXPECT_NE(listing.find(line), std::string::npos) << line << " not in\n" << listing;
+    // Ours are listed first, in the order they load.
+    EXPECT_LT(listing.find("KorvalithPro  ("), listing.find("KorvalithNode  ("));
+    EXPECT_LT(listing.find("KorvalithNode  ("), listing.find("tint  ("));
 }
 
 TEST_F(ModulesFolderTest, AShaderServerNoModuleServesIsRefusedWithItsPlace) {
