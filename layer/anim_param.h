@@ -19,6 +19,7 @@ enum ParamKind : int {
     kParamDistance3 = LWVP_DIST | LWVPF_VECTOR,
     kParamAngle = LWVP_ANGLE,
     kParamAngle3 = LWVP_ANGLE | LWVPF_VECTOR,
+    kParamColour = LWVP_COLOR,
 };
 
 class AnimParam {
@@ -28,8 +29,9 @@ public:
     AnimParam& operator=(const AnimParam&) = delete;
     ~AnimParam() { destroy(); }
 
-    // Creates the host parameter with the value (d, d, d) and names it in group.
-    void make(int kind, const char* name, LWChanGroupID group, double d);
+    // Creates the host parameter with the value (d, d, d) and names it in
+    // group; the host files its envelopes under the plug-in's name.
+    void make(int kind, const char* name, LWChanGroupID group, double d, const char* pluginName = "KorvalithPro");
     void evaluate(double time);
     void setValue(double x, double y, double z);
     void setValue(double v) { setValue(v, v, v); }
