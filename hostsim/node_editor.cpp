@@ -610,6 +610,8 @@ void NodeGraph::load(NodeID id, const std::string& data) {
     }
     LoadState state(data, LWIO_ASCII);
     LWError error = handler->inst->load ? handler->inst->load(instance, state.state()) : nullptr;
+    if (error && state.failed())
+        throw HostError("node " + quoted(nodeName) + ": " + error + " (" + state.error() + ")");
     if (error) throw HostError("node " + quoted(nodeName) + ": " + error);
     if (state.failed()) throw HostError("node " + quoted(nodeName) + ": " + state.error());
 }
