@@ -76,7 +76,7 @@ protected:
 
 // Host nodes: two colours mixed by a scalar into the surface colour, a
 // product into the diffuse value; one node left to the host to name.
-const char* kHostNodes = R"(,
+const char* kHostNodes = R"json(,
   "nodes": [{"type": "Color", "name": "Red", "data": "color 1 0 0"},
             {"type": "Color", "name": "Blue", "data": "color 0 0 1\n"},
             {"type": "Scalar", "name": "Quarter", "data": "value 0.25"},
@@ -86,7 +86,7 @@ const char* kHostNodes = R"(,
                   {"from": "Blue", "output": "Color", "to": "Blend", "input": "B"},
                   {"from": "Quarter", "output": "Scalar", "to": "Blend", "input": "Amount"},
                   {"from": "Blend", "output": "Color", "to": "Surface", "input": "Color"},
-                  {"from": "Math (1)", "output": "Result", "to": "Surface", "input": "Diffuse"}])";
+                  {"from": "Math (1)", "output": "Result", "to": "Surface", "input": "Diffuse"}])json";
 
 TEST_F(SceneNodesTest, HostNodesShadeTheSurfaceAndSaveBackAsTheyWere) {
     const std::string first = root + "/out/first.json";
@@ -241,8 +241,9 @@ TEST_F(SceneNodesTest, ABrokenGraphIsRefusedNamingTheSurfaceTheNodeThePortAndWhy
             EXPECT_EQ(message.substr(prefix.size()), c.message) << c.name;
         }
         EXPECT_EQ(core->imageCount(), 0) << c.name << ": a node was left alive";
-        if (const hostsim::NodeGraph* graph = host.nodeEditor().find("Card"))
+        if (const hostsim::NodeGraph* graph = host.nodeEditor().find("Card")) {
             EXPECT_EQ(graph->nodes().size(), 1u) << c.name << ": nodes were left behind";
+        }
     }
 }
 

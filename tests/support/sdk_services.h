@@ -15,6 +15,7 @@
 #include "lwio.h"
 #include "lwmeshes.h"
 #include "lwmtutil.h"
+#include "lwnodes.h"
 #include "lwpanel.h"
 #include "lwrender.h"
 #include "lwsurf.h"
@@ -54,6 +55,10 @@ inline constexpr SdkService kSdkServices[] = {
     {LWOBJECTFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWObjectFuncs), 14},
     {LWOBJECTINFO_GLOBAL, ServiceKind::Functions, sizeof(LWObjectInfo), 20},
     {LWSURFACEFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWSurfaceFuncs), 26},
+    {LWNODEFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeFuncs), 7},
+    {LWNODEINPUTFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeInputFuncs), 14},
+    {LWNODEOUTPUTFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeOutputFuncs), 13},
+    {LWNODEUTILITYFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeUtilityFuncs), 2},
     {LWDIRINFOFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWFILEACTIVATEFUNC_GLOBAL, ServiceKind::Function, 0, 0},
     {LWFILEREQFUNC_GLOBAL, ServiceKind::Function, 0, 0},
