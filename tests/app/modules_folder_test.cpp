@@ -86,6 +86,32 @@ TEST_F(ModulesFolderTest, ASceneUsesAnotherMakersShaderAndSavesItsData) {
     EXPECT_EQ(shader["data"], "Tint 0.5 1 0\n");
 }
 
+TEST_F(ModulesFolderTest, ASceneUsesAnotherMakersNodeAndSavesItsData) {
+    korvalith::app::Session session(folder);
+    korvalith::app::SceneFile loaded = korvalith::app::loadScene(session.host(), scene(R"([],
+        "nodes": [{"type": "Color", "name": "Paint", "data": "color 0.8 0.6 0.4"},
+                  {"type": "Tint", "name": "Tinted", "data": "Tint 0.5 1 0.25\n"}],
+        "connections": [{"from": "Paint", "output": "Color", "to": "Tinted", "input": "Color"},
+                        {"from": "Tinted", "output": "Color", "to": "Surface", "input": "Color"}])"));
+
+    korvalith::app::RenderRequest request;
+    request.output = folder + "/tinted.png";
+    request.width = request.height = 16;
+    request.progress = false;
+    request.dumpSpot = {8, 8};
+    std::ostringstream log;
+    const auto summary = korvalith::app::renderFrames(session.host(), korvalith::app::renderPlugins(loaded), request, log);
+    ASSERT_TRUE(summary.spot.hit) << log.str();
+    EXPECT_NEAR(summary.spot.values.colour[0], 0.4, 1e-6);
+    EXPECT_NEAR(summary.spot.values.colour[1], 0.6, 1e-6);
+    EXPECT_NEAR(summary.spot.values.colour[2], 0.1, 1e-6);
+
+    const auto saved = nlohmann::json::parse(korvalith::app::sceneText(loaded, folder));
+    const auto& node = saved["objects"][0]["surface"]["nodes"][1];
+    EXPECT_EQ(node["type"], "Tint");
+    EXPECT_EQ(node["data"], "Tint 0.5 1 0.25\n");
+}
+
 TEST_F(ModulesFolderTest, TheListingShowsEveryModulesServersTagsAndTheNodeTypes) {
     std::ostringstream out, log;
     EXPECT_EQ(korvalith::app::runModules(folder, out, log), 0);
@@ -98,7 +124,7 @@ TEST_F(ModulesFolderTest, TheListingShowsEveryModulesServersTagsAndTheNodeTypes)
              " node menu: \"Korvalith Pro/Utilities\"\n",
              "  NodeInterface \"SimpleColourCorrector\"\n",
              "  ShaderHandler \"Tint\"\n",
-             "\nnode types: Color, Scalar, Mix, Math, KorvalithPro, SimpleColourCorrector\n",
+             "\nnode types: Color, Scalar, Mix, Math, KorvalithPro, SimpleColourCorrector, Tint\n",
          })
         EXPECT_NE(listing.find(line), std::string::npos) << line << " not in\n" << listing;
     // Ours are listed first, in the order they load.
