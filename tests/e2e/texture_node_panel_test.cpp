@@ -59,6 +59,9 @@ TEST_F(TextureNodePanel, ControlsAndLayout) {
                                                                    "Front", "UV", "Spherical Section"}));
     EXPECT_EQ(panel->popupItems(0x9104), (std::vector<std::string>{"Reset", "Repeat", "Mirror", "Edge"}));
     EXPECT_EQ(panel->popupItems(0x911E), (std::vector<std::string>{"Left Edge", "Width", "Top Edge", "Height"}));
+    // The node takes its panel with it.
+    graph().remove(node);
+    EXPECT_TRUE(panel->destroyed());
 }
 
 TEST_F(TextureNodePanel, PanesAndEnableRulesFollowTheProjection) {
