@@ -19,7 +19,11 @@ enum ParamKind : int {
     kParamDistance3 = LWVP_DIST | LWVPF_VECTOR,
     kParamAngle = LWVP_ANGLE,
     kParamAngle3 = LWVP_ANGLE | LWVPF_VECTOR,
+    kParamColour = LWVP_COLOR,
 };
+
+// The plug-in name the parameters of KorvalithPro's layers are set up with.
+inline constexpr char kPluginName[] = "KorvalithPro";
 
 class AnimParam {
 public:
@@ -28,8 +32,9 @@ public:
     AnimParam& operator=(const AnimParam&) = delete;
     ~AnimParam() { destroy(); }
 
-    // Creates the host parameter with the value (d, d, d) and names it in group.
-    void make(int kind, const char* name, LWChanGroupID group, double d);
+    // Creates the host parameter with the value (d, d, d) and names it in
+    // group, set up for the named plug-in.
+    void make(int kind, const char* name, LWChanGroupID group, double d, const char* plugin = kPluginName);
     void evaluate(double time);
     void setValue(double x, double y, double z);
     void setValue(double v) { setValue(v, v, v); }
