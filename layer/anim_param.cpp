@@ -6,7 +6,7 @@ namespace korvalith {
 
 const LWVParmFuncs* AnimParam::funcs() const { return service_ ? service_->table() : nullptr; }
 
-void AnimParam::make(int kind, const char* name, LWChanGroupID group, double d, const char* pluginName) {
+void AnimParam::make(int kind, const char* name, LWChanGroupID group, double d, const char* plugin) {
     destroy();
     service_ = std::make_unique<HostService<LWVParmFuncs>>(slots::vparm);
     value_[0] = value_[1] = value_[2] = d;
@@ -14,7 +14,7 @@ void AnimParam::make(int kind, const char* name, LWChanGroupID group, double d, 
     if (!f) return;
     parameter_ = f->create(kind, LWVPDT_NOTXTR);
     if (!parameter_) return;
-    f->setup(parameter_, name, group, nullptr, nullptr, pluginName, nullptr);
+    f->setup(parameter_, name, group, nullptr, nullptr, plugin, nullptr);
     f->setVal(parameter_, value_);
 }
 

@@ -22,6 +22,9 @@ enum ParamKind : int {
     kParamColour = LWVP_COLOR,
 };
 
+// The plug-in name the parameters of KorvalithPro's layers are set up with.
+inline constexpr char kPluginName[] = "KorvalithPro";
+
 class AnimParam {
 public:
     AnimParam() = default;
@@ -30,8 +33,8 @@ public:
     ~AnimParam() { destroy(); }
 
     // Creates the host parameter with the value (d, d, d) and names it in
-    // group; the host files its envelopes under the plug-in's name.
-    void make(int kind, const char* name, LWChanGroupID group, double d, const char* pluginName = "KorvalithPro");
+    // group, set up for the named plug-in.
+    void make(int kind, const char* name, LWChanGroupID group, double d, const char* plugin = kPluginName);
     void evaluate(double time);
     void setValue(double x, double y, double z);
     void setValue(double v) { setValue(v, v, v); }

@@ -9,11 +9,20 @@ namespace korvalith {
 
 void SimpleColourCorrection::make(LWChanGroupID parent) {
     group_ = channels::createGroup(parent, "SimpleColourCorrection");
-    brightness.make(kParamPercent, "Brightness", group_, 1.0);
-    contrast.make(kParamPercent, "Contrast", group_, 1.0);
-    hue.make(kParamAngle, "Hue", group_, 0.0);
-    saturation.make(kParamPercent, "Saturation", group_, 1.0);
-    gamma.make(kParamNumber, "Gamma", group_, 1.0);
+    makeParameters(group_, kPluginName);
+}
+
+void SimpleColourCorrection::makeIn(LWChanGroupID group, const char* plugin) {
+    group_ = nullptr;
+    makeParameters(group, plugin);
+}
+
+void SimpleColourCorrection::makeParameters(LWChanGroupID group, const char* plugin) {
+    brightness.make(kParamPercent, "Brightness", group, 1.0, plugin);
+    contrast.make(kParamPercent, "Contrast", group, 1.0, plugin);
+    hue.make(kParamAngle, "Hue", group, 0.0, plugin);
+    saturation.make(kParamPercent, "Saturation", group, 1.0, plugin);
+    gamma.make(kParamNumber, "Gamma", group, 1.0, plugin);
 }
 
 void SimpleColourCorrection::destroy() {
@@ -22,12 +31,41 @@ void SimpleColourCorrection::destroy() {
     group_ = nullptr;
 }
 
+CorrectionValues CorrectionValues::from(double brightness, double contrast, double hue, double saturation,
+                                        double gamma, bool invert) {
+    CorrectionValues v;
+    v.brightness = static_cast<float>(brightness);
+    v.contrast = static_cast<float>(contrast);
+    v.hue = static_cast<float>(hue);
+    v.saturation = static_cast<float>(saturation);
+    v.adjust = !(brightness == 1 && contrast == 1 && hue == 0 && saturation == 1);
+    v.gammaActive = gamma != 1;
+    v.inverseGamma = 1.0f / static_cast<float>(gamma);
+    v.invert = invert;
+    return v;
+}
+
 void SimpleColourCorrection::updateCorrection(double time) {
     for (AnimParam* p : {&brightness, &contrast, &hue, &saturation, &gamma}) p->evaluate(time);
     markChanged();
-    adjustActive = !(brightness.x() == 1 && contrast.x() == 1 && hue.x() == 0 && saturation.x() == 1);
-    gammaActive = gamma.x() != 1;
-    inverseGamma = 1.0f / static_cast<float>(gamma.x());
+    const CorrectionValues v = CorrectionValues::from(brightness.x(), contrast.x(), hue.x(), saturation.x(),
+                                                      gamma.x(), invert);
+    adjustActive = v.adjust;
+    gammaActive = v.gammaActive;
+    inverseGamma = v.inverseGamma;
+}
+
+CorrectionValues SimpleColourCorrection::values() const {
+    CorrectionValues v;
+    v.brightness = static_cast<float>(brightness.x());
+    v.contrast = static_cast<float>(contrast.x());
+    v.hue = static_cast<float>(hue.x());
+    v.saturation = static_cast<float>(saturation.x());
+    v.inverseGamma = inverseGamma;
+    v.adjust = adjustActive;
+    v.gammaActive = gammaActive;
+    v.invert = invert;
+    return v;
 }
 
 void hsvToRgb(float h, float s, float v, float rgb[3]) {
@@ -57,9 +95,9 @@ void hsvToRgb(float h, float s, float v, float rgb[3]) {
     }
 }
 
-void SimpleColourCorrection::correctColour(float rgb[3]) const {
+void correctColour(const CorrectionValues& values, float rgb[3]) {
     float r = rgb[0], g = rgb[1], b = rgb[2];
-    if (adjustActive) {
+    if (values.adjust) {
         const float mx = std::max(r, std::max(g, b));
         const float mn = std::min(r, std::min(g, b));
         const float d = mx - mn;
@@ -74,19 +112,19 @@ void SimpleColourCorrection::correctColour(float rgb[3]) const {
             if (h < 0) h += 6;
             h *= 1.0471976f;
         }
-        const float h2 = h + static_cast<float>(hue.x());
-        const float s2 = s * static_cast<float>(saturation.x());
-        const float v2 = (static_cast<float>(brightness.x()) * mx - 0.5f) * static_cast<float>(contrast.x()) + 0.5f;
+        const float h2 = h + values.hue;
+        const float s2 = s * values.saturation;
+        const float v2 = (values.brightness * mx - 0.5f) * values.contrast + 0.5f;
         float out[3];
         hsvToRgb(h2, s2, v2, out);
         r = out[0], g = out[1], b = out[2];
     }
-    if (gammaActive) {
-        r = std::pow(r, inverseGamma);
-        g = std::pow(g, inverseGamma);
-        b = std::pow(b, inverseGamma);
+    if (values.gammaActive) {
+        r = std::pow(r, values.inverseGamma);
+        g = std::pow(g, values.inverseGamma);
+        b = std::pow(b, values.inverseGamma);
     }
-    if (invert) {
+    if (values.invert) {
         r = 1 - r;
         g = 1 - g;
         b = 1 - b;
@@ -94,12 +132,16 @@ void SimpleColourCorrection::correctColour(float rgb[3]) const {
     rgb[0] = r, rgb[1] = g, rgb[2] = b;
 }
 
-float SimpleColourCorrection::correctScalar(float x) const {
-    if (adjustActive) x = (static_cast<float>(brightness.x()) * x - 0.5f) * static_cast<float>(contrast.x()) + 0.5f;
-    if (gammaActive) x = std::pow(x, inverseGamma);
-    if (invert) x = 1 - x;
+float correctScalar(const CorrectionValues& values, float x) {
+    if (values.adjust) x = (values.brightness * x - 0.5f) * values.contrast + 0.5f;
+    if (values.gammaActive) x = std::pow(x, values.inverseGamma);
+    if (values.invert) x = 1 - x;
     return x;
 }
+
+void SimpleColourCorrection::correctColour(float rgb[3]) const { korvalith::correctColour(values(), rgb); }
+
+float SimpleColourCorrection::correctScalar(float x) const { return korvalith::correctScalar(values(), x); }
 
 void SimpleColourCorrection::resetCorrection() {
     brightness.reset(1, 1, 1);

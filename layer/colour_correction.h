@@ -9,6 +9,22 @@
 
 namespace korvalith {
 
+// The correction settings in force for one evaluation, with their flags.
+struct CorrectionValues {
+    float brightness = 1, contrast = 1, hue = 0, saturation = 1;
+    float inverseGamma = 1;
+    bool adjust = false, gammaActive = false, invert = false;
+
+    // The flags as a time change computes them from the five numbers.
+    static CorrectionValues from(double brightness, double contrast, double hue, double saturation, double gamma,
+                                 bool invert);
+};
+
+// Hue, saturation and value adjustment, then gamma per channel, then the
+// inversion; each step only where its flag is set. Single precision.
+void correctColour(const CorrectionValues& values, float rgb[3]);
+float correctScalar(const CorrectionValues& values, float x);
+
 class SimpleColourCorrection final : public ColourSettings {
 public:
     SimpleColourCorrection() = default;
@@ -16,9 +32,14 @@ public:
 
     // Creates the group "SimpleColourCorrection" under parent and its parameters.
     void make(LWChanGroupID parent);
+    // Creates the parameters directly in group, which stays its owner's,
+    // set up for the named plug-in.
+    void makeIn(LWChanGroupID group, const char* plugin);
     void destroy();
 
     void updateCorrection(double time);
+    // The settings and flags of the last time change or panel edit.
+    CorrectionValues values() const;
     void correctColour(float rgb[3]) const override;
     float correctScalar(float x) const override;
     // The "Default" button: neutral settings, invert left alone.
@@ -41,6 +62,8 @@ public:
     float inverseGamma = 1.0f;
 
 private:
+    void makeParameters(LWChanGroupID group, const char* plugin);
+
     std::atomic<bool> changed_{true};
     LWChanGroupID group_ = nullptr;
     int invertSlot_ = 0;

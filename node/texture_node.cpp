@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include "block_io.h"
 #include "host_guard.h"
 #include "lwhost.h"
 #include "lwserver.h"
@@ -35,21 +36,13 @@ const PortSpec kInputs[TextureNode::kInputCount] = {
     {NOT_VECTOR, "Position"}, {NOT_VECTOR, "Rotation"},
 };
 
-constexpr LWID id(const char (&code)[5]) { return LWID_(code[0], code[1], code[2], code[3]); }
+using blocks::block;
+using blocks::id;
 
-template <typename Write>
-void block(const LWSaveState* s, const char (&code)[5], const char* token, bool leaf, Write&& write) {
-    const LWBlockIdent ident{id(code), token};
-    s->beginBlk(s->writeData, &ident, leaf ? 1 : 0);
-    write();
-    s->endBlk(s->writeData);
-}
-
-const LWBlockIdent kBlocks[] = {
-    {id("VERS"), "Version"}, {id("KRVL"), "KorvalithImage"}, {id("OPAC"), "Opacity"},
-    {id("INVT"), "Invert"},  {id("BLDM"), "BlendMode"},      {id("BAMP"), "BumpAmplitude"},
-    {id("BCOL"), "BGColour"}, {0, nullptr},
-};
+const blocks::Level kNodeLevel{{id("VERS"), "Version"},   {id("KRVL"), "KorvalithImage"},
+                               {id("OPAC"), "Opacity"},   {id("INVT"), "Invert"},
+                               {id("BLDM"), "BlendMode"}, {id("BAMP"), "BumpAmplitude"},
+                               {id("BCOL"), "BGColour"}};
 
 }  // namespace
 
@@ -193,12 +186,9 @@ void TextureNode::copy(const LayerInstance& from) {
 }
 
 LWError TextureNode::save(const LWSaveState* s) {
-    block(s, "VERS", "Version", true, [&] {
-        const int16_t v = 1;
-        s->writeI2(s->writeData, &v, 1);
-    });
+    blocks::leafI2(s, "VERS", "Version", 1);
     block(s, "KRVL", "KorvalithImage", false, [&] { layer_.save(s); });
-    block(s, "OPAC", "Opacity", false, [&] { layer_.strength.save(s); });
+    blocks::paramBlock(s, "OPAC", "Opacity", layer_.strength);
     block(s, "INVT", "Invert", true, [&] {
         const unsigned char v = layer_.invert ? 1 : 0;
         s->writeU1(s->writeData, &v, 1);
@@ -207,16 +197,15 @@ LWError TextureNode::save(const LWSaveState* s) {
         const int32_t v = blendMode;
         s->writeI4(s->writeData, &v, 1);
     });
-    block(s, "BAMP", "BumpAmplitude", false, [&] { bumpAmp_.save(s); });
-    block(s, "BCOL", "BGColour", false, [&] { bgColour_.save(s); });
+    blocks::paramBlock(s, "BAMP", "BumpAmplitude", bumpAmp_);
+    blocks::paramBlock(s, "BCOL", "BGColour", bgColour_);
     return nullptr;
 }
 
 LWError TextureNode::load(const LWLoadState* l) {
-    for (LWID code; (code = l->findBlk(l->readData, kBlocks)) != 0; l->endBlk(l->readData)) {
+    for (LWID code; (code = kNodeLevel.next(l)) != 0; l->endBlk(l->readData)) {
         if (code == id("VERS")) {
-            int16_t v = 0;
-            l->readI2(l->readData, &v, 1);
+            blocks::readI2(l, 0);
         } else if (code == id("KRVL")) {
             layer_.load(l);
         } else if (code == id("OPAC")) {
