@@ -180,38 +180,38 @@ void NodeEditor::clear() {
 }
 
 NodeRecord* NodeEditor::node(NodeID id) const {
-    if (!id) return nullptr;
-    for (const auto& n : nodes_)
-        if (n.get() == id) return n->live ? n.get() : nullptr;
-    return nullptr;
+    if (!nodeIds_.count(id)) return nullptr;
+    auto* n = static_cast<NodeRecord*>(id);
+    return n->live ? n : nullptr;
 }
 
 NodeInputRecord* NodeEditor::input(NodeInputID id) const {
-    if (!id) return nullptr;
-    for (const auto& in : inputs_)
-        if (in.get() == id) return in->live ? in.get() : nullptr;
-    return nullptr;
+    if (!inputIds_.count(id)) return nullptr;
+    auto* in = static_cast<NodeInputRecord*>(id);
+    return in->live ? in : nullptr;
 }
 
 NodeOutputRecord* NodeEditor::output(NodeOutputID id) const {
-    if (!id) return nullptr;
-    for (const auto& out : outputs_)
-        if (out.get() == id) return out->live ? out.get() : nullptr;
-    return nullptr;
+    if (!outputIds_.count(id)) return nullptr;
+    auto* out = static_cast<NodeOutputRecord*>(id);
+    return out->live ? out : nullptr;
 }
 
 NodeInputRecord* NodeEditor::keep(std::unique_ptr<NodeInputRecord> input) {
     inputs_.push_back(std::move(input));
+    inputIds_.insert(inputs_.back().get());
     return inputs_.back().get();
 }
 
 NodeOutputRecord* NodeEditor::keep(std::unique_ptr<NodeOutputRecord> output) {
     outputs_.push_back(std::move(output));
+    outputIds_.insert(outputs_.back().get());
     return outputs_.back().get();
 }
 
 NodeRecord* NodeEditor::keep(std::unique_ptr<NodeRecord> node) {
     nodes_.push_back(std::move(node));
+    nodeIds_.insert(nodes_.back().get());
     return nodes_.back().get();
 }
 

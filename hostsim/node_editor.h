@@ -31,6 +31,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "lwnodes.h"
@@ -88,6 +89,8 @@ private:
     std::vector<std::unique_ptr<NodeRecord>> nodes_;
     std::vector<std::unique_ptr<NodeInputRecord>> inputs_;
     std::vector<std::unique_ptr<NodeOutputRecord>> outputs_;
+    // Every id handed out, by kind, to tell ours from foreign ones.
+    std::unordered_set<const void*> nodeIds_, inputIds_, outputIds_;
 };
 
 class NodeGraph {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -401,6 +402,76 @@ TEST_F(NodeEditorTest, TheDestinationSetsTheSurfaceValuesOfItsConnectedInputs) {
     graph.shade(hit, values);
     EXPECT_DOUBLE_EQ(values.normal[0], -0.6);
     EXPECT_DOUBLE_EQ(values.normal[2], 0.8);
+}
+
+TEST(NodalAccess, CarriesWhatTheShaderRecordCarriesForTheSameHit) {
+    hostsim::SurfaceHit hit;
+    hit.object = reinterpret_cast<LWItemID>(0x1234);
+    hit.source = reinterpret_cast<LWItemID>(0x99);
+    hit.x = 7;
+    hit.y = 9;
+    hit.distance = 12.5;
+    hit.spotSize = 0.02;
+    hit.polygon = 5;
+    hit.bounce = 1;
+    hit.vertices = {3, 4, 8};
+    hit.weights = {0.2, 0.3, 0.5};
+    for (int c = 0; c < 3; ++c) {
+        hit.local[c] = 1 + c;
+        hit.world[c] = 10 + c;
+        hit.rayOrigin[c] = -c;
+        hit.vertexWorld[c] = {c + 0.5, c + 1.5, c + 2.5};
+    }
+    const double n[3] = {0, 0.6, -0.8}, g[3] = {0, 0, -1}, d[3] = {0, -0.6, 0.8};
+    for (int c = 0; c < 3; ++c) {
+        hit.normal[c] = n[c];
+        hit.geometric[c] = g[c];
+        hit.rayDirection[c] = d[c];
+    }
+    hit.transform.axes = {{{2, 0, 0}, {0, 0, 3}, {0, -1, 0}}};
+    hostsim::SurfaceValues values;
+    values.normal = {1, 0, 0};
+    values.bumpHeight = 0.25;
+
+    LWShaderAccess s;
+    hostsim::fillShaderAccess(hit, values, s);
+    LWNodalAccess a;
+    std::memset(&a, 0x5A, sizeof a);  // nothing left over from before
+    hostsim::fillNodalAccess(hit, values, a);
+    EXPECT_EQ(a.sx, 7);
+    EXPECT_EQ(a.sy, 9);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(a.oPos[c], s.oPos[c]);
+        EXPECT_EQ(a.wPos[c], s.wPos[c]);
+        EXPECT_EQ(a.gNorm[c], s.gNorm[c]);
+        EXPECT_EQ(a.wNorm[c], values.normal[c]);
+        EXPECT_EQ(a.wNorm0[c], n[c]);
+        EXPECT_EQ(a.raySource[c], s.raySource[c]);
+    }
+    EXPECT_EQ(a.rayLength, 12.5);
+    EXPECT_EQ(a.spotSize, 0.02);
+    EXPECT_EQ(a.cosine, 1);
+    EXPECT_EQ(a.bumpHeight, 0.25);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(a.oXfrm[i], s.oXfrm[i]);
+        EXPECT_EQ(a.wXfrm[i], s.wXfrm[i]);
+    }
+    EXPECT_EQ(a.wXfrm[0], 0.5);
+    EXPECT_EQ(a.illuminate, nullptr);  // outside a render
+    EXPECT_EQ(a.rayTrace, nullptr);
+    EXPECT_EQ(a.illuminateSample, nullptr);
+    EXPECT_EQ(a.rayTraceMode, nullptr);
+    EXPECT_EQ(a.bounces, 1);
+    EXPECT_EQ(a.sourceID, hit.source);
+    EXPECT_EQ(a.objID, hit.object);
+    EXPECT_EQ(a.polNum, 5);
+    EXPECT_EQ(a.polygon, s.polygon);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(a.verts[k], s.verts[k]);
+        EXPECT_EQ(a.weights[k], s.weights[k]);
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(a.vertsWPos[k][c], s.vertsWPos[k][c]);
+    }
+    EXPECT_EQ(a.verts[3], nullptr);
 }
 
 TEST_F(NodeEditorTest, RenderPassesReachThePluginNodesInOrder) {
