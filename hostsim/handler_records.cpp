@@ -41,4 +41,17 @@ int ChannelHandlerRecords::activate(Host& host, const std::string& name, int ver
     return result;
 }
 
+int NodeHandlerRecords::activate(Host& host, const std::string& name, int version) {
+    inst = {};
+    item = {};
+    rend = {};
+    const bool tracksItems = host.application() != AppType::Modeler;
+    local = {&inst, tracksItems ? &item : nullptr, &rend, nullptr, nullptr};
+    const int result = host.activate(LWNODE_HCLASS, name, version, &local);
+    local.inst = &inst;
+    local.item = tracksItems ? &item : nullptr;
+    local.rend = &rend;
+    return result;
+}
+
 }  // namespace hostsim

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "lwchannel.h"
+#include "lwnodes.h"
 #include "lwshader.h"
 #include "lwtexture.h"
 
@@ -71,6 +72,24 @@ public:
     LWChannelHandler local{};
     LWInstanceFuncs inst{};
     LWItemFuncs item{};
+};
+
+// The same for a "NodeHandler" activation, which the host makes when a node
+// of the server's type is first added to a graph; the node's evaluate and
+// customPreview are read from local.
+class NodeHandlerRecords {
+public:
+    NodeHandlerRecords() = default;
+    NodeHandlerRecords(const NodeHandlerRecords&) = delete;
+    NodeHandlerRecords& operator=(const NodeHandlerRecords&) = delete;
+
+    int activate(Host& host, const std::string& name, int version = LWNODECLASS_VERSION);
+    const LWItemFuncs* items() const { return local.item; }
+
+    LWNodeHandler local{};
+    LWInstanceFuncs inst{};
+    LWItemFuncs item{};
+    LWRenderFuncs rend{};
 };
 
 }  // namespace hostsim

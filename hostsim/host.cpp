@@ -3,6 +3,7 @@
 #include "animation.h"
 #include "geometry.h"
 #include "instances.h"
+#include "node_editor.h"
 #include "object_info.h"
 #include "objects.h"
 #include "scene.h"
@@ -118,6 +119,7 @@ Host::Host() {
     surfaces_ = std::make_unique<Surfaces>(*scene_, *geometry_, *animation_);
     objects_ = std::make_unique<SceneObjects>(*scene_, *geometry_);
     instances_ = std::make_unique<Instances>();
+    nodeEditor_ = std::make_unique<NodeEditor>(*this);
     xpanels_->registerWith(*this);
     animation_->registerWith(*this);
     scene_->registerWith(*this);
@@ -125,6 +127,7 @@ Host::Host() {
     registerObjectInfo(*this);
     textures_->registerWith(*this);
     surfaces_->registerWith(*this);
+    nodeEditor_->registerWith(*this);
 }
 
 Host::~Host() {
@@ -133,9 +136,10 @@ Host::~Host() {
 }
 
 void Host::unloadAll() {
-    // Channel servers, instances and panels go first, while the code of
-    // their callbacks is still loaded.
+    // Channel servers, node graphs, instances and panels go first, while the
+    // code of their callbacks is still loaded.
     animation_->removeServers();
+    nodeEditor_->clear();  // node instances tell their inputs and outputs to go
     instances_->destroyAll();
     xpanels_->destroyAll();
     while (!modules_.empty()) unload(*modules_.back(), true);

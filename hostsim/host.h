@@ -33,6 +33,7 @@ class Geometry;
 class Surfaces;
 class SceneObjects;
 class Instances;
+class NodeEditor;
 }  // namespace hostsim
 
 namespace hostsim {
@@ -166,6 +167,9 @@ public:
     SceneObjects& objects() { return *objects_; }
     // The handler instances of the scene.
     Instances& instances() { return *instances_; }
+    // The surfaces' node graphs ("NodeFuncs", "NodeInputFuncs",
+    // "NodeOutputFuncs", "NodeUtilityFuncs").
+    NodeEditor& nodeEditor() { return *nodeEditor_; }
 
 private:
     // The answer of the first loaded "Global" server that serves the name,
@@ -196,6 +200,7 @@ private:
     std::unique_ptr<Surfaces> surfaces_;  // after the geometry and animation it observes and changes
     std::unique_ptr<SceneObjects> objects_;
     std::unique_ptr<Instances> instances_;
+    std::unique_ptr<NodeEditor> nodeEditor_;  // after the instances its nodes are made in
 };
 
 }  // namespace hostsim

@@ -108,6 +108,43 @@ void fillShaderAccess(const SurfaceHit& hit, const SurfaceValues& values, LWShad
     access.polygon = polygonId(hit.polygon);
 }
 
+void fillNodalAccess(const SurfaceHit& hit, const SurfaceValues& values, LWNodalAccess& access) {
+    access = {};
+    access.sx = hit.x;
+    access.sy = hit.y;
+    copy3(hit.local, access.oPos);
+    copy3(hit.world, access.wPos);
+    copy3(hit.geometric, access.gNorm);
+    copy3(values.normal.data(), access.wNorm);
+    copy3(hit.normal, access.wNorm0);
+    copy3(hit.rayOrigin, access.raySource);
+    access.rayLength = hit.distance;
+    access.spotSize = hit.spotSize;
+    access.cosine = -(hit.rayDirection[0] * hit.normal[0] + hit.rayDirection[1] * hit.normal[1] +
+                      hit.rayDirection[2] * hit.normal[2]);
+    access.bumpHeight = values.bumpHeight;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) access.oXfrm[3 * i + j] = hit.transform.axes[i][j];
+    invert(access.oXfrm, access.wXfrm);
+
+    const RayFunctions rays = rayFunctions();
+    access.illuminate = rays.illuminate;
+    access.rayTrace = rays.rayTrace;
+    access.rayCast = rays.rayCast;
+    access.rayShade = rays.rayShade;
+
+    access.bounces = hit.bounce;
+    access.sourceID = hit.source;
+    access.objID = hit.object;
+    access.polNum = static_cast<int>(hit.polygon);
+    for (int k = 0; k < 3; ++k) {
+        access.verts[k] = pointId(hit.vertices[k]);
+        access.weights[k] = static_cast<float>(hit.weights[k]);
+        for (int c = 0; c < 3; ++c) access.vertsWPos[k][c] = static_cast<float>(hit.vertexWorld[k][c]);
+    }
+    access.polygon = polygonId(hit.polygon);
+}
+
 void takeShaderAccess(const LWShaderAccess& access, SurfaceValues& values) {
     values.normal = {access.wNorm[0], access.wNorm[1], access.wNorm[2]};
     values.colour = {access.color[0], access.color[1], access.color[2]};

@@ -26,6 +26,7 @@
 
 #include <array>
 
+#include "lwnodes.h"
 #include "lwshader.h"
 
 namespace hostsim {
@@ -46,6 +47,9 @@ struct SurfaceValues {
 SurfaceValues surfaceValues(const Surface& surface, const double normal[3]);
 // The access record of a spot: every field the record declares, as above.
 void fillShaderAccess(const SurfaceHit& hit, const SurfaceValues& values, LWShaderAccess& access);
+// The node access record of a spot: the same fields as the shader's
+// (wNorm = values.normal, bumpHeight = values.bumpHeight), for node graphs.
+void fillNodalAccess(const SurfaceHit& hit, const SurfaceValues& values, LWNodalAccess& access);
 // The values a shader left in the record.
 void takeShaderAccess(const LWShaderAccess& access, SurfaceValues& values);
 

@@ -15,6 +15,7 @@
 #include "lwio.h"
 #include "lwmeshes.h"
 #include "lwmtutil.h"
+#include "lwnodes.h"
 #include "lwpanel.h"
 #include "lwrender.h"
 #include "lwsurf.h"
@@ -48,6 +49,10 @@ inline constexpr SdkService kSdkServices[] = {
     {LWTEXTUREFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWTextureFuncs), 30},
     {LWENVELOPEFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWEnvelopeFuncs), 20},
     {LWCHANNELINFO_GLOBAL, ServiceKind::Functions, sizeof(LWChannelInfo), 15},
+    {LWNODEFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeFuncs), 7},
+    {LWNODEINPUTFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeInputFuncs), 14},
+    {LWNODEOUTPUTFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeOutputFuncs), 13},
+    {LWNODEUTILITYFUNCS_GLOBAL, ServiceKind::Functions, sizeof(LWNodeUtilityFuncs), 2},
     {LWITEMINFO_GLOBAL, ServiceKind::Functions, sizeof(LWItemInfo), 21},
     {LWSCENEINFO_GLOBAL, ServiceKind::Record, sizeof(LWSceneInfo), 0},
     {LWCAMERAINFO_GLOBAL, ServiceKind::Functions, sizeof(LWCameraInfo), 13},
