@@ -90,7 +90,7 @@ TEST_F(NodeEditorTest, APluginNodeIsMadeThroughItsServerWithTheNodeAsContext) {
     // the server's user name and its channel group while it was created,
     // and the host refused a second "Color" input, a nameless one, an
     // unknown type and a second "Luma" output.
-    EXPECT_EQ(events("activate").size(), 1u);
+    EXPECT_EQ(events("activate"), (std::vector<std::string>{"activate with items"}));
     EXPECT_EQ(events("create"), (std::vector<std::string>{
                                     "create Fixture Scale (1)|Fixture Scale|group yes|refused 4|inputs 2|outputs 4",
                                     "create Fixture Scale (2)|Fixture Scale|group yes|refused 4|inputs 2|outputs 4"}));
@@ -122,6 +122,12 @@ TEST_F(NodeEditorTest, APluginNodeIsMadeThroughItsServerWithTheNodeAsContext) {
     host.nodeEditor().graph("Rock").add("FixtureScale");
     EXPECT_EQ(events("activate").size(), 2u);
     EXPECT_EQ(host.nodeEditor().surfacesWithGraphs(), (std::vector<std::string>{"Skin", "Rock"}));
+}
+
+TEST_F(NodeEditorTest, ModelerHandsTheNodeNoItemRecord) {
+    host.setApplication(hostsim::AppType::Modeler);
+    EXPECT_NE(graph.instance(graph.add("FixtureScale")), nullptr);
+    EXPECT_EQ(events("activate"), (std::vector<std::string>{"activate without items"}));
 }
 
 TEST_F(NodeEditorTest, NamesCountPerTypeAndAreUniqueInTheGraph) {
