@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -16,6 +17,7 @@
 #include "render.h"
 #include "scene_file.h"
 #include "service_balance.h"
+#include "session.h"
 
 namespace {
 
@@ -162,6 +164,68 @@ TEST_F(SceneNodesTest, ATextureNodeLoadsItsImageBesideTheSceneAndSavesItRelative
     EXPECT_NE(data.find("Filename \"../scenes/maps/earth.jp2\"\n"), std::string::npos) << data;
     SceneFile again = korvalith::app::loadScene(host, first);
     EXPECT_EQ(korvalith::app::sceneText(again, root + "/out"), firstText);
+}
+
+// The node example's colour (a texture node into a colour corrector) at a
+// few spots, against the same image as the surface's colour texture with
+// the corrector's settings as the layer's own colour correction. Each
+// render gets a host of its own, as each command does: a host keeps the
+// objects of every scene loaded into it.
+TEST(NodeExample, ColoursTheGlobeAsTheTextureLayerDoes) {
+    const std::string root = ::testing::TempDir() + "NodeExample";
+    fs::create_directories(root);
+    std::ifstream in(std::string(EXAMPLES_DIR) + "/node-globe.json");
+    nlohmann::ordered_json example = nlohmann::ordered_json::parse(in);
+    auto& surface = example["objects"][0]["surface"];
+    for (auto& n : surface["nodes"]) {
+        std::string data = n["data"];
+        const std::string from = "Filename \"";
+        if (const size_t at = data.find(from); at != std::string::npos) data.insert(at + from.size(), EXAMPLES_DIR "/");
+        n["data"] = data;
+    }
+    const std::string nodesPath = root + "/nodes.json";
+    ASSERT_TRUE(hostsim::writeWholeFile(nodesPath, example.dump()));
+
+    std::string colour, correction;
+    for (const auto& n : surface["nodes"]) {
+        if (n["name"] == "Planet Colour") colour = n["data"];
+        if (n["type"] == "SimpleColourCorrector") correction = n["data"];
+    }
+    ASSERT_NE(colour, "");
+    ASSERT_NE(correction, "");
+    // The corrector's block goes inside the image group, indented.
+    std::string block;
+    std::istringstream lines(correction.substr(correction.find("{ SimpleColourCorrection")));
+    for (std::string line; std::getline(lines, line);) block += "  " + line + "\n";
+    colour.insert(colour.rfind("}\n"), block);
+    surface.erase("nodes");
+    surface.erase("connections");
+    surface["texture"] = {{"server", "KorvalithPro"}, {"axis", "y"}, {"data", colour}};
+    const std::string layerPath = root + "/layer.json";
+    ASSERT_TRUE(hostsim::writeWholeFile(layerPath, example.dump()));
+
+    auto colourAt = [&](const std::string& path, std::array<int, 2> pixel) {
+        korvalith::app::Session session(MODULE_DIR);
+        SceneFile scene = korvalith::app::loadScene(session.host(), path);
+        korvalith::app::RenderRequest request;
+        request.output = root + "/globe.png";
+        request.width = 192;
+        request.height = 108;
+        request.threads = 2;
+        request.progress = false;
+        request.dumpSpot = pixel;
+        std::ostringstream log;
+        const auto summary =
+            korvalith::app::renderFrames(session.host(), korvalith::app::renderPlugins(scene), request, log);
+        EXPECT_TRUE(summary.spot.hit) << pixel[0] << "," << pixel[1];
+        korvalith::app::destroyInstances(scene);
+        return summary.spot.values.colour;
+    };
+    for (const std::array<int, 2> pixel : {std::array<int, 2>{96, 54}, {140, 66}, {70, 80}, {120, 20}}) {
+        const auto nodes = colourAt(nodesPath, pixel);
+        const auto layer = colourAt(layerPath, pixel);
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(nodes[i], layer[i], 1e-6) << pixel[0] << "," << pixel[1] << " channel " << i;
+    }
 }
 
 struct BrokenGraph {
