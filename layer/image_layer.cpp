@@ -43,7 +43,7 @@ ImageLayer::ImageLayer(bool withCorrection) {
 
 ImageLayer::~ImageLayer() { destroy(); }
 
-int ImageLayer::setUp(const char* pluginName, LWChanGroupID parent) {
+int ImageLayer::setUp(const char* pluginName, LWChanGroupID parent, bool ownGroup) {
     const char* missing = channels::missingService();
     core_ = coreTable();
     if (!missing && !core_) missing = KORVALITH_CORE_SERVICES;
@@ -51,19 +51,24 @@ int ImageLayer::setUp(const char* pluginName, LWChanGroupID parent) {
         showError("Error opening Global", missing);
         return 2;
     }
-    if (group_) channels::destroyGroup(group_);
-    // The first of "KorvalithPro", "KorvalithPro(0)", "KorvalithPro(1)" …
-    // that no child of the parent carries.
-    std::string name = pluginName;
-    for (int n = 0; channels::hasChildNamed(parent, name.c_str()); ++n) {
-        char buffer[300];
-        std::snprintf(buffer, sizeof buffer, "%s(%i)", pluginName, n);
-        name = buffer;
+    if (group_ && ownsGroup_) channels::destroyGroup(group_);
+    ownsGroup_ = ownGroup;
+    if (ownGroup) {
+        // The first of "KorvalithPro", "KorvalithPro(0)", "KorvalithPro(1)" …
+        // that no child of the parent carries.
+        std::string name = pluginName;
+        for (int n = 0; channels::hasChildNamed(parent, name.c_str()); ++n) {
+            char buffer[300];
+            std::snprintf(buffer, sizeof buffer, "%s(%i)", pluginName, n);
+            name = buffer;
+        }
+        group_ = channels::createGroup(parent, name.c_str());
+    } else {
+        group_ = parent;
     }
-    group_ = channels::createGroup(parent, name.c_str());
-    quality.make(kParamPercent, "Quality", group_, 1.0);
-    lodBlending.make(kParamPercent, "MipMapOverlap", group_, 0.25);
-    strength.make(kParamPercent, "Strength", group_, 1.0);
+    quality.make(kParamPercent, "Quality", group_, 1.0, pluginName);
+    lodBlending.make(kParamPercent, "MipMapOverlap", group_, 0.25, pluginName);
+    strength.make(kParamPercent, "Strength", group_, 1.0, pluginName);
     mapping.construct(group_);
     if (correction) correction->make(group_);
     return 0;
@@ -81,7 +86,7 @@ void ImageLayer::destroy() {
     mapping.destroy();
     strength.destroy();
     if (correction) correction->destroy();
-    channels::destroyGroup(group_);
+    if (ownsGroup_) channels::destroyGroup(group_);
     group_ = nullptr;
 }
 

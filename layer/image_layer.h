@@ -49,7 +49,9 @@ public:
 
     // Obtains the services, names and creates the channel group, makes the
     // parameters, mapping and correction. 0 on success, 2 when a service is missing.
-    int setUp(const char* pluginName, LWChanGroupID parent);
+    // With ownGroup false the parameters go straight into parent (a node's
+    // own group), which the layer then never destroys.
+    int setUp(const char* pluginName, LWChanGroupID parent, bool ownGroup = true);
     void destroy();
     void copyFrom(const ImageLayer& other);
 
@@ -67,6 +69,8 @@ public:
     void adoptImage(KorvalithImage* image);
     int imageChoice() const { return imageChoice_; }
     LWChanGroupID channelGroup() const { return group_; }
+    // The core table the layer looked up at its set-up (null before).
+    const CoreServices* core() const { return core_; }
     LWXPanelID panel() const { return panel_; }
 
     int channel = 0;
@@ -85,6 +89,7 @@ private:
     const CoreServices* core_ = nullptr;
     KorvalithImage* image_ = nullptr;
     LWChanGroupID group_ = nullptr;
+    bool ownsGroup_ = true;
     int imageChoice_ = 0;
     LWXPanelID panel_ = nullptr;
     int slot_ = 0;  // int values handed to the panel

@@ -183,8 +183,8 @@ void LayerInstance::replaceImage() {
     }
 }
 
-bool LayerInstance::setUpLayer(LWChanGroupID parent, bool offersUV) {
-    if (!coreAvailable() || layer_.setUp("KorvalithPro", parent) != 0) {
+bool LayerInstance::setUpLayer(LWChanGroupID parent, bool offersUV, bool ownGroup) {
+    if (!coreAvailable() || layer_.setUp("KorvalithPro", parent, ownGroup) != 0) {
         if (!coreAvailable()) showError("Error opening Global", KORVALITH_CORE_SERVICES);
         return false;
     }

@@ -69,7 +69,8 @@ protected:
     // Sets the layer up under the parent group and enters the projection
     // choices (with "UV" where the instance offers it); false, after telling
     // the user when the core is missing, when the instance cannot work.
-    bool setUpLayer(LWChanGroupID parent, bool offersUV);
+    // Without ownGroup the layer's parameters go straight into parent.
+    bool setUpLayer(LWChanGroupID parent, bool offersUV, bool ownGroup = true);
     // Writes prefix and name into the description buffer and returns it. A
     // line too long for the buffer is cut at the last whole UTF-8
     // character that fits, so the host never shows half a character.

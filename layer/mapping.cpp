@@ -163,9 +163,30 @@ void normalise(double v[3]) {
     if (l > 0)
         for (int i = 0; i < 3; ++i) v[i] /= l;
 }
+// m := m × R(heading, pitch, bank).
+void rotate(double m[4][4], const double hpb[3]) {
+    const double h = hpb[0], p = hpb[1], b = hpb[2];
+    const double sH = std::sin(h), cH = std::cos(h), sP = std::sin(p), cP = std::cos(p), sB = std::sin(b),
+                 cB = std::cos(b);
+    double r2[4][4];
+    identity(r2);
+    r2[0][0] = cB * cH;
+    r2[0][1] = cB * sP * sH + sB * cP;
+    r2[0][2] = sB * sP - cB * cP * sH;
+    r2[1][0] = -sB * cH;
+    r2[1][1] = cB * cP - sB * sP * sH;
+    r2[1][2] = sB * cP * sH + cB * sP;
+    r2[2][0] = sH;
+    r2[2][1] = -sP * cH;
+    r2[2][2] = cP * cH;
+    multiply(m, r2);
+}
 }  // namespace
 
-LayerMapping::LayerMapping() : projection_(makeProjection(kPlanar, *this)) { identity(matrix); }
+LayerMapping::LayerMapping() : projection_(makeProjection(kPlanar, *this)) {
+    identity(matrix);
+    identity(referenceMatrix_);
+}
 
 LayerMapping::~LayerMapping() { destroy(); }
 
@@ -285,7 +306,7 @@ void LayerMapping::refreshForShader(double t) {
 }
 
 void LayerMapping::updateTransform() {
-    identity(matrix);
+    identity(referenceMatrix_);
     if (LWItemID item = referenceObject.item()) {
         double p[3];
         if (scene::itemVector(item, scene::kPosition, time, p)) position.setCached(p);
@@ -304,24 +325,60 @@ void LayerMapping::updateTransform() {
                 m[i][1] = u[i];
                 m[i][2] = f[i];
             }
-            multiply(matrix, m);
+            multiply(referenceMatrix_, m);
         }
     }
-    const double h = rotation.value()[0], p = rotation.value()[1], b = rotation.value()[2];
-    const double sH = std::sin(h), cH = std::cos(h), sP = std::sin(p), cP = std::cos(p), sB = std::sin(b),
-                 cB = std::cos(b);
-    double r2[4][4];
-    identity(r2);
-    r2[0][0] = cB * cH;
-    r2[0][1] = cB * sP * sH + sB * cP;
-    r2[0][2] = sB * sP - cB * cP * sH;
-    r2[1][0] = -sB * cH;
-    r2[1][1] = cB * cP - sB * sP * sH;
-    r2[1][2] = sB * cP * sH + cB * sP;
-    r2[2][0] = sH;
-    r2[2][1] = -sP * cH;
-    r2[2][2] = cP * cH;
-    multiply(matrix, r2);
+    std::memcpy(matrix, referenceMatrix_, sizeof matrix);
+    rotate(matrix, rotation.value());
+}
+
+SpotMapping LayerMapping::spotMapping() const {
+    SpotMapping v;
+    for (int i = 0; i < 3; ++i) {
+        v.scale[i] = scale.value()[i];
+        v.position[i] = position.value()[i];
+        v.rotation[i] = rotation.value()[i];
+    }
+    v.uTiles = uTiles.x();
+    v.vTiles = vTiles.x();
+    v.uOffset = uOffset.x();
+    v.vOffset = vOffset.x();
+    v.segment[0] = segLeft.x();
+    v.segment[1] = segTop.x();
+    v.segment[2] = segWidth.x();
+    v.segment[3] = segHeight.x();
+    std::memcpy(v.matrix, matrix, sizeof matrix);
+    return v;
+}
+
+void LayerMapping::spotTransform(SpotMapping& v) const {
+    std::memcpy(v.matrix, referenceMatrix_, sizeof v.matrix);
+    rotate(v.matrix, v.rotation);
+}
+
+bool LayerMapping::mapNode(const LWNodalAccess& access, const SpotMapping& v, ProjectionSample& s) const {
+    double p[3];
+    if (kind_ == kFront || kind_ == kUV) {
+        for (int i = 0; i < 3; ++i) p[i] = access.wPos[i];
+    } else {
+        const double* from = worldCoordinates == 1 ? access.wPos : access.oPos;
+        double d[3];
+        for (int i = 0; i < 3; ++i) d[i] = from[i] - v.position[i];
+        for (int j = 0; j < 3; ++j) {
+            const double q = d[0] * v.matrix[0][j] + d[1] * v.matrix[1][j] + d[2] * v.matrix[2][j];
+            p[j] = v.scale[j] != 1 ? q / v.scale[j] : q;
+        }
+    }
+    ProjectionFrame f;
+    f.axis = axis;
+    for (int i = 0; i < 3; ++i) f.scale[i] = v.scale[i];
+    f.segment = v.segment;
+    if (!projection_->mapNode(p, spotOf(access), f, s)) return false;
+    s.u = s.u * v.uTiles + v.uOffset;
+    s.v = s.v * v.vTiles + v.vOffset;
+    if (std::fabs(v.uTiles) != 1) s.uScale /= std::fabs(v.uTiles);
+    if (std::fabs(v.vTiles) != 1) s.vScale /= std::fabs(v.vTiles);
+    return true;
 }
 
 void LayerMapping::applyTilesAndOffset(ProjectionSample& s) const {

@@ -11,6 +11,7 @@
 #include "anim_param.h"
 #include "lwenvel.h"
 #include "lwrender.h"
+#include "lwnodes.h"
 #include "lwshader.h"
 #include "projection.h"
 
@@ -82,6 +83,16 @@ public:
     LWChanGroupID group = nullptr;
 };
 
+// The mapping values in force for one spot: the cached values, which a
+// texture node's connected inputs may replace for that spot alone. It lives
+// on the evaluating thread's stack, so no spot's values reach another.
+struct SpotMapping {
+    double scale[3], position[3], rotation[3];
+    double uTiles, vTiles, uOffset, vOffset;
+    double segment[4];  // left, top, width, height (radians)
+    double matrix[4][4];
+};
+
 class LayerMapping {
 public:
     LayerMapping();
@@ -115,6 +126,16 @@ public:
     // The shader's whole mapping of a spot: its point, the projection's
     // shader entry, tiles and offsets. False when the projection rejects it.
     bool mapPoint(const LWShaderAccess& access, ProjectionSample& sample, double* falloff) const;
+
+    // The cached values and transform, for a spot to override.
+    SpotMapping spotMapping() const;
+    // The spot's matrix from its rotation, after the reference object's axes
+    // as the last transform update found them.
+    void spotTransform(SpotMapping& values) const;
+    // The node's whole mapping of a spot with the spot's values: its point
+    // (as spotPoint, without a falloff), the projection's node entry, tiles
+    // and offsets. False when the projection rejects it.
+    bool mapNode(const LWNodalAccess& access, const SpotMapping& values, ProjectionSample& sample) const;
     // Panel values of the mapping's controls: a pointer to an int, a
     // parameter id, or null for none.
     void* panelGet(unsigned int id);
@@ -161,6 +182,7 @@ private:
     int kind_ = kPlanar;
     std::unique_ptr<Projection> projection_;
     LWItemID usedIds_[3] = {nullptr, nullptr, nullptr};
+    double referenceMatrix_[4][4];  // the reference object's axes, before the rotation
     int panelInt_ = 0;
 };
 

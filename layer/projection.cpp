@@ -229,6 +229,19 @@ SurfaceSpot spotOf(const LWShaderAccess& a) {
     return spot;
 }
 
+SurfaceSpot spotOf(const LWNodalAccess& a) {
+    SurfaceSpot spot;
+    spot.object = a.objID;
+    spot.polygon = a.polygon;
+    for (int i = 0; i < 4; ++i) {
+        spot.vertices[i] = a.verts[i];
+        spot.weights[i] = a.weights[i];
+        for (int k = 0; k < 3; ++k) spot.vertexWorld[i][k] = a.vertsWPos[i][k];
+    }
+    for (int k = 0; k < 3; ++k) spot.normal[k] = a.wNorm0[k];
+    return spot;
+}
+
 bool Projection::mapNode(const double p[3], const SurfaceSpot&, const ProjectionFrame& frame,
                          ProjectionSample& s) const {
     return mapTexture(p, frame, s);
@@ -293,10 +306,12 @@ void SphericalSectionProjection::setTime(double time) {
 bool SphericalSectionProjection::mapTexture(const double p[3], const ProjectionFrame& frame,
                                             ProjectionSample& s) const {
     const Sphere g = sphere(frame.axis, p, frame.scale, s);
-    s.u = (g.longitude - left_) / width_;
-    s.v = (kHalfPi - g.latitude - top_) / height_;
-    s.uScale = g.k / std::fabs(width_ * kTwoPi);
-    s.vScale = g.k / std::fabs(height_ * kPi);
+    const double left = frame.segment ? frame.segment[0] : left_, top = frame.segment ? frame.segment[1] : top_;
+    const double width = frame.segment ? frame.segment[2] : width_, height = frame.segment ? frame.segment[3] : height_;
+    s.u = (g.longitude - left) / width;
+    s.v = (kHalfPi - g.latitude - top) / height;
+    s.uScale = g.k / std::fabs(width * kTwoPi);
+    s.vScale = g.k / std::fabs(height * kPi);
     s.footprint = 1;
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include "lwmeshes.h"
 #include "lwrender.h"
+#include "lwnodes.h"
 #include "lwshader.h"
 
 namespace korvalith {
@@ -28,9 +29,12 @@ struct ProjectionSample {
 // What a call reads besides the point: the projection axis (0 X, 1 Y, 2 Z)
 // and the mapping's scale. The texture hands in the host's values per call,
 // so evaluation threads never write them into the mapping.
+// A texture node also hands in the spherical section's segment (left, top,
+// width, height) that its inputs give the spot; null takes the cached one.
 struct ProjectionFrame {
     int axis = 0;
     double scale[3] = {1, 1, 1};
+    const double* segment = nullptr;
 };
 
 // What the cubic and UV projections read about a shaded spot besides its
@@ -48,6 +52,8 @@ struct SurfaceSpot {
 };
 
 SurfaceSpot spotOf(const LWShaderAccess& access);
+// The node editor's record: the Cubic face follows wNorm0 there too.
+SurfaceSpot spotOf(const LWNodalAccess& access);
 
 enum ProjectionKind : int {
     kPlanar = 0,

@@ -139,7 +139,8 @@ TEST_F(Activation, VersionTestsAroundEveryLimitAndBalancedUses) {
         {"ShaderInterface", "KorvalithPro", 4, 2, true},
         {"ShaderInterface", "KorvalithPro", 5, 1, false},
         {"NodeHandler", "KorvalithPro", 0, 1, true},
-        {"NodeHandler", "KorvalithPro", 1, 2, true},
+        {"NodeHandler", "KorvalithPro", 1, 0, true},
+        {"NodeHandler", "KorvalithPro", 2, 0, true},
         {"NodeInterface", "KorvalithPro", 3, 1, false},
         {"NodeInterface", "KorvalithPro", 4, 2, true},
         {"NodeInterface", "KorvalithPro", 5, 1, false},
@@ -153,16 +154,20 @@ TEST_F(Activation, VersionTestsAroundEveryLimitAndBalancedUses) {
         SCOPED_TRACE(std::string(c.className) + " " + c.name + " version " + std::to_string(c.version));
         LWGlobalService global{c.name, nullptr};
         // Zeroed room for any other class's record (an interface record
-        // without an instance, …); texture and shader handlers get the host's records.
+        // without an instance, …); texture, shader and texture node handlers
+        // get the host's records.
         alignas(16) unsigned char record[256] = {};
         void* local = std::string(c.className) == "Global" ? static_cast<void*>(&global) : record;
         hostsim::TextureHandlerRecords texture;
         hostsim::ShaderHandlerRecords shader;
+        hostsim::NodeHandlerRecords node;
         const int wordsBefore = host.use(LWPRODUCTINFO_GLOBAL).transient;
         if (std::string(c.className) == LWTEXTURE_HCLASS)
             EXPECT_EQ(texture.activate(host, c.name, c.version), c.result);
         else if (std::string(c.className) == LWSHADER_HCLASS)
             EXPECT_EQ(shader.activate(host, c.name, c.version), c.result);
+        else if (std::string(c.className) == LWNODE_HCLASS && std::string(c.name) == "KorvalithPro")
+            EXPECT_EQ(node.activate(host, c.name, c.version), c.result);
         else
             EXPECT_EQ(host.activate(c.className, c.name, c.version, local), c.result);
         EXPECT_EQ(host.use(LWPRODUCTINFO_GLOBAL).transient - wordsBefore, c.prologue ? 1 : 0);

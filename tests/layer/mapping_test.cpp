@@ -167,4 +167,81 @@ TEST(Mapping, ShaderFalloffIsOfTheCentredPoint) {
     }
 }
 
+// The node's spot values in force for one spot: a mapping whose cached
+// values are the spot's maps the spot alike, and the mapping that served
+// the spot keeps its own values.
+TEST(Mapping, NodeSpotValuesMapLikeCachedOnes) {
+    struct Case {
+        int kind;
+        double scale[3], position[3], rotation[3];
+        double uTiles, vTiles, uOffset, vOffset;
+        double segment[4];
+    } cases[] = {
+        {kPlanar, {2, 3, 0.5}, {0.1, -0.2, 0.3}, {0.4, -0.3, 0.2}, 2, -1.5, 0.25, -0.1, {0, 0, 6.28, 3.14}},
+        {kSpherical, {1, 1, 1}, {0.5, 0, 0}, {0, 1.1, 0}, 1, 3, 0, 0.5, {0, 0, 6.28, 3.14}},
+        {kSphericalSection, {1.5, 1, 2}, {0, 0, -0.4}, {0.2, 0, 0.7}, 1, 1, 0.1, 0, {0.3, 0.2, 2.5, 1.2}},
+        {kCubic, {1, 2, 1}, {0, 0, 0}, {0, 0, 0}, 1, 1, 0, 0, {0, 0, 6.28, 3.14}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        LayerMapping served, reference;
+        for (LayerMapping* m : {&served, &reference}) {
+            m->setProjection(c.kind);
+            m->axis = 1;
+        }
+        served.updateTransform();
+        const SpotMapping initial = served.spotMapping();
+        SpotMapping v = initial;
+        for (int k = 0; k < 3; ++k) {
+            v.scale[k] = c.scale[k];
+            v.position[k] = c.position[k];
+            v.rotation[k] = c.rotation[k];
+        }
+        v.uTiles = c.uTiles, v.vTiles = c.vTiles, v.uOffset = c.uOffset, v.vOffset = c.vOffset;
+        for (int k = 0; k < 4; ++k) v.segment[k] = c.segment[k];
+        served.spotTransform(v);
+
+        reference.scale.setValue(c.scale[0], c.scale[1], c.scale[2]);
+        reference.position.setValue(c.position[0], c.position[1], c.position[2]);
+        reference.rotation.setValue(c.rotation[0], c.rotation[1], c.rotation[2]);
+        reference.uTiles.setValue(c.uTiles);
+        reference.vTiles.setValue(c.vTiles);
+        reference.uOffset.setValue(c.uOffset);
+        reference.vOffset.setValue(c.vOffset);
+        reference.updateTransform();
+        reference.segLeft.setValue(c.segment[0]);
+        reference.segTop.setValue(c.segment[1]);
+        reference.segWidth.setValue(c.segment[2]);
+        reference.segHeight.setValue(c.segment[3]);
+
+        LWNodalAccess a{};
+        a.oPos[0] = 0.7, a.oPos[1] = -0.2, a.oPos[2] = 0.35;
+        // The cubic face follows the unperturbed normal, not the point.
+        a.wNorm0[2] = 1;
+        a.wNorm[0] = 1;
+        ProjectionSample got, want;
+        got.footprint = want.footprint = 0.01;
+        ASSERT_TRUE(served.mapNode(a, v, got));
+        ASSERT_TRUE(reference.mapNode(a, reference.spotMapping(), want));
+        EXPECT_NEAR(got.u, want.u, 1e-12);
+        EXPECT_NEAR(got.v, want.v, 1e-12);
+        EXPECT_NEAR(got.uScale, want.uScale, 1e-12);
+        EXPECT_NEAR(got.vScale, want.vScale, 1e-12);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(got.uDirection[k], want.uDirection[k], 1e-12);
+            EXPECT_EQ(served.scale.value()[k], initial.scale[k]);
+            EXPECT_EQ(served.position.value()[k], initial.position[k]);
+            EXPECT_EQ(served.rotation.value()[k], initial.rotation[k]);
+            for (int j = 0; j < 3; ++j) EXPECT_EQ(served.matrix[k][j], initial.matrix[k][j]);
+        }
+        EXPECT_EQ(served.uTiles.x(), initial.uTiles);
+        if (c.kind == kCubic) {
+            // Face Z: u from x, v from y, although |x| is the largest of the point.
+            const double x = (a.oPos[0] - c.position[0]) / c.scale[0], y = (a.oPos[1] - c.position[1]) / c.scale[1];
+            EXPECT_NEAR(got.u, x + 0.5, 1e-12);
+            EXPECT_NEAR(got.v, 0.5 - y, 1e-12);
+        }
+    }
+}
+
 }  // namespace
