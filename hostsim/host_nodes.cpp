@@ -1,4 +1,5 @@
-// The host's own nodes: constant "Color" and "Scalar", "Mix" of two colours
+// The host's own nodes: constant "Color", "Scalar", "Vector" and "Integer",
+// "Mix" of two colours
 // by an amount and "Math" (add or multiply two scalars), and their data
 // text, one "key value..." line per setting. An input that is connected
 // takes the value of the output feeding it; an unconnected one the node's
@@ -16,6 +17,8 @@ namespace {
 const std::pair<const char*, HostNodeKind> kTypes[] = {
     {"Color", HostNodeKind::Color},
     {"Scalar", HostNodeKind::Scalar},
+    {"Vector", HostNodeKind::Vector},
+    {"Integer", HostNodeKind::Integer},
     {"Mix", HostNodeKind::Mix},
     {"Math", HostNodeKind::Math},
 };
@@ -89,6 +92,8 @@ HostPorts hostNodePorts(HostNodeKind kind) {
                     {}};
         case HostNodeKind::Color: return {{}, {{"Color", NOT_COLOR}}};
         case HostNodeKind::Scalar: return {{}, {{"Scalar", NOT_SCALAR}}};
+        case HostNodeKind::Vector: return {{}, {{"Vector", NOT_VECTOR}}};
+        case HostNodeKind::Integer: return {{}, {{"Integer", NOT_INTEGER}}};
         case HostNodeKind::Mix:
             return {{{"A", NOT_COLOR}, {"B", NOT_COLOR}, {"Amount", NOT_SCALAR}}, {{"Color", NOT_COLOR}}};
         case HostNodeKind::Math: return {{{"A", NOT_SCALAR}, {"B", NOT_SCALAR}}, {{"Result", NOT_SCALAR}}};
@@ -104,6 +109,10 @@ void evaluateHostNode(const NodeRecord& node, const NodeOutputRecord&, LWNodalAc
             for (int c = 0; c < 3; ++c) slot.values[c] = d.colour[c];
             break;
         case HostNodeKind::Scalar: slot.values[0] = d.value; break;
+        case HostNodeKind::Vector:
+            for (int c = 0; c < 3; ++c) slot.values[c] = d.vector[c];
+            break;
+        case HostNodeKind::Integer: slot.integer = d.integer; break;
         case HostNodeKind::Mix: {
             double a[3], b[3];
             inputColour(node, 0, access, d.a, a);
@@ -129,6 +138,8 @@ std::string saveHostNode(const NodeRecord& node) {
     switch (node.kind) {
         case HostNodeKind::Color: return "color " + triple(d.colour) + "\n";
         case HostNodeKind::Scalar: return "value " + number(d.value) + "\n";
+        case HostNodeKind::Vector: return "vector " + triple(d.vector) + "\n";
+        case HostNodeKind::Integer: return "value " + std::to_string(d.integer) + "\n";
         case HostNodeKind::Mix:
             return "a " + triple(d.a) + "\nb " + triple(d.b) + "\namount " + number(d.amount) + "\n";
         case HostNodeKind::Math:
@@ -141,11 +152,14 @@ std::string saveHostNode(const NodeRecord& node) {
 }
 
 std::string loadHostNode(NodeRecord& node, const std::string& text) {
-    // Keys of each type and how many numbers they take (0: a word).
+    // Keys of each type and how many numbers they take (0: a word, -1: a
+    // whole number).
     std::map<std::string, int> keys;
     switch (node.kind) {
         case HostNodeKind::Color: keys = {{"color", 3}}; break;
         case HostNodeKind::Scalar: keys = {{"value", 1}}; break;
+        case HostNodeKind::Vector: keys = {{"vector", 3}}; break;
+        case HostNodeKind::Integer: keys = {{"value", -1}}; break;
         case HostNodeKind::Mix: keys = {{"a", 3}, {"b", 3}, {"amount", 1}}; break;
         case HostNodeKind::Math: keys = {{"operation", 0}, {"a", 1}, {"b", 1}}; break;
         case HostNodeKind::Destination:
@@ -163,6 +177,17 @@ std::string loadHostNode(NodeRecord& node, const std::string& text) {
         const std::string where = "line " + std::to_string(lineNumber) + ": ";
         auto k = keys.find(key);
         if (k == keys.end()) return where + "unknown setting \"" + key + "\" for a " + node.type + " node";
+        if (k->second < 0) {
+            std::string word, extra;
+            int v = 0;
+            const bool read = static_cast<bool>(in >> word) && !(in >> extra);
+            const auto r = read ? std::from_chars(word.data(), word.data() + word.size(), v)
+                                : std::from_chars_result{word.data(), std::errc::invalid_argument};
+            if (r.ec != std::errc() || r.ptr != word.data() + word.size())
+                return where + "\"" + key + "\" takes a whole number";
+            d.integer = v;
+            continue;
+        }
         if (k->second == 0) {
             std::string op, extra;
             if (!(in >> op) || (in >> extra) || (op != "add" && op != "multiply"))
@@ -175,6 +200,7 @@ std::string loadHostNode(NodeRecord& node, const std::string& text) {
             return where + "\"" + key + "\" takes " + std::to_string(k->second) + " number(s)";
         if (key == "color") d.colour = {v[0], v[1], v[2]};
         else if (key == "value") d.value = v[0];
+        else if (key == "vector") d.vector = {v[0], v[1], v[2]};
         else if (key == "amount") d.amount = v[0];
         else if (node.kind == HostNodeKind::Mix && key == "a") d.a = {v[0], v[1], v[2]};
         else if (node.kind == HostNodeKind::Mix && key == "b") d.b = {v[0], v[1], v[2]};

@@ -39,12 +39,14 @@ struct NodeInputRecord {
     bool live = true;
 };
 
-enum class HostNodeKind { Plugin, Destination, Color, Scalar, Mix, Math };
+enum class HostNodeKind { Plugin, Destination, Color, Scalar, Vector, Integer, Mix, Math };
 
 // The settings of the host's own nodes (used where inputs are unconnected).
 struct HostNodeData {
     std::array<double, 3> colour{1, 1, 1};  // Color
     double value = 1;                       // Scalar
+    std::array<double, 3> vector{0, 0, 0};  // Vector
+    int integer = 0;                        // Integer
     std::array<double, 3> a{0, 0, 0}, b{1, 1, 1};  // Mix
     double amount = 0.5;                           // Mix
     bool multiply = false;                         // Math: add or multiply

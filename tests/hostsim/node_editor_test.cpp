@@ -82,7 +82,8 @@ protected:
 
 TEST_F(NodeEditorTest, APluginNodeIsMadeThroughItsServerWithTheNodeAsContext) {
     const auto types = host.nodeEditor().types();
-    EXPECT_EQ(types, (std::vector<std::string>{"Color", "Scalar", "Mix", "Math", "FixtureScale", "FixtureBroken"}));
+    EXPECT_EQ(types, (std::vector<std::string>{"Color", "Scalar", "Vector", "Integer", "Mix", "Math", "FixtureScale",
+                                               "FixtureBroken"}));
 
     const NodeID a = graph.add("FixtureScale");
     const NodeID b = graph.add("FixtureScale");
@@ -315,6 +316,13 @@ TEST_F(NodeEditorTest, TheHostsNodesUseConnectedInputsAndTheirOwnSettingsElsewhe
     EXPECT_EQ(scalar(math, "Result"), 10);
     graph.connect(quarter, "Scalar", math, "B");
     EXPECT_EQ(scalar(math, "Result"), 0.5);
+
+    const NodeID up = graph.add("Vector");
+    graph.load(up, "vector 0 1 -2");
+    EXPECT_EQ(colour(up, "Vector"), (V3{0, 1, -2}));
+    const NodeID seven = graph.add("Integer");
+    graph.load(seven, "value 7");
+    EXPECT_EQ(scalar(seven, "Integer"), 7);
 }
 
 TEST_F(NodeEditorTest, TheHostsNodeDataRoundTripsAndBadTextChangesNothing) {
@@ -327,6 +335,10 @@ TEST_F(NodeEditorTest, TheHostsNodeDataRoundTripsAndBadTextChangesNothing) {
     EXPECT_EQ(graph.save(math), "operation multiply\na -1.5\nb 2\n");
     EXPECT_EQ(graph.save(graph.add("Color")), "color 1 1 1\n");
     EXPECT_EQ(graph.save(graph.add("Scalar")), "value 1\n");
+    EXPECT_EQ(graph.save(graph.add("Vector")), "vector 0 0 0\n");
+    const NodeID integer = graph.add("Integer");
+    graph.load(integer, "value -3");
+    EXPECT_EQ(graph.save(integer), "value -3\n");
 
     struct Case {
         NodeID node;
@@ -339,9 +351,12 @@ TEST_F(NodeEditorTest, TheHostsNodeDataRoundTripsAndBadTextChangesNothing) {
         {mix, "amount 0.5 0.6", "node \"Mix (1)\": line 1: \"amount\" takes 1 number(s)"},
         {mix, "colour 1 1 1", "node \"Mix (1)\": line 1: unknown setting \"colour\" for a Mix node"},
         {math, "operation divide", "node \"Math (1)\": line 1: operation must be add or multiply"},
+        {integer, "value 2.5", "node \"Integer (1)\": line 1: \"value\" takes a whole number"},
+        {integer, "value", "node \"Integer (1)\": line 1: \"value\" takes a whole number"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf([&] { graph.load(c.node, c.text); }), c.error);
     EXPECT_EQ(graph.save(mix), mixText);
+    EXPECT_EQ(graph.save(integer), "value -3\n");
 }
 
 TEST_F(NodeEditorTest, APluginNodesDataGoesThroughItsInstanceInTheTextForm) {
