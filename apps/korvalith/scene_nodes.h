@@ -5,9 +5,9 @@
 //   "nodes": [{"type", "name", "data"}, ...]
 //   "connections": [{"from", "output", "to", "input"}, ...]
 // A node's "type" is one of the editor's node types: the host's own
-// ("Color", "Scalar", "Mix", "Math") or a "NodeHandler" server of any
-// loaded module ("KorvalithPro", "SimpleColourCorrector"). Without a
-// "name" the host names it ("<user name> (n)"). "data" is the node's own
+// ("Color", "Scalar", "Vector", "Integer", "Mix", "Math") or a
+// "NodeHandler" server of any loaded module ("KorvalithPro",
+// "SimpleColourCorrector"). Without a "name" the host names it ("<user name> (n)"). "data" is the node's own
 // data: a plug-in's blocks in the host's text form (relative "Filename"
 // lines are found in the scene file's folder), a host node's "key value"
 // lines. A connection goes from a node's output to an input of a node or

@@ -124,7 +124,7 @@ TEST_F(ModulesFolderTest, TheListingShowsEveryModulesServersTagsAndTheNodeTypes)
              " node menu: \"Korvalith Pro/Utilities\"\n",
              "  NodeInterface \"SimpleColourCorrector\"\n",
              "  ShaderHandler \"Tint\"\n",
-             "\nnode types: Color, Scalar, Mix, Math, KorvalithPro, SimpleColourCorrector, Tint\n",
+             "\nnode types: Color, Scalar, Vector, Integer, Mix, Math, KorvalithPro, SimpleColourCorrector, Tint\n",
          })
         EXPECT_NE(listing.find(line), std::string::npos) << line << " not in\n" << listing;
     // Ours are listed first, in the order they load.

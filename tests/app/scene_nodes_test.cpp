@@ -251,7 +251,7 @@ TEST_F(SceneNodesTest, ABrokenGraphIsRefusedNamingTheSurfaceTheNodeThePortAndWhy
          "/connections/0: missing required key \"input\""},
         {"unknown node type", R"(, "nodes": [)" + texture + R"(, {"type": "Colour", "name": "C"}])",
          "/nodes/1/type: surface \"Card\", node \"C\": unknown node type \"Colour\" "
-         "(Color, Scalar, Mix, Math, KorvalithPro, SimpleColourCorrector, Tint)"},
+         "(Color, Scalar, Vector, Integer, Mix, Math, KorvalithPro, SimpleColourCorrector, Tint)"},
         {"a name twice", R"(, "nodes": [)" + texture + R"(, {"type": "Color", "name": "Texture"}])",
          "/nodes/1/name: surface \"Card\", node \"Texture\": another node is named \"Texture\""},
         {"the destination's name", R"(, "nodes": [{"type": "Color", "name": "Surface"}])",
