@@ -59,10 +59,10 @@ void customPreview(LWInstance, int, int) {}
 
 }  // namespace
 
-extern "C" int colourCorrectorActivate(int version, GlobalFunc* global, void* local, void*) {
+// Any handler version: the node uses nothing a later generation changed.
+extern "C" int colourCorrectorActivate(int, GlobalFunc* global, void* local, void*) {
     return guardHostCall(AFUNC_BADGLOBAL, [&] {
         korvalith::HandlerActivation activation(global);
-        if (version < LWNODECLASS_VERSION) return AFUNC_BADVERSION;
         // The records are the host's: fill their members, never the pointers.
         auto* handler = static_cast<LWNodeHandler*>(local);
         if (!handler || !handler->inst || !handler->rend) return AFUNC_BADLOCAL;

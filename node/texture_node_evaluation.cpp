@@ -82,8 +82,13 @@ void TextureNode::evaluate(LWNodalAccess& a, NodeOutputID output, NodeValue slot
         float du = 0, dv = 0;
         c->sampleGradient(image, uv, footprint, lodBlending, layer_.channel, &du, &dv, mapping.uTiling,
                           mapping.vTiling);
-        double g[3];
-        for (int k = 0; k < 3; ++k) g[k] = amplitude * (du * s.uDirection[k] + dv * s.vDirection[k]);
+        // The image's directions are the mapping's, in the object's space;
+        // the gradient goes into world space through the object's axes (t
+        // as a row vector), as the shader's bump does, so that it tilts the
+        // world normal the right way on a turned object.
+        double t[3], g[3];
+        for (int k = 0; k < 3; ++k) t[k] = amplitude * (du * s.uDirection[k] + dv * s.vDirection[k]);
+        for (int j = 0; j < 3; ++j) g[j] = t[0] * a.oXfrm[j] + t[1] * a.oXfrm[3 + j] + t[2] * a.oXfrm[6 + j];
         if (which == kBump) {
             outputs_[kBump].set(slot, g);
             return;

@@ -263,6 +263,90 @@ TEST_F(TextureNodeEvaluation, InvertAndOpacityApplyToTheirOutputsOnly) {
     }
 }
 
+// The integer and vector inputs: each connected value acts for the spot as
+// the same setting made in the panel does, and leaves the setting alone.
+TEST_F(TextureNodeEvaluation, IntegerAndVectorInputsActAsTheirSettings) {
+    const std::string path = image("alpha.jp2", 320, 240, 4, testfiles::noisePattern(4));
+    NodeID node = textureNode(path);
+    hostsim::ViewPanel* panel = openPanel(node);
+    auto read = [&](const char* output) {
+        startPass();
+        std::vector<Vec> out;
+        for (const Vec& p : kSpots) {
+            double v[3] = {0, 0, 0};
+            EXPECT_TRUE(value(node, output, spot(p), v));
+            out.push_back({v[0], v[1], v[2]});
+        }
+        return out;
+    };
+    struct Row {
+        const char* input;
+        const char* output;
+        std::function<NodeID()> feed;
+        std::function<void()> setting, undo;
+    } rows[] = {
+        {"Invert", "RGB", [&] { return feedInteger(node, "Invert", 1); },
+         [&] { ASSERT_TRUE(panel->setInt(0x9115, 1)); }, [&] { ASSERT_TRUE(panel->setInt(0x9115, 0)); }},
+        {"Blending", "Colour", [&] { return feedInteger(node, "Blending", Blend_Difference); },
+         [&] { ASSERT_TRUE(panel->setInt(0x914E, Blend_Difference)); },
+         [&] { ASSERT_TRUE(panel->setInt(0x914E, Blend_Normal)); }},
+        {"Scale", "RGB", [&] { return feedVector(node, "Scale", {0.25, 0.5, 0.75}); },
+         [&] { ASSERT_TRUE(panel->setVector(0x910C, 0.25, 0.5, 0.75)); },
+         [&] { ASSERT_TRUE(panel->setVector(0x910C, 1, 1, 1)); }},
+        {"Position", "RGB", [&] { return feedVector(node, "Position", {0.1, -0.2, 0.3}); },
+         [&] { ASSERT_TRUE(panel->setVector(0x910D, 0.1, -0.2, 0.3)); },
+         [&] { ASSERT_TRUE(panel->setVector(0x910D, 0, 0, 0)); }},
+        {"Rotation", "RGB", [&] { return feedVector(node, "Rotation", {0.5, 0, 0.25}); },
+         [&] { ASSERT_TRUE(panel->setVector(0x910E, 0.5, 0, 0.25)); },
+         [&] { ASSERT_TRUE(panel->setVector(0x910E, 0, 0, 0)); }},
+    };
+    ASSERT_TRUE(panel->setVector(0x9150, 0.2, 0.5, 0.9));  // a background the blend modes tell apart
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.input);
+        const std::vector<Vec> plain = read(row.output);
+        NodeID feeding = row.feed();
+        const std::vector<Vec> fed = read(row.output);
+        EXPECT_NE(fed, plain) << "the input changed nothing the row could see";
+        graph().remove(feeding);
+        EXPECT_EQ(read(row.output), plain) << "the input left its value in the node";
+        row.setting();
+        const std::vector<Vec> set = read(row.output);
+        for (size_t i = 0; i < fed.size(); ++i) EXPECT_VEC_NEAR(fed[i].data(), set[i], 1e-6);
+        row.undo();
+    }
+}
+
+// On a turned object the gradient, found along the image's directions in
+// the object's space, reaches the world through the object's axes.
+TEST_F(TextureNodeEvaluation, TheBumpTurnsWithTheObject) {
+    const std::string path = image("relief.jp2", 320, 240, 1, testfiles::noisePattern(6));
+    NodeID node = textureNode(path);
+    hostsim::ViewPanel* panel = openPanel(node);
+    ASSERT_TRUE(panel->setInt(0x9102, 2));  // spherical: gradients in every direction
+    startPass();
+    // A quarter turn about Y: object x lies along world -z, object z along world x.
+    const double turned[9] = {0, 0, -1, 0, 1, 0, 1, 0, 0};
+    bool someBump = false;
+    for (const Vec& p : kSpots) {
+        LWNodalAccess straight = spot(p), turn = spot(p);
+        for (int i = 0; i < 9; ++i) turn.oXfrm[i] = turned[i];
+        double t[3], g[3], n[3];
+        ASSERT_TRUE(value(node, "Bump", straight, t));
+        ASSERT_TRUE(value(node, "Bump", turn, g));
+        ASSERT_TRUE(value(node, "Normal", turn, n));
+        const Vec expected{t[2], t[1], -t[0]};
+        EXPECT_VEC_NEAR(g, expected, 1e-12);
+        double m[3], length = 0;
+        for (int k = 0; k < 3; ++k) {
+            m[k] = turn.wNorm[k] - expected[k];
+            length += m[k] * m[k];
+        }
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(n[k], m[k] / std::sqrt(length), 1e-12);
+        someBump = someBump || t[0] != 0 || t[2] != 0;
+    }
+    EXPECT_TRUE(someBump) << "no spot has a gradient across the turn";
+}
+
 TEST_F(TextureNodeEvaluation, BumpAmplitudeScalesTheGradient) {
     NodeID node = textureNode(image("grey.jp2", 320, 240, 1, testfiles::noisePattern(4)));
     startPass();

@@ -168,6 +168,20 @@ protected:
         return colour;
     }
 
+    NodeID feedInteger(NodeID node, const std::string& input, int v) {
+        NodeID integer = graph().add("Integer");
+        graph().load(integer, "value " + std::to_string(v) + "\n");
+        graph().connect(integer, "Integer", node, input);
+        return integer;
+    }
+    NodeID feedVector(NodeID node, const std::string& input, const nodetest::Vec& v) {
+        NodeID vector = graph().add("Vector");
+        graph().load(vector, "vector " + std::to_string(v[0]) + " " + std::to_string(v[1]) + " " +
+                                 std::to_string(v[2]) + "\n");
+        graph().connect(vector, "Vector", node, input);
+        return vector;
+    }
+
     const LWNodeUtilityFuncs* utilities() const {
         return static_cast<const LWNodeUtilityFuncs*>(
             hostsim::Host::lookupFunction()(LWNODEUTILITYFUNCS_GLOBAL, GFUSE_TRANSIENT));
