@@ -216,7 +216,11 @@ public:
 
 }  // namespace
 
-SurfaceSpot spotOf(const LWShaderAccess& a) {
+namespace {
+
+// The shader's and the node's access records name the spot's fields alike.
+template <typename Access>
+SurfaceSpot spotFrom(const Access& a) {
     SurfaceSpot spot;
     spot.object = a.objID;
     spot.polygon = a.polygon;
@@ -229,18 +233,11 @@ SurfaceSpot spotOf(const LWShaderAccess& a) {
     return spot;
 }
 
-SurfaceSpot spotOf(const LWNodalAccess& a) {
-    SurfaceSpot spot;
-    spot.object = a.objID;
-    spot.polygon = a.polygon;
-    for (int i = 0; i < 4; ++i) {
-        spot.vertices[i] = a.verts[i];
-        spot.weights[i] = a.weights[i];
-        for (int k = 0; k < 3; ++k) spot.vertexWorld[i][k] = a.vertsWPos[i][k];
-    }
-    for (int k = 0; k < 3; ++k) spot.normal[k] = a.wNorm0[k];
-    return spot;
-}
+}  // namespace
+
+SurfaceSpot spotOf(const LWShaderAccess& a) { return spotFrom(a); }
+
+SurfaceSpot spotOf(const LWNodalAccess& a) { return spotFrom(a); }
 
 bool Projection::mapNode(const double p[3], const SurfaceSpot&, const ProjectionFrame& frame,
                          ProjectionSample& s) const {

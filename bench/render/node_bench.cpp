@@ -6,31 +6,17 @@
 // the images' tiles, the second finds them in memory.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
-#include "render.h"
-#include "scene_file.h"
-#include "session.h"
+#include "scene_frames.h"
 
 namespace {
 
-using namespace korvalith::app;
+using namespace benchscene;
 using Json = nlohmann::ordered_json;
-
-const std::string kFolder = std::filesystem::temp_directory_path().string();
-
-// Image names in plug-in data made absolute, so the scene may lie elsewhere.
-std::string absoluteImages(std::string data) {
-    const std::string from = "Filename \"", to = from + EXAMPLES_DIR + "/";
-    for (size_t at = 0; (at = data.find(from, at)) != std::string::npos; at += to.size()) data.replace(at, from.size(), to);
-    return data;
-}
 
 // text with its one `from` replaced; the example must still read as the
 // benchmark expects.
@@ -92,28 +78,13 @@ std::string scenePath(bool nodes) {
     return path;
 }
 
-void renderTwoFrames(benchmark::State& state, bool nodes) {
-    const std::string path = scenePath(nodes);
-    for (auto _ : state) {
-        Session session(MODULE_DIR);
-        SceneFile scene = loadScene(session.host(), path);
-        RenderRequest request;
-        request.output = kFolder + (nodes ? "/korvalith-bench-nodes.png" : "/korvalith-bench-layer.png");
-        request.frameStart = 0;
-        request.frameEnd = 1;
-        request.progress = false;
-        std::ostringstream log;
-        const RenderSummary s = renderFrames(session.host(), renderPlugins(scene), request, log);
-        state.counters["cold_frame_s"] = s.frameSeconds.at(0);
-        state.counters["warm_frame_s"] = s.frameSeconds.at(1);
-        state.counters["samples"] = static_cast<double>(s.samples);
-        destroyInstances(scene);
-    }
-    std::remove(path.c_str());
+void renderExample(benchmark::State& state, bool nodes) {
+    renderTwoFrames(state, scenePath(nodes),
+                    kFolder + (nodes ? "/korvalith-bench-nodes.png" : "/korvalith-bench-layer.png"));
 }
 
-void BM_GlobeThroughTheTextureLayer(benchmark::State& state) { renderTwoFrames(state, false); }
-void BM_GlobeThroughNodes(benchmark::State& state) { renderTwoFrames(state, true); }
+void BM_GlobeThroughTheTextureLayer(benchmark::State& state) { renderExample(state, false); }
+void BM_GlobeThroughNodes(benchmark::State& state) { renderExample(state, true); }
 BENCHMARK(BM_GlobeThroughTheTextureLayer)->Iterations(3)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_GlobeThroughNodes)->Iterations(3)->Unit(benchmark::kSecond)->UseRealTime();
 

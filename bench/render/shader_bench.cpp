@@ -4,29 +4,15 @@
 // reads the images' tiles, the second finds them in memory.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
-#include "render.h"
-#include "scene_file.h"
-#include "session.h"
+#include "scene_frames.h"
 
 namespace {
 
-using namespace korvalith::app;
-
-const std::string kFolder = std::filesystem::temp_directory_path().string();
-
-// Image names in plug-in data made absolute, so the scene may lie elsewhere.
-std::string absoluteImages(std::string data) {
-    const std::string from = "Filename \"", to = from + EXAMPLES_DIR + "/";
-    for (size_t at = 0; (at = data.find(from, at)) != std::string::npos; at += to.size()) data.replace(at, from.size(), to);
-    return data;
-}
+using namespace benchscene;
 
 // The example with its shaders, or with the colour shader's image as the
 // surface's texture and no shaders.
@@ -50,28 +36,12 @@ std::string scenePath(bool shaders) {
     return path;
 }
 
-void renderTwoFrames(benchmark::State& state, bool shaders) {
-    const std::string path = scenePath(shaders);
-    for (auto _ : state) {
-        Session session(MODULE_DIR);
-        SceneFile scene = loadScene(session.host(), path);
-        RenderRequest request;
-        request.output = kFolder + "/korvalith-bench.png";
-        request.frameStart = 0;
-        request.frameEnd = 1;
-        request.progress = false;
-        std::ostringstream log;
-        const RenderSummary s = renderFrames(session.host(), renderPlugins(scene), request, log);
-        state.counters["cold_frame_s"] = s.frameSeconds.at(0);
-        state.counters["warm_frame_s"] = s.frameSeconds.at(1);
-        state.counters["samples"] = static_cast<double>(s.samples);
-        destroyInstances(scene);
-    }
-    std::remove(path.c_str());
+void renderExample(benchmark::State& state, bool shaders) {
+    renderTwoFrames(state, scenePath(shaders), kFolder + "/korvalith-bench.png");
 }
 
-void BM_GlobeColourFromTheTexture(benchmark::State& state) { renderTwoFrames(state, false); }
-void BM_GlobeThroughThreeShaders(benchmark::State& state) { renderTwoFrames(state, true); }
+void BM_GlobeColourFromTheTexture(benchmark::State& state) { renderExample(state, false); }
+void BM_GlobeThroughThreeShaders(benchmark::State& state) { renderExample(state, true); }
 BENCHMARK(BM_GlobeColourFromTheTexture)->Iterations(3)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_GlobeThroughThreeShaders)->Iterations(3)->Unit(benchmark::kSecond)->UseRealTime();
 
