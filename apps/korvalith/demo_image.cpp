@@ -18,8 +18,6 @@ namespace korvalith::app {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-
 uint32_t hash(uint32_t x, uint32_t y, uint32_t seed) {
     uint32_t h = x * 0x8da6b343u ^ y * 0xd8163841u ^ seed * 0xcb1ab31fu;
     h ^= h >> 13;
