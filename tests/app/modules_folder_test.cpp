@@ -44,6 +44,19 @@ protected:
         return path;
     }
 
+    // A 16 × 16 render of the scene with the values of its centre spot.
+    void renderCentre(korvalith::app::Session& session, const korvalith::app::SceneFile& loaded,
+                      korvalith::app::RenderSummary& summary) {
+        korvalith::app::RenderRequest request;
+        request.output = folder + "/tinted.png";
+        request.width = request.height = 16;
+        request.progress = false;
+        request.dumpSpot = {8, 8};
+        std::ostringstream log;
+        summary = korvalith::app::renderFrames(session.host(), korvalith::app::renderPlugins(loaded), request, log);
+        ASSERT_TRUE(summary.spot.hit) << log.str();
+    }
+
     std::string folder;
 };
 
@@ -68,14 +81,8 @@ TEST_F(ModulesFolderTest, ASceneUsesAnotherMakersShaderAndSavesItsData) {
         korvalith::app::loadScene(session.host(), scene(R"([{"server": "Tint", "data": "Tint 0.5 1 0\n"}])"));
     ASSERT_EQ(loaded.shaders.size(), 1u);
 
-    korvalith::app::RenderRequest request;
-    request.output = folder + "/tinted.png";
-    request.width = request.height = 16;
-    request.progress = false;
-    request.dumpSpot = {8, 8};
-    std::ostringstream log;
-    const auto summary = korvalith::app::renderFrames(session.host(), korvalith::app::renderPlugins(loaded), request, log);
-    ASSERT_TRUE(summary.spot.hit) << log.str();
+    korvalith::app::RenderSummary summary;
+    ASSERT_NO_FATAL_FAILURE(renderCentre(session, loaded, summary));
     EXPECT_NEAR(summary.spot.values.colour[0], 0.4, 1e-6);
     EXPECT_NEAR(summary.spot.values.colour[1], 0.6, 1e-6);
     EXPECT_NEAR(summary.spot.values.colour[2], 0.0, 1e-6);
@@ -94,14 +101,8 @@ TEST_F(ModulesFolderTest, ASceneUsesAnotherMakersNodeAndSavesItsData) {
         "connections": [{"from": "Paint", "output": "Color", "to": "Tinted", "input": "Color"},
                         {"from": "Tinted", "output": "Color", "to": "Surface", "input": "Color"}])"));
 
-    korvalith::app::RenderRequest request;
-    request.output = folder + "/tinted.png";
-    request.width = request.height = 16;
-    request.progress = false;
-    request.dumpSpot = {8, 8};
-    std::ostringstream log;
-    const auto summary = korvalith::app::renderFrames(session.host(), korvalith::app::renderPlugins(loaded), request, log);
-    ASSERT_TRUE(summary.spot.hit) << log.str();
+    korvalith::app::RenderSummary summary;
+    ASSERT_NO_FATAL_FAILURE(renderCentre(session, loaded, summary));
     EXPECT_NEAR(summary.spot.values.colour[0], 0.4, 1e-6);
     EXPECT_NEAR(summary.spot.values.colour[1], 0.6, 1e-6);
     EXPECT_NEAR(summary.spot.values.colour[2], 0.1, 1e-6);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +15,7 @@
 #include "geometry.h"
 #include "handler_records.h"
 #include "host.h"
+#include "image_choice.h"
 #include "instances.h"
 #include "jp2_fixture.h"
 #include "lwhandler.h"
@@ -79,22 +79,12 @@ protected:
     // that run at the same time never share a file.
     static std::string image(const char* name, int width = 300, int height = 200, int bands = 3,
                              testfiles::Pattern pattern = testfiles::defaultPattern) {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string folder = std::string(test->test_suite_name()) + "." + test->name();
-        for (char& c : folder)
-            if (c == '/') c = '.';
-        std::filesystem::create_directories(::testing::TempDir() + folder);
-        return testfiles::writeJp2(folder + "/" + name, width, height, bands, std::move(pattern));
+        return testfiles::writeTestJp2(name, width, height, bands, std::move(pattern));
     }
 
     // Lets the panel's "Image" popup show the image at path, as a user
     // picking a registered image does.
-    void showImage(hostsim::ViewPanel* panel, const std::string& path) {
-        KorvalithImage* shown = core->acquireImage(path.c_str());
-        ASSERT_NE(shown, nullptr) << path;
-        ASSERT_TRUE(panel->setInt(0x9000, core->imageIndex(shown) + 2));
-        core->releaseImage(shown);  // the layer holds its own reference now
-    }
+    void showImage(hostsim::ViewPanel* panel, const std::string& path) { chooseImage(core, panel, path); }
 
     hostsim::Host host;
     const CoreServices* core = nullptr;

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -13,6 +12,7 @@
 #include "core_services.h"
 #include "handler_records.h"
 #include "host.h"
+#include "image_choice.h"
 #include "instances.h"
 #include "jp2_fixture.h"
 #include "lwhandler.h"
@@ -69,12 +69,7 @@ protected:
     // the image shows is the last part.
     static std::string image(const char* name, int width = 300, int height = 200, int bands = 3,
                              testfiles::Pattern pattern = testfiles::defaultPattern) {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string folder = std::string(test->test_suite_name()) + "." + test->name();
-        for (char& c : folder)
-            if (c == '/') c = '.';
-        std::filesystem::create_directories(::testing::TempDir() + folder);
-        return testfiles::writeJp2(folder + "/" + name, width, height, bands, std::move(pattern));
+        return testfiles::writeTestJp2(name, width, height, bands, std::move(pattern));
     }
 
     hostsim::Host host;
@@ -92,10 +87,6 @@ protected:
 
 // Lets the instance show the image at path through its panel's "Image"
 // popup, as a user picking a registered image does.
-inline void showImage(TextureFixture& f, const CoreServices* core, hostsim::ViewPanel* panel, const std::string& path) {
-    KorvalithImage* image = core->acquireImage(path.c_str());
-    ASSERT_NE(image, nullptr) << path;
-    ASSERT_TRUE(panel->setInt(0x9000, core->imageIndex(image) + 2));
-    core->releaseImage(image);  // the layer holds its own reference now
-    (void)f;
+inline void showImage(TextureFixture&, const CoreServices* core, hostsim::ViewPanel* panel, const std::string& path) {
+    chooseImage(core, panel, path);
 }

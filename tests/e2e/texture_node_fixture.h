@@ -10,7 +10,6 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -19,6 +18,7 @@
 #include "handler_records.h"
 #include "instances.h"
 #include "host.h"
+#include "image_choice.h"
 #include "jp2_fixture.h"
 #include "lwhandler.h"
 #include "lwnodes.h"
@@ -99,21 +99,11 @@ protected:
     // A test image; its file name carries the test's own name.
     static std::string image(const char* name, int width = 300, int height = 200, int bands = 3,
                              testfiles::Pattern pattern = testfiles::defaultPattern) {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string folder = std::string(test->test_suite_name()) + "." + test->name();
-        for (char& c : folder)
-            if (c == '/') c = '.';
-        std::filesystem::create_directories(::testing::TempDir() + folder);
-        return testfiles::writeJp2(folder + "/" + name, width, height, bands, std::move(pattern));
+        return testfiles::writeTestJp2(name, width, height, bands, std::move(pattern));
     }
 
     // Lets the node's panel show the image, as a user picking it does.
-    void showImage(hostsim::ViewPanel* panel, const std::string& path) {
-        KorvalithImage* shown = core->acquireImage(path.c_str());
-        ASSERT_NE(shown, nullptr) << path;
-        ASSERT_TRUE(panel->setInt(0x9000, core->imageIndex(shown) + 2));
-        core->releaseImage(shown);
-    }
+    void showImage(hostsim::ViewPanel* panel, const std::string& path) { chooseImage(core, panel, path); }
 
     // A texture node showing the image, ready for a render pass at frame 0.
     NodeID textureNode(const std::string& path, const std::string& name = "") {

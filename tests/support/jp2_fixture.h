@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -64,6 +65,18 @@ inline std::string writeJp2(const std::string& name, int width, int height, int 
     codec::compressFreeClient(client);
     EXPECT_EQ(status, codec::Status::Ok) << codec::errorText(status);
     return path;
+}
+
+// writeJp2 into a folder named for the running test, so tests that run at
+// the same time never share a file; the name the image shows is the last
+// part.
+inline std::string writeTestJp2(const char* name, int width, int height, int bands, Pattern pattern) {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string folder = std::string(test->test_suite_name()) + "." + test->name();
+    for (char& c : folder)
+        if (c == '/') c = '.';
+    std::filesystem::create_directories(::testing::TempDir() + folder);
+    return writeJp2(folder + "/" + name, width, height, bands, std::move(pattern));
 }
 
 }  // namespace testfiles
